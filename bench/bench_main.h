@@ -1,0 +1,21 @@
+// Common start of every benchmark program: choose the processor path first
+// (VQ_MAX_PATH caps it), then report which one runs.
+#pragma once
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+
+#include "primitives/core/dispatch.h"
+#include "primitives/core/processor.h"
+
+#define VQ_BENCHMARK_MAIN()                                                              \
+    int main(int argc, char** argv) {                                                    \
+        initProcessorDispatch();                                                         \
+        std::printf("processor path %d\n", static_cast<int>(processorDispatchIndex));    \
+        benchmark::Initialize(&argc, argv);                                              \
+        if (benchmark::ReportUnrecognizedArguments(argc, argv))                          \
+            return 1;                                                                    \
+        benchmark::RunSpecifiedBenchmarks();                                             \
+        benchmark::Shutdown();                                                           \
+        return 0;                                                                        \
+    }

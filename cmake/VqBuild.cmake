@@ -1,0 +1,77 @@
+# Shared build rules: compiler flags, sanitizers, library and test helpers.
+include_guard(GLOBAL)
+
+# Floating-point results must not depend on the compiler's choice of fused
+# multiply-adds: every processor path has to agree with the generic one.
+add_compile_options(-ffp-contract=off -fno-fast-math -fno-strict-aliasing
+                    -Wall -Wextra -Wno-unused-parameter)
+
+if(VQ_SANITIZER STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(VQ_SANITIZER STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT VQ_SANITIZER STREQUAL "")
+  message(FATAL_ERROR "VQ_SANITIZER must be address, thread or empty")
+endif()
+
+find_package(Threads REQUIRED)
+
+# Instruction-set flags of the processor paths 1-5. Path code lives in files
+# named *_p<N>.cpp or in a folder p<N>/; only those files get the flag, so no
+# path's instructions reach code that another path (or the generic path) runs.
+set(VQ_PATH_FLAGS_1 -msse2)
+set(VQ_PATH_FLAGS_2 -msse3)
+set(VQ_PATH_FLAGS_3 -mssse3)
+set(VQ_PATH_FLAGS_4 -msse4.1)
+set(VQ_PATH_FLAGS_5 -mavx)
+
+function(vq_apply_path_flags)
+  foreach(src IN LISTS ARGN)
+    if(src MATCHES "_p([1-5])\\.cpp$" OR src MATCHES "/p([1-5])/[^/]+\\.cpp$")
+      set_source_files_properties(${src} PROPERTIES COMPILE_OPTIONS "${VQ_PATH_FLAGS_${CMAKE_MATCH_1}}")
+    endif()
+  endforeach()
+endfunction()
+
+# vq_library(NAME [RECURSE] [LIBS ...] [PRIVATE_LIBS ...])
+# Declares one static library from the *.cpp files of the current folder
+# (and its sub-folders with RECURSE). Headers are included as
+# "folder/file.h" from the project root.
+function(vq_library name)
+  cmake_parse_arguments(L "RECURSE" "" "LIBS;PRIVATE_LIBS" ${ARGN})
+  if(L_RECURSE)
+    file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  endif()
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    vq_apply_path_flags(${srcs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${L_LIBS} Threads::Threads PRIVATE ${L_PRIVATE_LIBS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${L_LIBS})
+  endif()
+endfunction()
+
+# vq_test(NAME SOURCES ... LIBS ... LABELS ...)
+# One GoogleTest executable; every test case becomes a CTest test carrying LABELS.
+function(vq_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  vq_apply_path_flags(${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} vq_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+               ENVIRONMENT "VQ_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+endfunction()

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <vector>
+
+#include "platform/guid.h"
+#include "platform/threads.h"
+
+using namespace vq::platform;
+
+namespace {
+
+TEST(Event, AutoResetReleasesExactlyOneWaiter) {
+    Event ev(false, false);
+    std::atomic<int> woken{0};
+    std::vector<std::unique_ptr<Thread>> waiters;
+    for (int i = 0; i < 4; ++i) {
+        waiters.push_back(std::make_unique<Thread>());
+        ASSERT_TRUE(waiters.back()->start([&] {
+            if (ev.wait(3000))
+                ++woken;
+        }));
+    }
+    sleepMs(100);  // let every waiter block
+    ev.set();
+    sleepMs(300);
+    EXPECT_EQ(woken.load(), 1);
+    ev.set();
+    sleepMs(300);
+    EXPECT_EQ(woken.load(), 2);
+    for (auto& w : waiters)
+        w->join();  // the other two time out
+    EXPECT_EQ(woken.load(), 2);
+}
+
+TEST(Event, AutoResetStaysSetUntilOneWaitConsumesIt) {
+    Event ev(false, false);
+    EXPECT_FALSE(ev.wait(0));
+    ev.set();
+    ev.set();  // setting twice still releases one wait
+    EXPECT_TRUE(ev.wait(0));
+    EXPECT_FALSE(ev.wait(10));
+}
+
+TEST(Event, ManualResetReleasesEveryWaiterUntilReset) {
+    Event ev(true, false);
+    std::atomic<int> woken{0};
+    std::vector<std::unique_ptr<Thread>> waiters;
+    for (int i = 0; i < 3; ++i) {
+        waiters.push_back(std::make_unique<Thread>());
+        waiters.back()->start([&] {
+            if (ev.wait(5000))
+                ++woken;
+        });
+    }
+    sleepMs(50);
+    ev.set();
+    for (auto& w : waiters)
+        w->join();
+    EXPECT_EQ(woken.load(), 3);
+    EXPECT_TRUE(ev.wait(0));
+    ev.reset();
+    EXPECT_FALSE(ev.wait(0));
+    Event initially(true, true);
+    EXPECT_TRUE(initially.wait(0));
+}
+
+TEST(CriticalSection, IsReentrantAndExcludesOtherThreads) {
+    CriticalSection cs(2000);
+    cs.enter();
+    cs.enter();  // the owner may enter again
+    std::atomic<bool> otherGotIn{false};
+    Thread other;
+    other.start([&] {
+        otherGotIn = cs.tryEnter();
+        if (otherGotIn)
+            cs.leave();
+    });
+    other.join();
+    EXPECT_FALSE(otherGotIn.load());
+    cs.leave();
+    Thread second;
+    second.start([&] {
+        otherGotIn = cs.tryEnter();
+        if (otherGotIn)
+            cs.leave();
+    });
+    second.join();
+    EXPECT_FALSE(otherGotIn.load()) << "still held once";
+    cs.leave();
+    Thread third;
+    third.start([&] {
+        ScopedLock lock(cs);
+        otherGotIn = true;
+    });
+    third.join();
+    EXPECT_TRUE(otherGotIn.load());
+}
+
+TEST(Interlocked, CountsFromManyThreads) {
+    int32_t count = 0;
+    std::vector<std::unique_ptr<Thread>> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.push_back(std::make_unique<Thread>());
+        threads.back()->start([&] {
+            for (int i = 0; i < 10000; ++i) {
+                interlockedIncrement(&count);
+                interlockedIncrement(&count);
+                interlockedDecrement(&count);
+            }
+        });
+    }
+    for (auto& t : threads)
+        t->join();
+    EXPECT_EQ(count, 80000);
+    EXPECT_EQ(interlockedIncrement(&count), 80001);
+    EXPECT_EQ(interlockedDecrement(&count), 80000);
+}
+
+TEST(Thread, PrioritySteps) {
+    Event go(true, false);
+    Thread t;
+    ASSERT_TRUE(t.start([&] { go.wait(5000); }));
+    // Lowering is always allowed; raising needs privileges, and when refused
+    // the thread simply keeps its priority.
+    EXPECT_TRUE(t.setPriority(ThreadPriority::BelowNormal));
+    EXPECT_TRUE(t.setPriority(ThreadPriority::Lowest));
+    (void)t.setPriority(ThreadPriority::AboveNormal);
+    go.set();
+    t.join();
+    EXPECT_FALSE(t.joinable());
+    EXPECT_FALSE(t.setPriority(ThreadPriority::Normal)) << "no thread to change";
+    Thread again;
+    std::atomic<bool> ran{false};
+    ASSERT_TRUE(again.start([&] {
+        ran = setCurrentThreadPriority(ThreadPriority::BelowNormal);
+    }));
+    again.join();
+    EXPECT_TRUE(ran.load());
+}
+
+TEST(Thread, StartTwiceIsRefusedAndDestructorJoins) {
+    std::atomic<int> runs{0};
+    {
+        Thread t;
+        Event release(true, false);
+        ASSERT_TRUE(t.start([&] { release.wait(5000); ++runs; }));
+        EXPECT_FALSE(t.start([&] { ++runs; }));
+        release.set();
+    }
+    EXPECT_EQ(runs.load(), 1);
+}
+
+TEST(Platform, ProcessorCountAndSleep) {
+    EXPECT_GE(processorCount(), 1);
+    setProcessorCountOverride(64);
+    EXPECT_EQ(processorCount(), 64);
+    setProcessorCountOverride(0);
+    EXPECT_GE(processorCount(), 1);
+    const auto t0 = std::chrono::steady_clock::now();
+    sleepMs(20);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(19));
+}
+
+TEST(Guid, RandomVersion4) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i) {
+        const Guid g = createGuid();
+        EXPECT_EQ(g.data3 >> 12, 4);
+        EXPECT_EQ(g.data4[0] >> 6, 2);
+        const std::string s = guidToString(g);
+        EXPECT_EQ(s.size(), 36u);
+        EXPECT_EQ(s[14], '4');
+        seen.insert(s);
+    }
+    EXPECT_EQ(seen.size(), 100u);
+    EXPECT_EQ(coInitializeApartment(), 0);
+}
+
+} // namespace
