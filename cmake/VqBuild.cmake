@@ -30,8 +30,16 @@ set(VQ_PATH_FLAGS_5 -mavx)
 
 function(vq_apply_path_flags)
   foreach(src IN LISTS ARGN)
-    if(src MATCHES "_p([1-5])\\.cpp$" OR src MATCHES "/p([1-5])/[^/]+\\.cpp$")
-      set_source_files_properties(${src} PROPERTIES COMPILE_OPTIONS "${VQ_PATH_FLAGS_${CMAKE_MATCH_1}}")
+    # Two separate tests: a failed MATCHES clears CMAKE_MATCH_1, so one
+    # combined condition would lose the path number of the first pattern.
+    set(path "")
+    if(src MATCHES "_p([1-5])\\.cpp$")
+      set(path ${CMAKE_MATCH_1})
+    elseif(src MATCHES "/p([1-5])/[^/]+\\.cpp$")
+      set(path ${CMAKE_MATCH_1})
+    endif()
+    if(path)
+      set_source_files_properties(${src} PROPERTIES COMPILE_OPTIONS "${VQ_PATH_FLAGS_${path}}")
     endif()
   endforeach()
 endfunction()
