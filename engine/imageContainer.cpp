@@ -1,0 +1,359 @@
+#include "engine/imageContainer.h"
+
+#include <cstdio>
+#include <new>
+
+#include "primitives/core/border.h"
+#include "primitives/core/copy.h"
+#include "primitives/core/memory.h"
+#include "primitives/core/mirror.h"
+#include "primitives/core/set.h"
+
+namespace {
+
+const char kLockedLine[] = "Cannot modify container when it is locked\n";
+
+// The five groups that select a primitive for a format.
+enum class Group { None, C1_8u, C3_8u, C4_8u, C1_16u, C3_16u };
+
+Group groupOf(int32_t format) {
+    switch (format) {
+    case 0: case 6: case 7: case 8: case 9: return Group::C1_8u;
+    case 1: case 3: case 4: return Group::C3_8u;
+    case 2: case 5: return Group::C4_8u;
+    case 11: return Group::C1_16u;
+    case 12: return Group::C3_16u;
+    default: return Group::None;
+    }
+}
+
+uint16_t* as16(uint8_t* p) { return reinterpret_cast<uint16_t*>(p); }
+const uint16_t* as16(const uint8_t* p) { return reinterpret_cast<const uint16_t*>(p); }
+
+void report(const char* line) { std::fputs(line, stderr); }
+
+} // namespace
+
+imageContainer* imageContainer::create() {
+    imageContainer* c = new imageContainer();
+    c->addRef();
+    return c;
+}
+
+imageContainer* createImageContainer(imageContainer** out) {
+    if (!out) return nullptr;
+    *out = imageContainer::create();
+    return *out;
+}
+
+vq_image_container_base* createImageContainer(vq_image_container_base** out) {
+    if (!out) return nullptr;
+    *out = imageContainer::create();
+    return *out;
+}
+
+imageContainer::~imageContainer() {
+    if (data) freeImage(data);
+}
+
+int32_t imageContainer::channelsOf(int32_t f) {
+    switch (groupOf(f)) {
+    case Group::C1_8u: case Group::C1_16u: return 1;
+    case Group::C3_8u: case Group::C3_16u: return 3;
+    case Group::C4_8u: return 4;
+    default: return 0;
+    }
+}
+
+int32_t imageContainer::bitsPerSampleOf(int32_t f) {
+    switch (groupOf(f)) {
+    case Group::None: return 0;
+    case Group::C1_16u: case Group::C3_16u: return 16;
+    default: return 8;
+    }
+}
+
+int32_t imageContainer::bytesPerPixel(int32_t f) { return channelsOf(f) * bitsPerSampleOf(f) / 8; }
+
+int32_t imageContainer::getChannels() { return channelsOf(format); }
+
+int32_t imageContainer::getBitsPerSample() { return bitsPerSampleOf(format); }
+
+bool imageContainer::modifiable() {
+    if (lockCount == 0) return true;
+    report(kLockedLine);
+    return false;
+}
+
+bool imageContainer::create(int32_t newFormat, int32_t newWidth, int32_t newHeight, bool packed) {
+    if (!modifiable()) return false;
+    if (data) {
+        uncrop();
+        if (newFormat == format && newWidth == width && newHeight == height && packed == packedRows) {
+            clear();
+            return true;
+        }
+        freeImage(data);
+        data = nullptr;
+    }
+    fullWidth = width = newWidth;
+    fullHeight = height = newHeight;
+    format = newFormat;
+    packedRows = packed;
+    cropped = false;
+    bool ok = allocate(packed);
+    clear();
+    return ok;
+}
+
+bool imageContainer::allocate(bool packed) {
+    if (!modifiable()) return false;
+    if (fullWidth <= 0 || fullHeight <= 0) return false;
+    if (data) return true;
+    int32_t allocStep = 0;
+    switch (format) {
+    case 0: case 6: case 7: case 8: case 9: data = allocImage8uC1(fullWidth, fullHeight, &allocStep); break;
+    case 1: case 3: case 4: data = allocImage8uC3(fullWidth, fullHeight, &allocStep); break;
+    case 2: case 5: data = allocImage8uC4(fullWidth, fullHeight, &allocStep); break;
+    case 11: data = reinterpret_cast<uint8_t*>(allocImage16uC1(fullWidth, fullHeight, &allocStep)); break;
+    case 12: data = reinterpret_cast<uint8_t*>(allocImage16uC3(fullWidth, fullHeight, &allocStep)); break;
+    default: return false;
+    }
+    if (!data) return false;
+    // Packed rows are as long as the full width, so the buffer keeps its shape
+    // after a crop.
+    step = packed ? fullWidth * bytesPerPixel(format) : allocStep;
+    packedRows = packed;
+    return true;
+}
+
+void imageContainer::freeBuffer() {
+    if (!data) return;
+    if (!modifiable()) return;
+    freeImage(data);
+    data = nullptr;
+}
+
+void imageContainer::fill(uint8_t value) {
+    if (!data || width == 0 || height == 0) return;
+    const PrimSize size{width, height};
+    switch (groupOf(format)) {
+    case Group::C1_8u: setRoi8uC1(value, data, step, size); break;
+    case Group::C3_8u: {
+        const uint8_t colour[3] = {value, value, value};
+        setRoi8uC3(colour, data, step, size);
+        break;
+    }
+    case Group::C4_8u: setRoi8uC1(value, data, step, PrimSize{width * 4, height}); break;
+    case Group::C1_16u: setRoi16uC1(value, as16(data), step, size); break;
+    case Group::C3_16u: setRoi16uC1(value, as16(data), step, PrimSize{width * 3, height}); break;
+    case Group::None: break;
+    }
+}
+
+int32_t imageContainer::lockPixels(uint8_t** dataOut, int32_t* stepOut) {
+    if (dataOut) *dataOut = data;
+    if (stepOut) *stepOut = step;
+    return ++lockCount;
+}
+
+int32_t imageContainer::lockPixelsConst(const uint8_t** dataOut, int32_t* stepOut) {
+    if (dataOut) *dataOut = data;
+    if (stepOut) *stepOut = step;
+    return ++lockCount;
+}
+
+int32_t imageContainer::unlockPixels() {
+    if (lockCount > 0) --lockCount;
+    return lockCount;
+}
+
+bool imageContainer::copyPixels(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, int32_t w,
+                                int32_t h) {
+    if (w == 0 || h == 0) return true;
+    const PrimSize size{w, h};
+    int32_t status;
+    switch (groupOf(format)) {
+    case Group::C1_8u: status = copyRoi8uC1(src, srcStep, dst, dstStep, size); break;
+    case Group::C3_8u: status = copyRoi8uC3(src, srcStep, dst, dstStep, size); break;
+    case Group::C4_8u: status = copyRoi8uC4(src, srcStep, dst, dstStep, size); break;
+    case Group::C1_16u: status = copyRoi16uC1(as16(src), srcStep, as16(dst), dstStep, size); break;
+    case Group::C3_16u: status = copyRoi16uC3(as16(src), srcStep, as16(dst), dstStep, size); break;
+    default: return false;
+    }
+    return status == primNoErr;
+}
+
+bool imageContainer::cloneFrom(vq_image_container_base* source, bool packed) {
+    if (!modifiable()) return false;
+    if (!source) {
+        report("Trying to clone empty container\n");
+        freeBuffer();
+        return true;
+    }
+    if (source == this) return true;
+    IntPair full = source->getFullSize();
+    if (!create(source->getFormat(), full.first, full.second, packed)) return false;
+    crop(source->getWidth(), source->getHeight());
+    return source->copyDataTo(data, 0, height, width, step);
+}
+
+bool imageContainer::cloneWithBorder(vq_image_container_base* source, int32_t border) {
+    if (!modifiable()) return false;
+    if (!source) {
+        report("Trying to clone empty container\n");
+        freeBuffer();
+        return true;
+    }
+    if (border < 0) return false;
+    if (source == this) {
+        // The new buffer replaces the source's: work from a copy.
+        imageContainer copy;
+        return copy.cloneFrom(this, false) && cloneWithBorder(&copy, border);
+    }
+    const int32_t srcFormat = source->getFormat();
+    IntPair full = source->getFullSize();
+    if (!create(srcFormat, full.first + 2 * border, full.second + 2 * border, false)) return false;
+    const int32_t sw = source->getWidth(), sh = source->getHeight();
+    crop(sw + 2 * border, sh + 2 * border);
+
+    const uint8_t* src = nullptr;
+    int32_t srcStep = 0;
+    source->lockPixelsConst(&src, &srcStep);
+    const PrimSize srcSize{sw, sh}, dstSize{width, height};
+    bool known = true;
+    int32_t status = primErrNullPtr;
+    switch (srcFormat) {
+    case 1: case 4:
+        status = copyReplicateBorder8uC3(src, srcStep, srcSize, data, step, dstSize, border, border);
+        break;
+    case 6: case 7: case 8: case 9:
+        status = copyReplicateBorder8uC1(src, srcStep, srcSize, data, step, dstSize, border, border);
+        break;
+    case 11:
+        status = copyReplicateBorder16uC1(as16(src), srcStep, srcSize, as16(data), step, dstSize, border, border);
+        break;
+    case 12:
+        status = copyReplicateBorder16uC3(as16(src), srcStep, srcSize, as16(data), step, dstSize, border, border);
+        break;
+    default: known = false; break;
+    }
+    source->unlockPixels();
+    if (!known) {
+        freeBuffer();
+        return false;
+    }
+    return status == primNoErr;
+}
+
+bool imageContainer::flipVertical() {
+    if (!data) return false;
+    if (!modifiable()) return false;
+    const PrimSize size{width, height};
+    const int32_t horizontalAxis = 0;  // rows change places
+    int32_t status;
+    switch (groupOf(format)) {
+    case Group::C1_8u: status = mirrorInPlace8uC1(data, step, size, horizontalAxis); break;
+    case Group::C3_8u: status = mirrorInPlace8uC3(data, step, size, horizontalAxis); break;
+    case Group::C4_8u: status = mirrorInPlace8uC4(data, step, size, horizontalAxis); break;
+    case Group::C1_16u: status = mirrorInPlace16uC1(as16(data), step, size, horizontalAxis); break;
+    case Group::C3_16u: status = mirrorInPlace16uC3(as16(data), step, size, horizontalAxis); break;
+    default: return false;
+    }
+    return status == primNoErr || width == 0 || height == 0;
+}
+
+bool imageContainer::crop(int32_t newWidth, int32_t newHeight) {
+    if (newWidth > fullWidth) {
+        report("Cropping to larger than original width\n");
+        return false;
+    }
+    if (newWidth < 0 || newHeight < 0) return false;
+    cropped = true;
+    width = newWidth;
+    if (newHeight > fullHeight) {
+        report("Cropping to larger than original height\n");
+        return false;
+    }
+    height = newHeight;
+    return true;
+}
+
+IntPair imageContainer::getFullSize() {
+    return cropped ? IntPair(fullWidth, fullHeight) : IntPair(width, height);
+}
+
+void imageContainer::uncrop() {
+    if (!cropped) return;
+    width = fullWidth;
+    height = fullHeight;
+}
+
+bool imageContainer::createCroppedContainer(IntPair origin, int32_t w, int32_t h, vq_image_container_base** out) {
+    if (!data) {
+        report("Cannot create cropped container from unallocated container\n");
+        return false;
+    }
+    const int32_t x = origin.first, y = origin.second;
+    if (x < 0 || y < 0 || x >= width || y >= height || w <= 0 || h <= 0 || int64_t(x) + w > width ||
+        int64_t(y) + h > height) {
+        report("Invalid parameters to createCroppedContainer\n");
+        return false;
+    }
+    vq_ptr<imageContainer> part = vq_ptr<imageContainer>::adopt(imageContainer::create());
+    if (part == nullptr) {
+        report("Unable to create image container\n");
+        return false;
+    }
+    if (!part->create(format, w, h, false)) return false;
+    const uint8_t* src = data + static_cast<intptr_t>(y) * step + static_cast<intptr_t>(x) * bytesPerPixel(format);
+    uint8_t* dst = nullptr;
+    int32_t dstStep = 0;
+    part->lockPixels(&dst, &dstStep);
+    bool ok = copyPixels(src, step, dst, dstStep, w, h);
+    part->unlockPixels();
+    if (!ok) return false;
+    if (out) {
+        vq_image_container_base* raw = part.get();
+        raw->addRef();
+        *out = raw;
+    }
+    return true;
+}
+
+bool imageContainer::copyDataTo(void* destination, int32_t firstRow, int32_t rows, int32_t w,
+                                int32_t destinationStep) {
+    // Negative rows or widths would address memory before the buffers.
+    if (!data || !destination || w > width || firstRow < 0 || rows < 0 || w < 0 ||
+        int64_t(firstRow) + rows > height) {
+        report("Bad copyDataTo\n");
+        return false;
+    }
+    if (groupOf(format) == Group::None) return false;
+    copyPixels(data + static_cast<intptr_t>(firstRow) * step, step, static_cast<uint8_t*>(destination),
+               destinationStep, w, rows);
+    return true;
+}
+
+bool imageContainer::copyRegionFrom(vq_image_container_base* source, IntPair sourceOrigin,
+                                    IntPair destinationOrigin, int32_t w, int32_t h) {
+    if (!source || !data || source->getFormat() != format) return false;
+    const int64_t sx = sourceOrigin.first, sy = sourceOrigin.second;
+    const int64_t dx = destinationOrigin.first, dy = destinationOrigin.second;
+    // Negative origins or sizes would reach outside both buffers.
+    if (sx < 0 || sy < 0 || dx < 0 || dy < 0 || w < 0 || h < 0) return false;
+    if (sx + w > source->getWidth() || sy + h > source->getHeight() || dx + w > width || dy + h > height)
+        return false;
+    const uint8_t* src = nullptr;
+    int32_t srcStep = 0;
+    uint8_t* dst = nullptr;
+    int32_t dstStep = 0;
+    lockPixels(&dst, &dstStep);
+    source->lockPixelsConst(&src, &srcStep);
+    const int32_t bpp = bytesPerPixel(format);
+    bool ok = src != nullptr && copyPixels(src + sy * srcStep + sx * bpp, srcStep, dst + dy * dstStep + dx * bpp,
+                                           dstStep, w, h);
+    source->unlockPixels();
+    unlockPixels();
+    return ok;
+}

@@ -1,0 +1,160 @@
+// Row kernels of the colour conversions for the processor paths, included
+// inside the namespace of each path (compiled with that path's flags). The
+// arithmetic runs in 16-bit multiply-adds into 32-bit sums; samples are
+// gathered and scattered through small arrays so that no load or store leaves
+// the region.
+
+namespace {
+
+inline __m128i widen8(const uint8_t* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+}
+inline __m128i widen4(const uint8_t* p) {
+    int32_t v;
+    __builtin_memcpy(&v, p, 4);
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(v), _mm_setzero_si128());
+}
+
+// (a, b) pairs times (wa, wb) plus c, shifted right arithmetically by `shift`,
+// for the eight lanes of a and b; results as eight 16-bit lanes.
+template <int shift>
+inline __m128i weighted(__m128i a, __m128i b, __m128i weights, __m128i c) {
+    __m128i lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), weights), c), shift);
+    __m128i hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), weights), c), shift);
+    return _mm_packs_epi32(lo, hi);
+}
+inline __m128i pairWeights(int16_t wa, int16_t wb) { return _mm_set_epi16(wb, wa, wb, wa, wb, wa, wb, wa); }
+
+// Eight pixels of YCbCr to R, G, B bytes (in the low eight bytes of each).
+inline void yccToRgb8(__m128i y, __m128i cb, __m128i cr, uint8_t* r8, uint8_t* g8, uint8_t* b8) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i r = _mm_adds_epi16(y, weighted<14>(cr, zero, pairWeights(22970, 0), _mm_set1_epi32(-2932015)));
+    __m128i g = _mm_adds_epi16(y, weighted<14>(cb, cr, pairWeights(-5638, -11700), _mm_set1_epi32(2227566)));
+    __m128i b = _mm_adds_epi16(y, weighted<14>(cb, zero, pairWeights(29032, 0), _mm_set1_epi32(-3707961)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(r8), _mm_packus_epi16(r, r));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(g8), _mm_packus_epi16(g, g));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(b8), _mm_packus_epi16(b, b));
+}
+
+inline void interleave(const uint8_t* r8, const uint8_t* g8, const uint8_t* b8, int32_t count, uint8_t* d) {
+    for (int32_t i = 0; i < count; ++i) {
+        d[3 * i] = r8[i];
+        d[3 * i + 1] = g8[i];
+        d[3 * i + 2] = b8[i];
+    }
+}
+
+inline void gather(const uint8_t* s, int32_t count, uint8_t* r8, uint8_t* g8, uint8_t* b8) {
+    for (int32_t i = 0; i < count; ++i) {
+        r8[i] = s[3 * i];
+        g8[i] = s[3 * i + 1];
+        b8[i] = s[3 * i + 2];
+    }
+}
+
+inline __m128i lanes(const uint8_t* bytes8) { return widen8(bytes8); }
+
+// 15-bit luma of eight pixels.
+inline __m128i luma15(__m128i r, __m128i g, __m128i b) {
+    const __m128i wRG = pairWeights(9798, 19235), wB1 = pairWeights(3736, 16266);
+    const __m128i one = _mm_set1_epi16(1);
+    __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(r, g), wRG), _mm_madd_epi16(_mm_unpacklo_epi16(b, one), wB1));
+    __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(r, g), wRG), _mm_madd_epi16(_mm_unpackhi_epi16(b, one), wB1));
+    return _mm_packs_epi32(_mm_srai_epi32(lo, 15), _mm_srai_epi32(hi, 15));
+}
+
+// a*R + b*G + c*B + k, shifted by 15, for eight pixels.
+inline __m128i chroma15(__m128i r, __m128i g, __m128i b, int16_t wr, int16_t wg, int16_t wb, int32_t k) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i wRG = pairWeights(wr, wg), wB = pairWeights(wb, 0), add = _mm_set1_epi32(k);
+    __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(r, g), wRG), _mm_madd_epi16(_mm_unpacklo_epi16(b, zero), wB));
+    __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(r, g), wRG), _mm_madd_epi16(_mm_unpackhi_epi16(b, zero), wB));
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, add), 15), _mm_srai_epi32(_mm_add_epi32(hi, add), 15));
+}
+
+inline void store8(uint8_t* d, __m128i v16) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(v16, v16));
+}
+
+inline uint8_t sat(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// The 14-bit forms used for the pixels after the last complete group of eight.
+inline void rgbToYcc14(int32_t R, int32_t G, int32_t B, uint8_t* y, uint8_t* cb, uint8_t* cr) {
+    *y = sat((4899 * R + 9617 * G + 1868 * B + 8192) >> 14);
+    *cb = sat((-2764 * R - 5428 * G + 8192 * B + 2105344) >> 14);
+    *cr = sat((8192 * R - 6860 * G - 1332 * B + 2105344) >> 14);
+}
+
+inline uint8_t luma15Scalar(int32_t R, int32_t G, int32_t B) {
+    return sat((9798 * R + 19235 * G + 3736 * B + 16266) >> 15);
+}
+
+} // namespace
+
+int32_t ycbcrPlanesToRgbPixels(const uint8_t* const* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
+                               PrimSize roi) {
+    int32_t status = jpeg_color::checkPlanar(reinterpret_cast<const void* const*>(src), dst, srcStep, dstStep, roi);
+    if (status != primNoErr) return status;
+    const int32_t kernelWidth = roi.width & ~3;
+    alignas(16) uint8_t r8[8], g8[8], b8[8];
+    for (int32_t row = 0; row < roi.height; ++row) {
+        const intptr_t off = static_cast<intptr_t>(row) * srcStep;
+        const uint8_t* y = src[0] + off;
+        const uint8_t* cb = src[1] + off;
+        const uint8_t* cr = src[2] + off;
+        uint8_t* d = dst + static_cast<intptr_t>(row) * dstStep;
+        int32_t x = 0;
+        for (; x + 8 <= kernelWidth; x += 8) {
+            yccToRgb8(widen8(y + x), widen8(cb + x), widen8(cr + x), r8, g8, b8);
+            interleave(r8, g8, b8, 8, d + 3 * x);
+        }
+        if (x < kernelWidth) {  // one group of four
+            yccToRgb8(widen4(y + x), widen4(cb + x), widen4(cr + x), r8, g8, b8);
+            interleave(r8, g8, b8, 4, d + 3 * x);
+            x += 4;
+        }
+        for (; x < roi.width; ++x) jpeg_color::yccToRgbPixel(y[x], cb[x], cr[x], d + 3 * x);
+    }
+    return primNoErr;
+}
+
+int32_t rgbPixelsToYCbCrPlanes(const uint8_t* src, int32_t srcStep, uint8_t* const* dst, int32_t dstStep,
+                               PrimSize roi) {
+    int32_t status = jpeg_color::checkPlanar(reinterpret_cast<const void* const*>(dst), src, srcStep, dstStep, roi);
+    if (status != primNoErr) return status;
+    alignas(16) uint8_t r8[8], g8[8], b8[8];
+    for (int32_t row = 0; row < roi.height; ++row) {
+        const uint8_t* s = src + static_cast<intptr_t>(row) * srcStep;
+        const intptr_t off = static_cast<intptr_t>(row) * dstStep;
+        uint8_t* y = dst[0] + off;
+        uint8_t* cb = dst[1] + off;
+        uint8_t* cr = dst[2] + off;
+        int32_t x = 0;
+        for (; x + 8 <= roi.width; x += 8) {
+            gather(s + 3 * x, 8, r8, g8, b8);
+            __m128i r = lanes(r8), g = lanes(g8), b = lanes(b8);
+            store8(y + x, luma15(r, g, b));
+            store8(cb + x, chroma15(r, g, b, -5529, -10855, 16384, 4210688));
+            store8(cr + x, chroma15(r, g, b, 16384, -13720, -2664, 4210704));
+        }
+        for (; x < roi.width; ++x) rgbToYcc14(s[3 * x], s[3 * x + 1], s[3 * x + 2], y + x, cb + x, cr + x);
+    }
+    return primNoErr;
+}
+
+int32_t rgbPixelsToLuma(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize roi) {
+    int32_t status = jpeg_color::checkPacked(src, dst, srcStep, dstStep, roi);
+    if (status != primNoErr) return status;
+    alignas(16) uint8_t r8[8], g8[8], b8[8];
+    for (int32_t row = 0; row < roi.height; ++row) {
+        const uint8_t* s = src + static_cast<intptr_t>(row) * srcStep;
+        uint8_t* y = dst + static_cast<intptr_t>(row) * dstStep;
+        int32_t x = 0;
+        for (; x + 8 <= roi.width; x += 8) {
+            gather(s + 3 * x, 8, r8, g8, b8);
+            store8(y + x, luma15(lanes(r8), lanes(g8), lanes(b8)));
+        }
+        for (; x < roi.width; ++x) y[x] = luma15Scalar(s[3 * x], s[3 * x + 1], s[3 * x + 2]);
+    }
+    return primNoErr;
+}
