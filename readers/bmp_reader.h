@@ -1,0 +1,80 @@
+// Uncompressed Windows bitmaps of 24 and 32 bits per pixel: read as a whole
+// image or as top-down strips, and written from RGB(A) containers.
+#pragma once
+
+#include <cstdint>
+
+#include "readers/plain_reader.h"
+#include "readers/saver_base.h"
+
+class vq_BMPFileInfo : public vq_plainFileInfo {
+public:
+    static vq_BMPFileInfo* create();
+
+    // Reads the file and info headers from the stream's current position and
+    // leaves the stream on the first stored row.
+    bool readHeader(vq_stream* stream);
+    void printReport(FILE* out) override;
+
+    // Bytes per stored row, padding included.
+    int getRowStride() const { return rowStride; }
+    // File offset of the first stored row.
+    uint32_t getPixelOffset() const { return pixelOffset; }
+    // Rows stored top row first (a negative height in the header).
+    bool isTopDown() const { return topDown; }
+
+private:
+    int rowStride = 0;
+    uint32_t pixelOffset = 0;
+    bool topDown = false;
+    uint8_t fileHeader[14] = {};
+    uint8_t infoHeader[64] = {};
+};
+
+class vq_BMPLoader : public vq_plainLoader {
+public:
+    static vq_BMPLoader* create(vq_stream* stream);
+
+    bool getFileInfo(vq_FileInfo** out) override;
+    bool getStripLoader(vq_stripLoader_base** out) override;
+
+private:
+    using vq_plainLoader::vq_plainLoader;
+};
+
+class vq_BMPStripLoader : public vq_plainStripLoader {
+public:
+    static vq_BMPStripLoader* create();
+
+    bool prepareStrips(int stripHeight, int format) override;
+    bool readNextStrip(int* rowsDone, imageContainer* dst) override;
+    int getFormat() override { return info.getPixelFormat(); }
+
+    // Reads the header into the embedded file info and takes the image size
+    // from it ((0, 0) when the header is not a bitmap this reader handles).
+    bool probe();
+
+private:
+    vq_BMPFileInfo info;
+};
+
+// Writes containers of pixel format 1, 2, 4 or 5 as 24-bit or 32-bit bitmaps.
+class vq_BMPSaver : public vq_saver_base {
+public:
+    static vq_BMPSaver* create(vq_stream* stream);
+
+    void setColourSpace(int) override {}
+    bool save(imageContainer* src, int quality, int subsampling) override;
+    bool supportsYCbCr() override { return false; }
+    bool saveYCbCr(imageContainer*, imageContainer*, imageContainer*, int, int, int) override {
+        return false;
+    }
+
+private:
+    explicit vq_BMPSaver(vq_stream* s) : stream(s) {}
+    vq_ptr<vq_stream> stream;
+};
+
+// Binds a BMP loader to the stream; nothing is read yet.
+bool createBMPLoader(vq_stream* stream, vq_loader_base** out);
+bool createBMPSaver(vq_stream* stream, vq_saver_base** out);

@@ -1,0 +1,285 @@
+#include "readers/png_reader.h"
+
+#include <png.h>
+
+#include <cstdio>
+
+#include "engine/imageContainer.h"
+#include "readers/pixel_rows.h"
+
+// Calls into the PNG library return here through its jump buffer when the
+// library reports an error or a warning. The functions that set the jump
+// buffer hold nothing that needs destroying, so the jump skips no destructor.
+namespace {
+
+void readFromStream(png_structp png, png_bytep data, size_t length) {
+    auto* stream = static_cast<vq_stream*>(png_get_io_ptr(png));
+    // A short read would leave the library decoding whatever the buffer
+    // happened to hold; stop the read instead.
+    if (!stream || length > UINT32_MAX || stream->read(data, uint32_t(length)) != int32_t(length))
+        png_error(png, "read past the end of the data");
+}
+
+void writeToStream(png_structp png, png_bytep data, size_t length) {
+    auto* stream = static_cast<vq_stream*>(png_get_io_ptr(png));
+    if (!stream || length > UINT32_MAX || stream->write(data, uint32_t(length)) != int32_t(length))
+        png_error(png, "write failed");
+}
+
+void flushStream(png_structp png) {
+    if (auto* stream = static_cast<vq_stream*>(png_get_io_ptr(png)))
+        stream->flush();
+}
+
+// Errors and warnings alike end the library call in progress.
+void stopOnMessage(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+
+struct PngHeader {
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int bitDepth = 0;
+    int colourType = 0;
+    int interlace = 0;
+};
+
+bool readPngInfo(png_structp png, png_infop info, PngHeader* header) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_info(png, info);
+    int compression = 0, filter = 0;
+    png_get_IHDR(png, info, &header->width, &header->height, &header->bitDepth,
+                 &header->colourType, &header->interlace, &compression, &filter);
+    return true;
+}
+
+// Rows are delivered with 8-bit samples.
+bool startPngRows(png_structp png, png_infop info, int bitDepth) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    if (bitDepth > 8)
+        png_set_strip_16(png);
+    png_read_update_info(png, info);
+    return true;
+}
+
+bool readPngRow(png_structp png, png_bytep row) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_row(png, row, nullptr);
+    return true;
+}
+
+} // namespace
+
+bool PngStreamState::openRead(vq_stream* s) {
+    if (!s)
+        return false;
+    unbind();
+    stream = s;
+    rewind();
+    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, stopOnMessage, stopOnMessage);
+    if (!png)
+        return false;
+    info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
+    }
+    png_set_read_fn(png, s, readFromStream);
+    kind = 1;
+    return true;
+}
+
+bool PngStreamState::openWrite(vq_stream* s) {
+    if (!s)
+        return false;
+    unbind();
+    stream = s;
+    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, stopOnMessage, stopOnMessage);
+    if (!png)
+        return false;
+    info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    png_set_write_fn(png, s, writeToStream, flushStream);
+    kind = 2;
+    return true;
+}
+
+void PngStreamState::rewind() {
+    if (stream != nullptr)
+        stream->seek(0, vq_seekStart);
+}
+
+void PngStreamState::unbind() {
+    if (kind == 1 || (png && kind == 0))
+        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    else if (kind == 2)
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+    png = nullptr;
+    info = nullptr;
+    kind = 0;
+    stream.reset();
+}
+
+vq_PNGFileInfo* vq_PNGFileInfo::create() {
+    auto* info = new vq_PNGFileInfo;
+    info->addRef();
+    return info;
+}
+
+bool vq_PNGFileInfo::readHeader(PngStreamState& state) {
+    invalidate();
+    if (!state.isReady() || state.kind != 1)
+        return false;
+    state.rewind();
+    PngHeader header;
+    if (!readPngInfo(state.png, state.info, &header))
+        return false;
+    if (header.interlace == PNG_INTERLACE_ADAM7) {
+        std::fputs("Currently don't process PNG interlaced images\n", stderr);
+        return false;
+    }
+    imageSize = IntPair(int(header.width), int(header.height));
+    if (header.width == 0 || header.height == 0 || header.width > INT32_MAX ||
+        header.height > INT32_MAX || header.bitDepth < 8)
+        return false;
+    switch (header.colourType) {
+    case PNG_COLOR_TYPE_GRAY:
+        accept(int(header.width), int(header.height), 6, {6}, false);
+        break;
+    case PNG_COLOR_TYPE_RGB:
+        accept(int(header.width), int(header.height), 4, {1, 4}, false);
+        break;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        accept(int(header.width), int(header.height), 5, {2, 5}, true);
+        break;
+    default:
+        return false;
+    }
+    if (!startPngRows(state.png, state.info, header.bitDepth)) {
+        invalidate();
+        return false;
+    }
+    return true;
+}
+
+void vq_PNGFileInfo::printReport(FILE* out) {
+    if (!valid)
+        return;
+    const char* line = pixelFormat == 4 ? "RGB format\n"
+                     : pixelFormat == 5 ? "RGBA format\n"
+                                        : "Grayscale format\n";
+    printSizeAndFormat(out, line);
+}
+
+vq_PNGLoader* vq_PNGLoader::create(vq_stream* stream) {
+    auto* loader = new vq_PNGLoader(stream);
+    loader->addRef();
+    if (!loader->state.openRead(stream)) {
+        loader->release();
+        return nullptr;
+    }
+    return loader;
+}
+
+bool vq_PNGLoader::getFileInfo(vq_FileInfo** out) {
+    if (!out || !state.isReady())
+        return false;
+    auto info = vq_ptr<vq_PNGFileInfo>::adopt(vq_PNGFileInfo::create());
+    PngStreamState local;
+    if (!local.openRead(stream.get()) || !info->readHeader(local))
+        return false;
+    *out = info.get();
+    info->addRef();
+    return true;
+}
+
+bool vq_PNGLoader::getStripLoader(vq_stripLoader_base** out) {
+    if (!out || !state.isReady())
+        return false;
+    auto strips = vq_ptr<vq_PNGStripLoader>::adopt(vq_PNGStripLoader::create());
+    if (!strips->open(stream.get()))
+        return false;
+    *out = strips.get();
+    strips->addRef();
+    return true;
+}
+
+vq_PNGStripLoader* vq_PNGStripLoader::create() {
+    auto* strips = new vq_PNGStripLoader;
+    strips->addRef();
+    return strips;
+}
+
+bool vq_PNGStripLoader::open(vq_stream* s) {
+    rowsRead = 0;
+    if (!state.openRead(s) || !info.readHeader(state) || !info.isValid())
+        return false;
+    stream = s;
+    imageSize = info.getImageSize();
+    return true;
+}
+
+bool vq_PNGStripLoader::prepareStrips(int height, int fmt) {
+    if (!state.isReady())
+        return false;
+    // The library reads forward only: a new pass starts from a new binding.
+    if (rowsRead > 0 && !open(stream.get()))
+        return false;
+    const int stored = info.getPixelFormat();
+    compose = false;
+    if (!info.canDeliver(fmt)) {
+        if (fmt != 4 || stored != 5)
+            return false;
+        compose = true;
+    }
+    if (!startPass(height, fmt))
+        return false;
+    workRow.assign(size_t(imageSize.first) * size_t(vq_pixel_rows::bytesPerPixel(stored)), 0);
+    return true;
+}
+
+bool vq_PNGStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
+    const int n = nextStripRows();
+    if (!state.isReady() || n == 0 || !createStrip(dst, format, imageSize.first, n))
+        return false;
+    const int stored = info.getPixelFormat();
+    uint8_t* pixels = nullptr;
+    int32_t step = 0;
+    dst->lockPixels(&pixels, &step);
+    bool ok = true;
+    for (int r = 0; r < n; ++r) {
+        uint8_t* row = pixels + int64_t(r) * step;
+        if (format == stored) {
+            ok = readPngRow(state.png, row);
+        } else {
+            ok = readPngRow(state.png, workRow.data());
+            if (ok && compose)
+                vq_pixel_rows::composeOverWhite(workRow.data(), row, imageSize.first);
+            else if (ok)
+                ok = vq_pixel_rows::convertRow(workRow.data(), stored, row, format, imageSize.first);
+        }
+        if (!ok)
+            break;
+        ++rowsRead;
+        ++delivered;
+    }
+    dst->unlockPixels();
+    reportRowsDone(rowsDone);
+    return ok;
+}
+
+bool createPNGLoader(vq_stream* stream, vq_loader_base** out) {
+    if (!stream || !out)
+        return false;
+    vq_PNGLoader* loader = vq_PNGLoader::create(stream);
+    if (!loader)
+        return false;
+    *out = loader;
+    return true;
+}

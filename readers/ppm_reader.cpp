@@ -1,0 +1,175 @@
+#include "readers/ppm_reader.h"
+
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "engine/imageContainer.h"
+
+namespace {
+
+bool readByte(vq_stream* stream, int& c) {
+    uint8_t b = 0;
+    if (stream->read(&b, 1) != 1)
+        return false;
+    c = b;
+    return true;
+}
+
+bool isAlpha(int c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Longest header text accepted between the magic and the pixel rows; a
+// header is three numbers, so anything far longer is not a PPM header.
+constexpr size_t maxHeaderText = 1024;
+
+} // namespace
+
+vq_PPMFileInfo* vq_PPMFileInfo::create() {
+    auto* info = new vq_PPMFileInfo;
+    info->addRef();
+    return info;
+}
+
+bool vq_PPMFileInfo::readHeader(vq_stream* stream) {
+    invalidate();
+    bytesPerRow = 0;
+    if (!stream)
+        return false;
+    uint8_t magic[2] = {};
+    if (stream->read(magic, 2) != 2 || magic[0] != 'P' || magic[1] != '6')
+        return false;
+
+    // Line ends, tabs and comment lines before the numbers are skipped; any
+    // other byte, a space too, starts the header text.
+    int c = 0;
+    for (;;) {
+        if (!readByte(stream, c))
+            return false;
+        if (c == '#') {
+            do {
+                if (!readByte(stream, c))
+                    return false;
+            } while (c != '\r' && c != '\n');
+        } else if (c != '\t' && c != '\r' && c != '\n') {
+            break;
+        }
+    }
+
+    // The text ends at the first line end behind which all three numbers have
+    // been seen; the pixel rows start right after that byte.
+    std::string text;
+    unsigned width = 0, height = 0, maxValue = 0;
+    for (;;) {
+        if (isAlpha(c) || text.size() >= maxHeaderText)
+            return false;
+        if ((c == '\r' || c == '\n') &&
+            std::sscanf(text.c_str(), " %u %u %u", &width, &height, &maxValue) == 3)
+            break;
+        text.push_back(char(c));
+        if (!readByte(stream, c))
+            return false;
+    }
+
+    if (maxValue != 255) {
+        std::fputs("PPM file is not 8-bit - unsupported formatn\n", stderr);
+        return false;
+    }
+    if (width > unsigned(INT_MAX / 3) || height > unsigned(INT_MAX))
+        return false;
+    bytesPerRow = int(width) * 3;
+    accept(int(width), int(height), 4, {4}, false);
+    return true;
+}
+
+void vq_PPMFileInfo::printReport(FILE* out) {
+    if (valid)
+        printSizeAndFormat(out, "24-bit RGB PPM format\n");
+}
+
+vq_PPMLoader* vq_PPMLoader::create(vq_stream* stream) {
+    auto* loader = new vq_PPMLoader(stream);
+    loader->addRef();
+    return loader;
+}
+
+bool vq_PPMLoader::getFileInfo(vq_FileInfo** out) {
+    if (!out || stream == nullptr)
+        return false;
+    StreamRewindGuard rewind(stream.get());
+    auto info = vq_ptr<vq_PPMFileInfo>::adopt(vq_PPMFileInfo::create());
+    if (!info->readHeader(stream.get()))
+        return false;
+    *out = info.get();
+    info->addRef();
+    return true;
+}
+
+bool vq_PPMLoader::getStripLoader(vq_stripLoader_base** out) {
+    if (!out || stream == nullptr)
+        return false;
+    vq_PPMStripLoader* strips = vq_PPMStripLoader::create();
+    strips->setStream(stream.get());
+    strips->probe();
+    *out = strips;
+    return true;
+}
+
+vq_PPMStripLoader* vq_PPMStripLoader::create() {
+    auto* strips = new vq_PPMStripLoader;
+    strips->addRef();
+    return strips;
+}
+
+bool vq_PPMStripLoader::probe() {
+    if (stream == nullptr)
+        return false;
+    StreamRewindGuard rewind(stream.get());
+    const bool ok = info.readHeader(stream.get());
+    imageSize = info.getImageSize();
+    return ok;
+}
+
+bool vq_PPMStripLoader::prepareStrips(int height, int fmt) {
+    if (stream == nullptr)
+        return false;
+    stream->seek(0, vq_seekStart);
+    if (!info.readHeader(stream.get()))
+        return false;
+    pixelStart = stream->tell();
+    imageSize = info.getImageSize();
+    if (!info.canDeliver(fmt))
+        return false;
+    return startPass(height, fmt);
+}
+
+bool vq_PPMStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
+    const int n = nextStripRows();
+    if (stream == nullptr || n == 0 || !createStrip(dst, info.getPixelFormat(), imageSize.first, n))
+        return false;
+    uint8_t* pixels = nullptr;
+    int32_t step = 0;
+    dst->lockPixels(&pixels, &step);
+    const int rowBytes = info.getBytesPerRow();
+    bool ok = stream->seek(pixelStart + int64_t(delivered) * rowBytes, vq_seekStart) == 0;
+    for (int r = 0; ok && r < n; ++r) {
+        if (stream->read(pixels + int64_t(r) * step, uint32_t(rowBytes)) != rowBytes) {
+            std::fprintf(stderr, "Failed to read line %d at pos %ld\n", delivered,
+                         long(stream->tell()));
+            ok = false;
+            break;
+        }
+        ++delivered;
+    }
+    dst->unlockPixels();
+    reportRowsDone(rowsDone);
+    return ok;
+}
+
+bool createPPMLoader(vq_stream* stream, vq_loader_base** out) {
+    if (!stream || !out)
+        return false;
+    *out = vq_PPMLoader::create(stream);
+    return true;
+}
