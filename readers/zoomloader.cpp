@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/imageContainer.h"
+#include "engine/tile_key.h"
 
 namespace {
 

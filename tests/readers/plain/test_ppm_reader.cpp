@@ -141,7 +141,7 @@ TEST(PpmReader, ShortFileEndsTheStripWithTheRowsRead) {
 
     vq_ptr<imageContainer> image;
     createImageContainer(image.put());
-    EXPECT_FALSE(loader->loadImage(image.get(), 4));
+    EXPECT_NE(stderrOf([&] { EXPECT_FALSE(loader->loadImage(image.get(), 4)); }), "");
 }
 
 TEST(PpmReader, ReportAndLoaderAnswers) {

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "engine/imageContainer.h"
+#include "readers/png_reader.h"
+#include "strip_helpers.h"
+
+using namespace plaintest;
+
+namespace {
+
+struct PngSpec {
+    int width = 3;
+    int height = 2;
+    int colourType = PNG_COLOR_TYPE_RGB;
+    int bitDepth = 8;
+    bool interlaced = false;
+    bool badSrgbChunk = false;
+};
+
+int samplesPerPixel(int colourType) {
+    switch (colourType) {
+    case PNG_COLOR_TYPE_RGB: return 3;
+    case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
+    default: return 1;
+    }
+}
+
+void appendToString(png_structp png, png_bytep data, size_t length) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), length);
+}
+
+void abortOnError(png_structp, png_const_charp message) {
+    std::fprintf(stderr, "fixture PNG could not be written: %s\n", message);
+    std::abort();
+}
+
+// Rows hold the stored bytes (16-bit samples big-endian, low depths packed).
+std::string pngFile(const PngSpec& spec, std::vector<Bytes> rows) {
+    std::string file;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, abortOnError, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &file, appendToString, nullptr);
+    png_set_IHDR(png, info, png_uint_32(spec.width), png_uint_32(spec.height), spec.bitDepth,
+                 spec.colourType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color palette[256];
+    for (int i = 0; i < 256; ++i)
+        palette[i] = png_color{png_byte(i), png_byte(i), png_byte(255 - i)};
+    if (spec.colourType == PNG_COLOR_TYPE_PALETTE)
+        png_set_PLTE(png, info, palette, 256);
+    png_write_info(png, info);
+    if (spec.badSrgbChunk) {
+        const png_byte twoBytes[2] = {0, 0}; // sRGB holds exactly one byte
+        png_write_chunk(png, reinterpret_cast<png_const_bytep>("sRGB"), twoBytes, 2);
+    }
+    std::vector<png_bytep> pointers;
+    for (Bytes& row : rows)
+        pointers.push_back(row.data());
+    png_write_image(png, pointers.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return file;
+}
+
+// A pattern of 8-bit samples in the spec's layout.
+std::vector<Bytes> patternRows(const PngSpec& spec) {
+    std::vector<Bytes> rows;
+    const int samples = samplesPerPixel(spec.colourType);
+    for (int y = 0; y < spec.height; ++y) {
+        Bytes row;
+        for (int x = 0; x < spec.width; ++x)
+            for (int c = 0; c < samples; ++c)
+                row.push_back(uint8_t(x * 40 + y * 7 + c * 60));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+vq_ptr<vq_loader_base> pngLoader(const vq_ptr<vq_stream>& stream) {
+    vq_ptr<vq_loader_base> loader;
+    EXPECT_TRUE(createPNGLoader(stream.get(), loader.put()));
+    return loader;
+}
+
+std::string reportOf(vq_FileInfo* info) {
+    char text[128] = {};
+    FILE* out = fmemopen(text, sizeof text, "w");
+    info->printReport(out);
+    std::fclose(out);
+    return text;
+}
+
+std::vector<Bytes> reversedPixels(std::vector<Bytes> rows, int bytesPerPixel) {
+    for (Bytes& row : rows)
+        for (size_t i = 0; i + 2 < row.size(); i += size_t(bytesPerPixel))
+            std::swap(row[i], row[i + 2]);
+    return rows;
+}
+
+TEST(PngReader, Rgb3x2InStripsOfOneRow) {
+    const PngSpec spec;
+    const auto stored = patternRows(spec);
+    const std::string file = pngFile(spec, stored);
+    auto stream = streamOver(file);
+    auto loader = pngLoader(stream);
+    vq_ptr<vq_FileInfo> info;
+    ASSERT_TRUE(loader->getFileInfo(info.put()));
+    EXPECT_EQ(info->getPixelFormat(), 4);
+    EXPECT_EQ(info->getPixelFormats(), (std::set<int>{1, 4}));
+    EXPECT_EQ(info->getImageSize(), IntPair(3, 2));
+    EXPECT_FALSE(info->hasAlpha());
+    EXPECT_EQ(reportOf(info.get()), "Width 3 Height 2\nRGB format\n");
+
+    vq_ptr<vq_stripLoader_base> strips;
+    ASSERT_TRUE(loader->getStripLoader(strips.put()));
+    EXPECT_EQ(strips->getImageSize(), IntPair(3, 2));
+    EXPECT_EQ(strips->getFormat(), 4);
+    EXPECT_EQ(strips->getMaxStripHeight(), 2);
+    const StripPass pass = readAllStrips(strips.get(), 1, 4, 3);
+    EXPECT_TRUE(pass.allRead);
+    EXPECT_EQ(pass.heights, (std::vector<int>{1, 1}));
+    EXPECT_EQ(pass.rowsDone, (std::vector<int>{1, 2}));
+    EXPECT_EQ(pass.rows, stored);
+
+    // A new pass starts again from the top row, here in B, G, R order.
+    const StripPass again = readAllStrips(strips.get(), 2, 1, 3);
+    EXPECT_TRUE(again.allRead);
+    EXPECT_EQ(again.rows, reversedPixels(stored, 3));
+
+    vq_ptr<imageContainer> image;
+    createImageContainer(image.put());
+    ASSERT_TRUE(loader->loadImage(image.get(), 4));
+    EXPECT_EQ(rowsOf(image.get(), 3), stored);
+    EXPECT_FALSE(loader->loadImage(image.get(), 5));
+}
+
+TEST(PngReader, RgbaAsEachFormat) {
+    PngSpec spec;
+    spec.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+    spec.width = 3;
+    spec.height = 1;
+    const Bytes stored = {200, 100, 0, 128, 10, 20, 30, 0, 10, 20, 30, 255};
+    const std::string file = pngFile(spec, {stored});
+    auto stream = streamOver(file);
+    auto loader = pngLoader(stream);
+    vq_ptr<vq_FileInfo> info;
+    ASSERT_TRUE(loader->getFileInfo(info.put()));
+    EXPECT_EQ(info->getPixelFormat(), 5);
+    EXPECT_EQ(info->getPixelFormats(), (std::set<int>{2, 5}));
+    EXPECT_TRUE(info->hasAlpha());
+    EXPECT_EQ(reportOf(info.get()), "Width 3 Height 1\nRGBA format\n");
+
+    struct Case {
+        int format;
+        Bytes row; // empty: refused
+    };
+    const Case cases[] = {
+        {4, {227, 177, 127, 255, 255, 255, 10, 20, 30}}, // composed over white
+        {5, stored},
+        {2, {0, 100, 200, 128, 30, 20, 10, 0, 30, 20, 10, 255}},
+        {6, {}},
+        {1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        vq_ptr<vq_stripLoader_base> strips;
+        ASSERT_TRUE(loader->getStripLoader(strips.put()));
+        const StripPass pass = readAllStrips(strips.get(), 256, c.format, c.format == 4 ? 3 : 4);
+        EXPECT_EQ(pass.prepared, !c.row.empty());
+        if (c.row.empty())
+            continue;
+        EXPECT_EQ(pass.formats, std::vector<int>{c.format});
+        EXPECT_EQ(pass.rows, std::vector<Bytes>{c.row});
+    }
+}
+
+TEST(PngReader, GreyAndSixteenBitImages) {
+    PngSpec grey;
+    grey.colourType = PNG_COLOR_TYPE_GRAY;
+    grey.width = 5;
+    grey.height = 4;
+    const auto greyRows = patternRows(grey);
+    const std::string greyFile = pngFile(grey, greyRows);
+    auto greyStream = streamOver(greyFile);
+    auto loader = pngLoader(greyStream);
+    vq_ptr<vq_FileInfo> info;
+    ASSERT_TRUE(loader->getFileInfo(info.put()));
+    EXPECT_EQ(info->getPixelFormat(), 6);
+    EXPECT_EQ(info->getPixelFormats(), std::set<int>{6});
+    EXPECT_EQ(reportOf(info.get()), "Width 5 Height 4\nGrayscale format\n");
+    vq_ptr<vq_stripLoader_base> strips;
+    ASSERT_TRUE(loader->getStripLoader(strips.put()));
+    EXPECT_EQ(readAllStrips(strips.get(), 3, 6, 1).rows, greyRows);
+    EXPECT_FALSE(strips->prepareStrips(3, 4));
+
+    // 16-bit samples come as their high bytes.
+    PngSpec deep;
+    deep.bitDepth = 16;
+    deep.width = 2;
+    deep.height = 2;
+    std::vector<Bytes> deepRows, expected;
+    for (int y = 0; y < 2; ++y) {
+        Bytes row, high;
+        for (int s = 0; s < 6; ++s) {
+            row.insert(row.end(), {uint8_t(s * 40 + y), uint8_t(0xFF - s)});
+            high.push_back(uint8_t(s * 40 + y));
+        }
+        deepRows.push_back(row);
+        expected.push_back(high);
+    }
+    const std::string deepFile = pngFile(deep, deepRows);
+    auto deepStream = streamOver(deepFile);
+    vq_ptr<vq_stripLoader_base> deepStrips;
+    ASSERT_TRUE(pngLoader(deepStream)->getStripLoader(deepStrips.put()));
+    EXPECT_EQ(deepStrips->getFormat(), 4);
+    EXPECT_EQ(readAllStrips(deepStrips.get(), 1, 4, 3).rows, expected);
+}
+
+TEST(PngReader, RefusedFiles) {
+    auto file = [](auto change) {
+        PngSpec s;
+        change(s);
+        std::vector<Bytes> rows = patternRows(s);
+        if (s.bitDepth < 8)
+            for (Bytes& row : rows)
+                row.resize((size_t(s.width) * size_t(s.bitDepth) + 7) / 8);
+        return pngFile(s, rows);
+    };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"interlaced", file([](PngSpec& s) { s.interlaced = true; }),
+         "Currently don't process PNG interlaced images\n"},
+        {"palette", file([](PngSpec& s) { s.colourType = PNG_COLOR_TYPE_PALETTE; }), ""},
+        {"grey with alpha", file([](PngSpec& s) { s.colourType = PNG_COLOR_TYPE_GRAY_ALPHA; }), ""},
+        {"4-bit grey", file([](PngSpec& s) { s.colourType = PNG_COLOR_TYPE_GRAY; s.bitDepth = 4; }), ""},
+        // The library only warns about it; a warning ends the header read.
+        {"sRGB chunk of two bytes", file([](PngSpec& s) { s.badSrgbChunk = true; }), ""},
+        {"not a PNG", "P6 1 1 255\n\x01\x02\x03", ""},
+        {"empty", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto stream = streamOver(c.bytes);
+        auto loader = pngLoader(stream);
+        vq_ptr<vq_FileInfo> info;
+        const std::string err = stderrOf([&] { EXPECT_FALSE(loader->getFileInfo(info.put())); });
+        EXPECT_EQ(err, c.message);
+        EXPECT_TRUE(info == nullptr);
+        vq_ptr<vq_stripLoader_base> strips;
+        stderrOf([&] { EXPECT_FALSE(loader->getStripLoader(strips.put())); });
+    }
+    vq_ptr<vq_loader_base> none;
+    EXPECT_FALSE(createPNGLoader(nullptr, none.put()));
+}
+
+TEST(PngReader, DataCutShortFailsAStrip) {
+    PngSpec spec;
+    spec.width = 256;
+    spec.height = 64;
+    std::vector<Bytes> noise(64, Bytes(256 * 3));
+    std::mt19937 random(7);
+    for (Bytes& row : noise)
+        for (uint8_t& b : row)
+            b = uint8_t(random());
+    const std::string file = pngFile(spec, noise);
+    const std::string cut = file.substr(0, file.size() / 2);
+    auto stream = streamOver(cut);
+    auto loader = pngLoader(stream);
+    vq_ptr<vq_stripLoader_base> strips;
+    ASSERT_TRUE(loader->getStripLoader(strips.put()));
+    const StripPass pass = readAllStrips(strips.get(), 16, 4, 3);
+    ASSERT_TRUE(pass.prepared);
+    EXPECT_FALSE(pass.allRead);
+    ASSERT_FALSE(pass.rows.empty()) << "the strips before the cut arrive";
+    EXPECT_LT(pass.rows.size(), 64u);
+    for (size_t r = 0; r < pass.rows.size(); ++r)
+        EXPECT_EQ(pass.rows[r], noise[r]);
+}
+
+} // namespace
