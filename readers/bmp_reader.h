@@ -39,7 +39,7 @@ public:
     bool getStripLoader(vq_stripLoader_base** out) override;
 
 private:
-    using vq_plainLoader::vq_plainLoader;
+    explicit vq_BMPLoader(vq_stream* s) : vq_plainLoader(s) {}
 };
 
 class vq_BMPStripLoader : public vq_plainStripLoader {

@@ -53,14 +53,14 @@ protected:
 // strip of a strip reader of the same file.
 class vq_plainLoader : public vq_loader_base {
 public:
-    explicit vq_plainLoader(vq_stream* s) : stream(s) {}
-
     bool getTileLoader(vq_tileloader_base** out) override { return false; }
     bool loadImage(imageContainer* dst, int format) override;
     bool canLoadYCbCr() override { return false; }
     bool loadImageYCbCr(imageContainer*, imageContainer*, imageContainer*) override { return false; }
 
 protected:
+    explicit vq_plainLoader(vq_stream* s) : stream(s) {}
+
     vq_ptr<vq_stream> stream;
 };
 

@@ -54,7 +54,7 @@ public:
     bool getStripLoader(vq_stripLoader_base** out) override;
 
 private:
-    using vq_plainLoader::vq_plainLoader;
+    explicit vq_PNGLoader(vq_stream* s) : vq_plainLoader(s) {}
     PngStreamState state;
 };
 

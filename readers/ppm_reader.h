@@ -29,7 +29,7 @@ public:
     bool getStripLoader(vq_stripLoader_base** out) override;
 
 private:
-    using vq_plainLoader::vq_plainLoader;
+    explicit vq_PPMLoader(vq_stream* s) : vq_plainLoader(s) {}
 };
 
 class vq_PPMStripLoader : public vq_plainStripLoader {
