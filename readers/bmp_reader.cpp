@@ -129,53 +129,10 @@ vq_BMPLoader* vq_BMPLoader::create(vq_stream* stream) {
     return loader;
 }
 
-bool vq_BMPLoader::getFileInfo(vq_FileInfo** out) {
-    if (!out || stream == nullptr)
-        return false;
-    StreamRewindGuard rewind(stream.get());
-    auto info = vq_ptr<vq_BMPFileInfo>::adopt(vq_BMPFileInfo::create());
-    if (!info->readHeader(stream.get()))
-        return false;
-    *out = info.get();
-    info->addRef();
-    return true;
-}
-
-bool vq_BMPLoader::getStripLoader(vq_stripLoader_base** out) {
-    if (!out || stream == nullptr)
-        return false;
-    vq_BMPStripLoader* strips = vq_BMPStripLoader::create();
-    strips->setStream(stream.get());
-    strips->probe();
-    *out = strips;
-    return true;
-}
-
 vq_BMPStripLoader* vq_BMPStripLoader::create() {
     auto* strips = new vq_BMPStripLoader;
     strips->addRef();
     return strips;
-}
-
-bool vq_BMPStripLoader::probe() {
-    if (stream == nullptr)
-        return false;
-    StreamRewindGuard rewind(stream.get());
-    const bool ok = info.readHeader(stream.get());
-    imageSize = info.getImageSize();
-    return ok;
-}
-
-bool vq_BMPStripLoader::prepareStrips(int height, int fmt) {
-    if (stream == nullptr)
-        return false;
-    stream->seek(0, vq_seekStart);
-    if (!info.readHeader(stream.get()))
-        return false;
-    imageSize = info.getImageSize();
-    if (!info.canDeliver(fmt))
-        return false;
-    return startPass(height, fmt);
 }
 
 bool vq_BMPStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {

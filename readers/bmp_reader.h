@@ -31,31 +31,19 @@ private:
     uint8_t infoHeader[64] = {};
 };
 
-class vq_BMPLoader : public vq_plainLoader {
-public:
-    static vq_BMPLoader* create(vq_stream* stream);
-
-    bool getFileInfo(vq_FileInfo** out) override;
-    bool getStripLoader(vq_stripLoader_base** out) override;
-
-private:
-    explicit vq_BMPLoader(vq_stream* s) : vq_plainLoader(s) {}
-};
-
-class vq_BMPStripLoader : public vq_plainStripLoader {
+class vq_BMPStripLoader : public vq_headerStripLoader<vq_BMPFileInfo> {
 public:
     static vq_BMPStripLoader* create();
 
-    bool prepareStrips(int stripHeight, int format) override;
     bool readNextStrip(int* rowsDone, imageContainer* dst) override;
-    int getFormat() override { return info.getPixelFormat(); }
+};
 
-    // Reads the header into the embedded file info and takes the image size
-    // from it ((0, 0) when the header is not a bitmap this reader handles).
-    bool probe();
+class vq_BMPLoader : public vq_headerLoader<vq_BMPFileInfo, vq_BMPStripLoader> {
+public:
+    static vq_BMPLoader* create(vq_stream* stream);
 
 private:
-    vq_BMPFileInfo info;
+    explicit vq_BMPLoader(vq_stream* s) : vq_headerLoader(s) {}
 };
 
 // Writes containers of pixel format 1, 2, 4 or 5 as 24-bit or 32-bit bitmaps.

@@ -99,3 +99,66 @@ protected:
     int stripHeight = 0;
     int delivered = 0;
 };
+
+// Strip reader of a file whose header Info::readHeader reads from the start of
+// the stream, leaving the stream on the first pixel row.
+template <class Info>
+class vq_headerStripLoader : public vq_plainStripLoader {
+public:
+    int getFormat() override { return info.getPixelFormat(); }
+
+    // Reads the header into the embedded file info and takes the image size
+    // from it ((0, 0) when the header is not of the format).
+    bool probe() {
+        if (stream == nullptr)
+            return false;
+        StreamRewindGuard rewind(stream.get());
+        const bool ok = info.readHeader(stream.get());
+        imageSize = info.getImageSize();
+        return ok;
+    }
+
+    // Reads the header again and starts a pass in a deliverable format.
+    bool prepareStrips(int height, int fmt) override {
+        if (stream == nullptr)
+            return false;
+        stream->seek(0, vq_seekStart);
+        const bool ok = info.readHeader(stream.get());
+        imageSize = info.getImageSize();
+        return ok && info.canDeliver(fmt) && startPass(height, fmt);
+    }
+
+protected:
+    Info info;
+};
+
+// Loader of such a file: file infos and strip readers read the header from
+// the start of the stream and leave it rewound.
+template <class Info, class Strips>
+class vq_headerLoader : public vq_plainLoader {
+public:
+    bool getFileInfo(vq_FileInfo** out) override {
+        if (!out || stream == nullptr)
+            return false;
+        StreamRewindGuard rewind(stream.get());
+        auto info = vq_ptr<Info>::adopt(Info::create());
+        if (!info->readHeader(stream.get()))
+            return false;
+        *out = info.get();
+        info->addRef();
+        return true;
+    }
+
+    bool getStripLoader(vq_stripLoader_base** out) override {
+        if (!out || stream == nullptr)
+            return false;
+        Strips* strips = Strips::create();
+        strips->setStream(stream.get());
+        strips->probe();
+        *out = strips;
+        return true;
+    }
+
+protected:
+    using vq_plainLoader::vq_plainLoader;
+};

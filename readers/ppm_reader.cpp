@@ -35,6 +35,7 @@ vq_PPMFileInfo* vq_PPMFileInfo::create() {
 bool vq_PPMFileInfo::readHeader(vq_stream* stream) {
     invalidate();
     bytesPerRow = 0;
+    pixelOffset = 0;
     if (!stream)
         return false;
     uint8_t magic[2] = {};
@@ -79,6 +80,7 @@ bool vq_PPMFileInfo::readHeader(vq_stream* stream) {
     if (width > unsigned(INT_MAX / 3) || height > unsigned(INT_MAX))
         return false;
     bytesPerRow = int(width) * 3;
+    pixelOffset = stream->tell();
     accept(int(width), int(height), 4, {4}, false);
     return true;
 }
@@ -94,54 +96,10 @@ vq_PPMLoader* vq_PPMLoader::create(vq_stream* stream) {
     return loader;
 }
 
-bool vq_PPMLoader::getFileInfo(vq_FileInfo** out) {
-    if (!out || stream == nullptr)
-        return false;
-    StreamRewindGuard rewind(stream.get());
-    auto info = vq_ptr<vq_PPMFileInfo>::adopt(vq_PPMFileInfo::create());
-    if (!info->readHeader(stream.get()))
-        return false;
-    *out = info.get();
-    info->addRef();
-    return true;
-}
-
-bool vq_PPMLoader::getStripLoader(vq_stripLoader_base** out) {
-    if (!out || stream == nullptr)
-        return false;
-    vq_PPMStripLoader* strips = vq_PPMStripLoader::create();
-    strips->setStream(stream.get());
-    strips->probe();
-    *out = strips;
-    return true;
-}
-
 vq_PPMStripLoader* vq_PPMStripLoader::create() {
     auto* strips = new vq_PPMStripLoader;
     strips->addRef();
     return strips;
-}
-
-bool vq_PPMStripLoader::probe() {
-    if (stream == nullptr)
-        return false;
-    StreamRewindGuard rewind(stream.get());
-    const bool ok = info.readHeader(stream.get());
-    imageSize = info.getImageSize();
-    return ok;
-}
-
-bool vq_PPMStripLoader::prepareStrips(int height, int fmt) {
-    if (stream == nullptr)
-        return false;
-    stream->seek(0, vq_seekStart);
-    if (!info.readHeader(stream.get()))
-        return false;
-    pixelStart = stream->tell();
-    imageSize = info.getImageSize();
-    if (!info.canDeliver(fmt))
-        return false;
-    return startPass(height, fmt);
 }
 
 bool vq_PPMStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
@@ -152,7 +110,7 @@ bool vq_PPMStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
     int32_t step = 0;
     dst->lockPixels(&pixels, &step);
     const int rowBytes = info.getBytesPerRow();
-    bool ok = stream->seek(pixelStart + int64_t(delivered) * rowBytes, vq_seekStart) == 0;
+    bool ok = stream->seek(info.getPixelOffset() + int64_t(delivered) * rowBytes, vq_seekStart) == 0;
     for (int r = 0; ok && r < n; ++r) {
         if (stream->read(pixels + int64_t(r) * step, uint32_t(rowBytes)) != rowBytes) {
             std::fprintf(stderr, "Failed to read line %d at pos %ld\n", delivered,

@@ -16,37 +16,27 @@ public:
     void printReport(FILE* out) override;
 
     int getBytesPerRow() const { return bytesPerRow; }
+    // Stream position of the first pixel row.
+    int64_t getPixelOffset() const { return pixelOffset; }
 
 private:
     int bytesPerRow = 0;
+    int64_t pixelOffset = 0;
 };
 
-class vq_PPMLoader : public vq_plainLoader {
-public:
-    static vq_PPMLoader* create(vq_stream* stream);
-
-    bool getFileInfo(vq_FileInfo** out) override;
-    bool getStripLoader(vq_stripLoader_base** out) override;
-
-private:
-    explicit vq_PPMLoader(vq_stream* s) : vq_plainLoader(s) {}
-};
-
-class vq_PPMStripLoader : public vq_plainStripLoader {
+class vq_PPMStripLoader : public vq_headerStripLoader<vq_PPMFileInfo> {
 public:
     static vq_PPMStripLoader* create();
 
-    bool prepareStrips(int stripHeight, int format) override;
     bool readNextStrip(int* rowsDone, imageContainer* dst) override;
-    int getFormat() override { return info.getPixelFormat(); }
+};
 
-    // Reads the header into the embedded file info and takes the image size
-    // from it ((0, 0) when the header is not PPM).
-    bool probe();
+class vq_PPMLoader : public vq_headerLoader<vq_PPMFileInfo, vq_PPMStripLoader> {
+public:
+    static vq_PPMLoader* create(vq_stream* stream);
 
 private:
-    vq_PPMFileInfo info;
-    int64_t pixelStart = 0;
+    explicit vq_PPMLoader(vq_stream* s) : vq_headerLoader(s) {}
 };
 
 // Binds a PPM loader to the stream; nothing is read yet.
