@@ -74,27 +74,9 @@ void* copyBytes(const void* src, void* dst, int32_t len) {
     return dst;
 }
 
-int32_t zeroVector8u(uint8_t* dst, int32_t len) {
-    if (!dst)
-        return primErrNullPtr;
-    if (len <= 0)
-        return primErrSize;
-    zeroBytes(dst, len);
-    return primNoErr;
-}
-
+int32_t zeroVector8u(uint8_t* dst, int32_t len) { return checkedZeroVector<zeroBytes>(dst, len); }
 int32_t copyVector32s(const int32_t* src, int32_t* dst, int32_t count) {
-    if (!src || !dst)
-        return primErrNullPtr;
-    if (count <= 0)
-        return primErrSize;
-    // Kernel lengths are 32-bit byte counts: long vectors go in 1 GiB pieces.
-    constexpr int32_t kPiece = 1 << 28;
-    for (int64_t done = 0; done < count; done += kPiece) {
-        const int32_t n = static_cast<int32_t>(count - done < kPiece ? count - done : kPiece);
-        copyBytes(src + done, dst + done, n * 4);
-    }
-    return primNoErr;
+    return checkedCopyVector32s<copyBytes>(src, dst, count);
 }
 
 } // namespace prim::generic

@@ -49,3 +49,34 @@ constexpr int kPatternBytes1 = 16, kPatternBytes2 = 32, kPatternBytes3 = 63, kPa
     int32_t copyVector32s(const int32_t* src, int32_t* dst, int32_t count);
 
 VQ_DECLARE_FORMS(VQ_BLOCK_KERNEL_FORMS)
+
+namespace {
+
+// The checked wrappers over a path's kernels; each translation unit has its
+// own instantiation, built with its own instruction set.
+template <void* (*Zero)(void*, int32_t)>
+inline int32_t checkedZeroVector(uint8_t* dst, int32_t len) {
+    if (!dst)
+        return primErrNullPtr;
+    if (len <= 0)
+        return primErrSize;
+    Zero(dst, len);
+    return primNoErr;
+}
+
+template <void* (*Copy)(const void*, void*, int32_t)>
+inline int32_t checkedCopyVector32s(const int32_t* src, int32_t* dst, int32_t count) {
+    if (!src || !dst)
+        return primErrNullPtr;
+    if (count <= 0)
+        return primErrSize;
+    // Kernel lengths are 32-bit byte counts: long vectors go in 1 GiB pieces.
+    constexpr int32_t kPiece = 1 << 28;
+    for (int64_t done = 0; done < count; done += kPiece) {
+        const int32_t n = static_cast<int32_t>(count - done < kPiece ? count - done : kPiece);
+        Copy(src + done, dst + done, n * 4);
+    }
+    return primNoErr;
+}
+
+} // namespace

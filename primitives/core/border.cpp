@@ -78,11 +78,11 @@ VQ_GENERIC_BORDER(copyReplicateBorder32sC1, 4)
 
 using namespace prim;
 
-const BorderFn copyReplicateBorder8uC1Table[6] = VQ_ONE_BODY(generic::copyReplicateBorder8uC1);
-const BorderFn copyReplicateBorder8uC3Table[6] = VQ_ONE_BODY(generic::copyReplicateBorder8uC3);
-const BorderFn copyReplicateBorder16uC1Table[6] = VQ_ONE_BODY(generic::copyReplicateBorder16uC1);
-const BorderFn copyReplicateBorder16uC3Table[6] = VQ_ONE_BODY(generic::copyReplicateBorder16uC3);
-const BorderFn copyReplicateBorder32sC1Table[6] = VQ_ONE_BODY(generic::copyReplicateBorder32sC1);
+const BorderFn copyReplicateBorder8uC1Table[6] = VQ_PATH_FORMS(copyReplicateBorder8uC1);
+const BorderFn copyReplicateBorder8uC3Table[6] = VQ_PATH_FORMS(copyReplicateBorder8uC3);
+const BorderFn copyReplicateBorder16uC1Table[6] = VQ_PATH_FORMS(copyReplicateBorder16uC1);
+const BorderFn copyReplicateBorder16uC3Table[6] = VQ_PATH_FORMS(copyReplicateBorder16uC3);
+const BorderFn copyReplicateBorder32sC1Table[6] = VQ_PATH_FORMS(copyReplicateBorder32sC1);
 
 int32_t copyReplicateBorder8uC1(const uint8_t* src, int32_t srcStep, PrimSize srcSize, uint8_t* dst, int32_t dstStep,
                                 PrimSize dstSize, int32_t top, int32_t left) {

@@ -36,13 +36,14 @@ int32_t copyRoi16uC3(const uint8_t* s, int32_t ss, uint8_t* d, int32_t ds, PrimS
 
 using namespace prim;
 
-const CopyRoiFn copyRoi8uC1Table[6] = VQ_ONE_BODY(generic::copyRoi8uC1);
-const CopyRoiFn copyRoi8uC3Table[6] = VQ_ONE_BODY(generic::copyRoi8uC3);
-const CopyRoiFn copyRoi8uC4Table[6] = VQ_ONE_BODY(generic::copyRoi8uC4);
-const CopyRoiFn copyRoi16uC1Table[6] = VQ_ONE_BODY(generic::copyRoi16sC1);
-const CopyRoiFn copyRoi16uC3Table[6] = VQ_ONE_BODY(generic::copyRoi16uC3);
-const CopyRoiFn copyRoi16sC1Table[6] = VQ_ONE_BODY(generic::copyRoi16sC1);
-const CopyRoiFn copyRoi32sC1Table[6] = VQ_ONE_BODY(generic::copyRoi32sC1);
+const CopyRoiFn copyRoi8uC1Table[6] = VQ_PATH_FORMS(copyRoi8uC1);
+const CopyRoiFn copyRoi8uC3Table[6] = VQ_PATH_FORMS(copyRoi8uC3);
+const CopyRoiFn copyRoi8uC4Table[6] = VQ_PATH_FORMS(copyRoi8uC4);
+const CopyRoiFn copyRoi16uC1Table[6] = VQ_PATH_FORMS(copyRoi16sC1);
+const CopyRoiFn copyRoi16uC3Table[6] = VQ_PATH_FORMS(copyRoi16uC3);
+const CopyRoiFn copyRoi16sC1Table[6] = VQ_PATH_FORMS(copyRoi16sC1);
+const CopyRoiFn copyRoi32sC1Table[6] = {generic::copyRoi32sC1, p1::copyRoi32sC1, p2::copyRoi32sC1,
+                                      p3::copyRoi8uC4,      p4::copyRoi8uC4,  p5::copyRoi8uC4};
 
 int32_t copyRoi8uC1(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize size) {
     return VQ_DISPATCH(copyRoi8uC1Table)(src, srcStep, dst, dstStep, size);

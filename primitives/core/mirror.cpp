@@ -66,11 +66,11 @@ int32_t mirrorInPlace16uC3(uint8_t* p, int32_t step, PrimSize size, int32_t axis
 
 using namespace prim;
 
-const MirrorFn mirrorInPlace8uC1Table[6] = VQ_ONE_BODY(generic::mirrorInPlace8uC1);
-const MirrorFn mirrorInPlace8uC3Table[6] = VQ_ONE_BODY(generic::mirrorInPlace8uC3);
-const MirrorFn mirrorInPlace8uC4Table[6] = VQ_ONE_BODY(generic::mirrorInPlace8uC4);
-const MirrorFn mirrorInPlace16uC1Table[6] = VQ_ONE_BODY(generic::mirrorInPlace16uC1);
-const MirrorFn mirrorInPlace16uC3Table[6] = VQ_ONE_BODY(generic::mirrorInPlace16uC3);
+const MirrorFn mirrorInPlace8uC1Table[6] = {generic::mirrorInPlace8uC1, p1::mirrorInPlace8uC1, p2::mirrorInPlace8uC1, p3::mirrorInPlace8uC1, p3::mirrorInPlace8uC1, p3::mirrorInPlace8uC1};
+const MirrorFn mirrorInPlace8uC3Table[6] = {generic::mirrorInPlace8uC3, p1::mirrorInPlace8uC3, p2::mirrorInPlace8uC3, p3::mirrorInPlace8uC3, p3::mirrorInPlace8uC3, p3::mirrorInPlace8uC3};
+const MirrorFn mirrorInPlace8uC4Table[6] = VQ_PATH_FORMS(mirrorInPlace8uC4);
+const MirrorFn mirrorInPlace16uC1Table[6] = {generic::mirrorInPlace16uC1, p1::mirrorInPlace16uC1, p2::mirrorInPlace16uC1, p3::mirrorInPlace16uC1, p3::mirrorInPlace16uC1, p3::mirrorInPlace16uC1};
+const MirrorFn mirrorInPlace16uC3Table[6] = {generic::mirrorInPlace16uC3, p1::mirrorInPlace16uC3, p2::mirrorInPlace16uC3, p3::mirrorInPlace16uC3, p3::mirrorInPlace16uC3, p3::mirrorInPlace16uC3};
 
 int32_t mirrorInPlace8uC1(uint8_t* p, int32_t step, PrimSize size, int32_t axis) {
     return VQ_DISPATCH(mirrorInPlace8uC1Table)(p, step, size, axis);

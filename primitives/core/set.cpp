@@ -63,12 +63,14 @@ int32_t setChannel16uC3(uint16_t value, uint16_t* dst, int32_t step, PrimSize si
 
 using namespace prim;
 
-const SetRoi8uC1Fn setRoi8uC1Table[6] = VQ_ONE_BODY(generic::setRoi8uC1);
-const SetRoi8uC3Fn setRoi8uC3Table[6] = VQ_ONE_BODY(generic::setRoi8uC3);
-const SetRoi16uFn setRoi16uC1Table[6] = VQ_ONE_BODY(generic::fillRoi16);
-const SetRoi32sFn setRoi32sC1Table[6] = VQ_ONE_BODY(generic::setRoi32sC1);
-const SetRoi8uC1Fn setChannel8uC4Table[6] = VQ_ONE_BODY(generic::setChannel8uC4);
-const SetRoi16uFn setChannel16uC3Table[6] = VQ_ONE_BODY(generic::setChannel16uC3);
+const SetRoi8uC1Fn setRoi8uC1Table[6] = VQ_PATH_FORMS(setRoi8uC1);
+const SetRoi8uC3Fn setRoi8uC3Table[6] = VQ_PATH_FORMS(setRoi8uC3);
+const SetRoi16uFn setRoi16uC1Table[6] = VQ_PATH_FORMS(fillRoi16);
+const SetRoi32sFn setRoi32sC1Table[6] = VQ_PATH_FORMS(setRoi32sC1);
+const SetRoi8uC1Fn setChannel8uC4Table[6] = {generic::setChannel8uC4, p1::setChannel8uC4, p1::setChannel8uC4,
+                                           p3::setChannel8uC4,      p4::setChannel8uC4, p4::setChannel8uC4};
+const SetRoi16uFn setChannel16uC3Table[6] = {generic::setChannel16uC3, p1::setChannel16uC3, p1::setChannel16uC3,
+                                          p3::setChannel16uC3,      p4::setChannel16uC3, p4::setChannel16uC3};
 
 int32_t setRoi8uC1(uint8_t value, uint8_t* dst, int32_t step, PrimSize size) {
     return VQ_DISPATCH(setRoi8uC1Table)(value, dst, step, size);
