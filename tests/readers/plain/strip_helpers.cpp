@@ -1,5 +1,7 @@
 #include "strip_helpers.h"
 
+#include <algorithm>
+
 #include "engine/imageContainer.h"
 
 namespace plaintest {
@@ -22,6 +24,20 @@ std::vector<Bytes> rowsOf(imageContainer* c, int bytesPerPixel) {
     }
     c->unlockPixels();
     return rows;
+}
+
+vq_ptr<imageContainer> containerOf(int format, int width, const std::vector<Bytes>& rows) {
+    vq_ptr<imageContainer> c;
+    createImageContainer(c.put());
+    if (!c->create(format, width, int(rows.size()), false))
+        return c;
+    uint8_t* pixels = nullptr;
+    int32_t step = 0;
+    c->lockPixels(&pixels, &step);
+    for (size_t r = 0; r < rows.size(); ++r)
+        std::copy(rows[r].begin(), rows[r].end(), pixels + int64_t(r) * step);
+    c->unlockPixels();
+    return c;
 }
 
 StripPass readAllStrips(vq_stripLoader_base* strips, int stripHeight, int format,

@@ -20,6 +20,9 @@ vq_ptr<vq_stream> streamOver(const std::string& bytes);
 // width x bytes per pixel.
 std::vector<Bytes> rowsOf(imageContainer* c, int bytesPerPixel);
 
+// A container of `format` whose rows are the given bytes.
+vq_ptr<imageContainer> containerOf(int format, int width, const std::vector<Bytes>& rows);
+
 struct StripPass {
     bool prepared = false;
     bool allRead = false;           // every strip read returned true

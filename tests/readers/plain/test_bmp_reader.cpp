@@ -314,7 +314,15 @@ TEST(BmpReader, ShortPixelDataFailsTheStrip) {
     EXPECT_EQ(done, 6);
 }
 
-std::string savedBytes(vq_stream* out) {
+// The bytes a bitmap saver writes for the image; false in `saved` when the
+// save fails.
+std::string savedBitmap(imageContainer* image, bool& saved) {
+    vq_ptr<vq_stream> out;
+    EXPECT_EQ(createMemoryWriteStream(4096, out.put()), 0);
+    vq_ptr<vq_saver_base> saver;
+    EXPECT_TRUE(createBMPSaver(out.get(), saver.put()));
+    EXPECT_FALSE(saver->supportsYCbCr());
+    saved = saver->save(image, 80, 4);
     std::string bytes;
     out->seek(0, vq_seekStart);
     char buffer[256];
@@ -324,23 +332,10 @@ std::string savedBytes(vq_stream* out) {
 }
 
 TEST(BmpSaver, WritesBottomUpRowsInBgrOrder) {
-    vq_ptr<imageContainer> image;
-    createImageContainer(image.put());
-    ASSERT_TRUE(image->create(4, 3, 2, true));
-    uint8_t* pixels = nullptr;
-    int32_t step = 0;
-    image->lockPixels(&pixels, &step);
-    for (int y = 0; y < 2; ++y)
-        std::memcpy(pixels + y * step, expectedRow(3, y, 4, false).data(), 9);
-    image->unlockPixels();
-
-    vq_ptr<vq_stream> out;
-    ASSERT_EQ(createMemoryWriteStream(4096, out.put()), 0);
-    vq_ptr<vq_saver_base> saver;
-    ASSERT_TRUE(createBMPSaver(out.get(), saver.put()));
-    EXPECT_FALSE(saver->supportsYCbCr());
-    ASSERT_TRUE(saver->save(image.get(), 80, 4));
-    const std::string bytes = savedBytes(out.get());
+    auto image = containerOf(4, 3, expectedImage(3, 2, 4, false));
+    bool saved = false;
+    const std::string bytes = savedBitmap(image.get(), saved);
+    ASSERT_TRUE(saved);
     ASSERT_EQ(bytes.size(), 78u);
     const uint8_t* b = reinterpret_cast<const uint8_t*>(bytes.data());
     EXPECT_EQ(b[0], 'B');
@@ -367,31 +362,24 @@ TEST(BmpSaver, WritesBottomUpRowsInBgrOrder) {
 }
 
 TEST(BmpSaver, RgbaGetsAZeroFourthByteAndOtherFormatsAreRefused) {
-    vq_ptr<imageContainer> image;
-    createImageContainer(image.put());
-    ASSERT_TRUE(image->create(5, 1, 1, false));
-    uint8_t* pixels = nullptr;
-    int32_t step = 0;
-    image->lockPixels(&pixels, &step);
-    std::memcpy(pixels, "\x01\x02\x03\x04", 4);
-    image->unlockPixels();
-    vq_ptr<vq_stream> out;
-    ASSERT_EQ(createMemoryWriteStream(0, out.put()), 0);
-    vq_ptr<vq_saver_base> saver;
-    ASSERT_TRUE(createBMPSaver(out.get(), saver.put()));
-    ASSERT_TRUE(saver->save(image.get(), 0, 0));
-    const std::string bytes = savedBytes(out.get());
+    auto rgba = containerOf(5, 1, {{1, 2, 3, 4}});
+    bool saved = false;
+    const std::string bytes = savedBitmap(rgba.get(), saved);
+    ASSERT_TRUE(saved);
     ASSERT_EQ(bytes.size(), 58u);
     EXPECT_EQ(bytes[28], 32);
     EXPECT_EQ(bytes.substr(54), std::string("\x03\x02\x01\x00", 4));
 
     // A grey image would need a colour table; an empty container has nothing to write.
-    ASSERT_TRUE(image->create(6, 2, 2, false));
-    EXPECT_FALSE(saver->save(image.get(), 0, 0));
+    auto grey = containerOf(6, 2, {{1, 2}, {3, 4}});
+    EXPECT_EQ(savedBitmap(grey.get(), saved), "");
+    EXPECT_FALSE(saved);
     vq_ptr<imageContainer> empty;
     createImageContainer(empty.put());
-    EXPECT_FALSE(saver->save(empty.get(), 0, 0));
-    EXPECT_FALSE(saver->save(nullptr, 0, 0));
+    savedBitmap(empty.get(), saved);
+    EXPECT_FALSE(saved);
+    savedBitmap(nullptr, saved);
+    EXPECT_FALSE(saved);
 }
 
 } // namespace
