@@ -1,0 +1,29 @@
+// The generic row-routine table, and the table of every path's copy.
+#include "primitives/resample/generic/passes.h"
+
+namespace prim::generic {
+
+const ResizeRowRoutineTable resizeRowRoutineTable = {
+    {resizePassNearest8uC3, resizePassNearest16uC3, resizePassNearest32fC3, resizePassNearest16uC3,
+     resizePassNearest8uC1, resizePassNearest16uC1, resizePassNearest32fC1, resizePassNearest16uC1,
+     resizePassNearest8uC4, resizePassNearest16uC4, resizePassNearest32fC4, resizePassNearest16uC4},
+    {resizePassLinear8uPixel, resizePassLinear16uPixel, resizePassLinear32fPixel, resizePassLinear16sPixel,
+     resizePassLinear8uPlane, resizePassLinear16uPlane, resizePassLinear32fPlane, resizePassLinear16sPlane},
+    // The general engine's cubic routines are not part of this library yet.
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {resizeSqPassCubic8uPixel, resizeSqPassCubic16uPixel, resizeSqPassCubic32fPixel, resizeSqPassCubic16sPixel,
+     resizeSqPassCubic8uPlane, resizeSqPassCubic16uPlane, resizeSqPassCubic32fPlane, resizeSqPassCubic16sPlane},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {resizeSqPassLanczos8uPixel, resizeSqPassLanczos16uPixel, resizeSqPassLanczos32fPixel,
+     resizeSqPassLanczos16sPixel, resizeSqPassLanczos8uPlane, resizeSqPassLanczos16uPlane,
+     resizeSqPassLanczos32fPlane, resizeSqPassLanczos16sPlane},
+};
+
+} // namespace prim::generic
+
+// Every processor path runs the generic routines until its own copies exist.
+const ResizeRowRoutineTable* const resizeRowRoutineTables[6] = {
+    &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable,
+    &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable,
+    &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable,
+};

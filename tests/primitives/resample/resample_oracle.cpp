@@ -1,0 +1,116 @@
+#include "tests/primitives/resample/resample_oracle.h"
+
+#include <cmath>
+
+#include "primitives/resample/resize_sq.h"
+
+namespace rstest {
+
+namespace {
+
+template <class T, class Fn>
+int32_t runSq(const Image<T>& src, Image<T>& dst, double xf, double yf, double xs, double ys, int32_t code, Fn fn) {
+    int32_t size = 0;
+    const int32_t q = resizeSquarePixelGetBufferSize(src.rect(), dst.rect(), src.channels, code, &size);
+    if (q != 0)
+        return q;
+    std::vector<uint8_t> buffer(size_t(size) + 1);
+    return fn(src.px.data(), src.size(), src.step(), src.rect(), dst.px.data(), dst.step(), dst.rect(), xf, yf, xs,
+              ys, code, buffer.data());
+}
+
+int clampIndex(int v, int n) { return v < 0 ? 0 : v >= n ? n - 1 : v; }
+
+double lanczos(double d) {
+    if (d == 0.0)
+        return 1.0;
+    if (std::fabs(d) >= 3.0)
+        return 0.0;
+    const double pi = 3.14159265358979323846;
+    return 3.0 * std::sin(pi * d) * std::sin(pi * d / 3.0) / (pi * pi * d * d);
+}
+
+} // namespace
+
+int32_t resizeSq(const Image<uint8_t>& src, Image<uint8_t>& dst, double xf, double yf, double xs, double ys,
+                 int32_t code) {
+    return runSq(src, dst, xf, yf, xs, ys, code, src.channels == 1 ? resizeSquarePixel8uC1 : resizeSquarePixel8uC3);
+}
+
+int32_t resizeSq(const Image<uint16_t>& src, Image<uint16_t>& dst, double xf, double yf, double xs, double ys,
+                 int32_t code) {
+    return runSq(src, dst, xf, yf, xs, ys, code,
+                 src.channels == 1 ? resizeSquarePixel16uC1 : resizeSquarePixel16uC3);
+}
+
+Kernel cubicKernel(int code) {
+    // Two-parameter family for 5 to 7; the Lagrange basis for 4.
+    double b = 0, c = 0;
+    if (code == 5) {
+        b = 1.0;
+    } else if (code == 6) {
+        c = 0.5;
+    } else if (code == 7) {
+        b = 0.5;
+        c = 0.3;
+    }
+    auto family = [b, c](double d) {
+        d = std::fabs(d);
+        if (d < 1.0)
+            return ((12 - 9 * b - 6 * c) * d * d * d + (-18 + 12 * b + 6 * c) * d * d + (6 - 2 * b)) / 6.0;
+        if (d < 2.0)
+            return ((-b - 6 * c) * d * d * d + (6 * b + 30 * c) * d * d + (-12 * b - 48 * c) * d + (8 * b + 24 * c)) /
+                   6.0;
+        return 0.0;
+    };
+    if (code == 4)
+        return {-1, 4, [](double t, double* w) {
+                    w[0] = -t * (t - 1) * (t - 2) / 6.0;
+                    w[1] = (t + 1) * (t - 1) * (t - 2) / 2.0;
+                    w[2] = -(t + 1) * t * (t - 2) / 2.0;
+                    w[3] = (t + 1) * t * (t - 1) / 6.0;
+                }};
+    return {-1, 4, [family](double t, double* w) {
+                for (int k = 0; k < 4; ++k)
+                    w[k] = family(double(k - 1) - t);
+            }};
+}
+
+Kernel lanczosKernel() {
+    return {-2, 6, [](double t, double* w) {
+                double sum = 0;
+                for (int k = 0; k < 6; ++k)
+                    sum += (w[k] = lanczos(double(k - 2) - t));
+                for (int k = 0; k < 6; ++k)
+                    w[k] /= sum;
+            }};
+}
+
+template <class T>
+double oracleValue(const Image<T>& src, const Kernel& k, int x, int y, int c, double invX, double invY, double offX,
+                   double offY) {
+    const double sx = (x + 0.5) * invX - 0.5 + offX, sy = (y + 0.5) * invY - 0.5 + offY;
+    const int mx = int(std::floor(sx)), my = int(std::floor(sy));
+    double wx[8], wy[8];
+    k.weights(sx - mx, wx);
+    k.weights(sy - my, wy);
+    double v = 0;
+    for (int r = 0; r < k.count; ++r) {
+        const int yy = clampIndex(my + k.first + r, src.height);
+        for (int q = 0; q < k.count; ++q)
+            v += wy[r] * wx[q] * double(src.at(clampIndex(mx + k.first + q, src.width), yy, c));
+    }
+    return v;
+}
+
+template double oracleValue<uint8_t>(const Image<uint8_t>&, const Kernel&, int, int, int, double, double, double,
+                                     double);
+template double oracleValue<uint16_t>(const Image<uint16_t>&, const Kernel&, int, int, int, double, double, double,
+                                      double);
+
+double roundHalfUp(double v, double maxValue) {
+    const double r = std::floor(v + 0.5);
+    return r < 0 ? 0 : r > maxValue ? maxValue : r;
+}
+
+} // namespace rstest
