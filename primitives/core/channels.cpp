@@ -60,9 +60,9 @@ int32_t swapChannels8uAC4(const uint8_t* src, int32_t srcStep, uint8_t* dst, int
 
 using namespace prim;
 
-const SwapChannelsInPlaceFn swapChannelsInPlace8uC3Table[6] = VQ_ONE_BODY(generic::swapChannelsInPlace8uC3);
-const SwapChannelsFn swapChannels8uC3Table[6] = VQ_ONE_BODY(generic::swapChannels8uC3);
-const SwapChannelsFn swapChannels8uAC4Table[6] = VQ_ONE_BODY(generic::swapChannels8uAC4);
+const SwapChannelsInPlaceFn swapChannelsInPlace8uC3Table[6] = VQ_PATH_FORMS(swapChannelsInPlace8uC3);
+const SwapChannelsFn swapChannels8uC3Table[6] = VQ_PATH_FORMS(swapChannels8uC3);
+const SwapChannelsFn swapChannels8uAC4Table[6] = VQ_PATH_FORMS(swapChannels8uAC4);
 
 int32_t swapChannelsInPlace8uC3(uint8_t* p, int32_t step, PrimSize size, const int32_t order[3]) {
     return VQ_DISPATCH(swapChannelsInPlace8uC3Table)(p, step, size, order);

@@ -156,10 +156,10 @@ int32_t convert32sTo16uC1Scaled(const int32_t* src, int32_t srcStep, uint16_t* d
 
 using namespace prim;
 
-const Scale16uTo8uFn scale16uTo8uC1Table[6] = VQ_ONE_BODY(generic::scale16uTo8uC1);
-const Scale16uTo8uFn scale16uTo8uC3Table[6] = VQ_ONE_BODY(generic::scale16uTo8uC3);
-const Convert32sTo8uFn convert32sTo8uC1Table[6] = VQ_ONE_BODY(generic::convert32sTo8uC1);
-const Convert8uTo32sFn convert8uTo32sC1Table[6] = VQ_ONE_BODY(generic::convert8uTo32sC1);
+const Scale16uTo8uFn scale16uTo8uC1Table[6] = VQ_PATH_FORMS(scale16uTo8uC1);
+const Scale16uTo8uFn scale16uTo8uC3Table[6] = VQ_PATH_FORMS(scale16uTo8uC3);
+const Convert32sTo8uFn convert32sTo8uC1Table[6] = VQ_PATH_FORMS(convert32sTo8uC1);
+const Convert8uTo32sFn convert8uTo32sC1Table[6] = VQ_PATH_FORMS(convert8uTo32sC1);
 const Convert32sTo16uScaledFn convert32sTo16uC1ScaledTable[6] = VQ_ONE_BODY(generic::convert32sTo16uC1Scaled);
 
 int32_t scale16uTo8uC1(const uint16_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize size,

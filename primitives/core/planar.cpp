@@ -73,10 +73,10 @@ int32_t copyPixelsToPlanes8uC4(const uint8_t* src, int32_t srcStep, uint8_t* con
 
 using namespace prim;
 
-const PlanesToPixelsFn copyPlanesToPixels8uC3Table[6] = VQ_ONE_BODY(generic::copyPlanesToPixels8uC3);
-const PlanesToPixelsFn copyPlanesToPixels8uC4Table[6] = VQ_ONE_BODY(generic::copyPlanesToPixels8uC4);
-const PixelsToPlanesFn copyPixelsToPlanes8uC3Table[6] = VQ_ONE_BODY(generic::copyPixelsToPlanes8uC3);
-const PixelsToPlanesFn copyPixelsToPlanes8uC4Table[6] = VQ_ONE_BODY(generic::copyPixelsToPlanes8uC4);
+const PlanesToPixelsFn copyPlanesToPixels8uC3Table[6] = VQ_PATH_FORMS(copyPlanesToPixels8uC3);
+const PlanesToPixelsFn copyPlanesToPixels8uC4Table[6] = VQ_PATH_FORMS(copyPlanesToPixels8uC4);
+const PixelsToPlanesFn copyPixelsToPlanes8uC3Table[6] = VQ_PATH_FORMS(copyPixelsToPlanes8uC3);
+const PixelsToPlanesFn copyPixelsToPlanes8uC4Table[6] = VQ_PATH_FORMS(copyPixelsToPlanes8uC4);
 
 int32_t copyPlanesToPixels8uC3(const uint8_t* const planes[3], int32_t planeStep, uint8_t* dst, int32_t dstStep,
                                PrimSize size) {

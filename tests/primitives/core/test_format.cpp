@@ -332,4 +332,59 @@ TEST(ConvertDepth, ScaledTo16uTable) {
     EXPECT_EQ(d[0] | d[1], 0);
 }
 
+// ---- streaming ------------------------------------------------------------
+
+// Outputs above the streaming thresholds, with a 512 KiB cache presented:
+// the streaming branches must give the generic bytes, gaps untouched.
+TEST(FormatStreaming, LargeRegionsMatchGeneric) {
+    vqtest::FakeCacheCpu cpu(0x43);
+    std::mt19937 rng(12);
+    for (int gap : {0, 5}) {
+        // Planes to pixels, 3 and 4 channels; pixels to planes.
+        const int w = 1024, h = 400;
+        std::vector<GuardedImage> planes;
+        for (int c = 0; c < 4; ++c) {
+            planes.emplace_back(w, h, c * 3, gap);
+            planes.back().fillRandom(rng);
+        }
+        const uint8_t* in[4] = {planes[0].origin(), planes[1].origin(), planes[2].origin(), planes[3].origin()};
+        for (int n : {3, 4}) {
+            const auto* t = n == 3 ? copyPlanesToPixels8uC3Table : copyPlanesToPixels8uC4Table;
+            GuardedImage ref(w * n, h, 1, n * gap);
+            ASSERT_EQ(t[0](in, planes[0].step(), ref.origin(), ref.step(), {w, h}), primNoErr);
+            for (int path : vqtest::supportedPaths()) {
+                GuardedImage out(w * n, h, 1, n * gap);
+                ASSERT_EQ(t[path](in, planes[0].step(), out.origin(), out.step(), {w, h}), primNoErr);
+                ASSERT_TRUE(out.sameAllAs(ref)) << vqtest::pathName(path) << " C" << n << " gap " << gap;
+            }
+        }
+        // 16-bit to 8-bit, fast mode, above every path's sample limit.
+        for (int ch : {1, 3}) {
+            const int sw = ch == 1 ? 1500 : 500, sh = 1000;
+            GuardedImage src(sw * ch * 2, sh, 2, 2 * gap);
+            src.fillRandom(rng);
+            const auto* t = ch == 1 ? scale16uTo8uC1Table : scale16uTo8uC3Table;
+            GuardedImage ref(sw * ch, sh, 3, gap);
+            ASSERT_EQ(t[0](src.as<uint16_t>(), src.step(), ref.origin(), ref.step(), {sw, sh}, 1), primNoErr);
+            for (int path : vqtest::supportedPaths()) {
+                GuardedImage out(sw * ch, sh, 3, gap);
+                ASSERT_EQ(t[path](src.as<uint16_t>(), src.step(), out.origin(), out.step(), {sw, sh}, 1), primNoErr);
+                ASSERT_TRUE(out.sameAllAs(ref)) << vqtest::pathName(path) << " C" << ch << " gap " << gap;
+            }
+        }
+        // 8-bit to 32-bit.
+        GuardedImage src(1000, 300, 7, gap);
+        src.fillRandom(rng);
+        GuardedImage ref(4000, 300, 4, 4 * gap);
+        ASSERT_EQ(convert8uTo32sC1Table[0](src.origin(), src.step(), ref.as<int32_t>(), ref.step(), {1000, 300}),
+                  primNoErr);
+        for (int path : vqtest::supportedPaths()) {
+            GuardedImage out(4000, 300, 4, 4 * gap);
+            ASSERT_EQ(convert8uTo32sC1Table[path](src.origin(), src.step(), out.as<int32_t>(), out.step(), {1000, 300}),
+                      primNoErr);
+            ASSERT_TRUE(out.sameAllAs(ref)) << vqtest::pathName(path) << " gap " << gap;
+        }
+    }
+}
+
 } // namespace
