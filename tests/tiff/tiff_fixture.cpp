@@ -156,6 +156,7 @@ namespace {
 
 int64_t memRead(void* c, void* buf, int64_t n) {
     auto* f = static_cast<MemFile*>(c);
+    f->reads++;
     if (f->pos >= f->data.size()) return 0;
     int64_t avail = int64_t(f->data.size() - f->pos);
     if (n > avail) n = avail;

@@ -86,6 +86,7 @@ struct MemFile {
     bool allowMap = false;
     int mapCount = 0;
     int unmapCount = 0;
+    int reads = 0;
 };
 
 vqtiff::TIFFHandle* openMem(MemFile& file, const char* mode, const char* name = "mem.tif");
