@@ -84,9 +84,9 @@ int packBitsEncode(TIFFHandle* h, uint8_t* in, int64_t cc, uint16_t) {
         for (; cc > 0 && b == *in; cc--, in++) n++;
     again:
         if (op + 2 >= ep) {
-            if (state == kLiteral || state == kLiteralRun) {
+            int64_t keep = lastLiteral ? op - lastLiteral : 0;
+            if ((state == kLiteral || state == kLiteralRun) && keep + 3 <= h->rawDataSize) {
                 // Flush up to the literal and move the literal to the start.
-                int64_t keep = op - lastLiteral;
                 h->rawCount = lastLiteral - h->rawData;
                 if (!TIFFFlushRawBuffer(h)) return -1;
                 op = h->rawCursor;
@@ -94,9 +94,13 @@ int packBitsEncode(TIFFHandle* h, uint8_t* in, int64_t cc, uint16_t) {
                 lastLiteral = op;
                 op += keep;
             } else {
+                // Everything goes out; an open literal ends here (a buffer
+                // too small to move it to the start closes it).
                 h->rawCount = op - h->rawData;
                 if (!TIFFFlushRawBuffer(h)) return -1;
                 op = h->rawCursor;
+                if (state == kLiteral || state == kLiteralRun) state = kBase;
+                lastLiteral = nullptr;
             }
         }
         switch (state) {
