@@ -32,7 +32,8 @@ std::string pnmBytes(int width, int height, bool grey, int seed) {
     return out;
 }
 
-std::string runTool(const std::string& tool, const std::string& options, const std::string& input) {
+std::string runTool(const std::string& tool, const std::string& options, const std::string& input,
+                    int expectedStatus) {
     const std::string path = vqtest::requireTool(tool);
     if (path.empty()) return {};
     static int counter = 0;
@@ -41,7 +42,7 @@ std::string runTool(const std::string& tool, const std::string& options, const s
     EXPECT_TRUE(vqtest::writeFile(in, input));
     const std::string command = path + " " + options + " -outfile " + out + " " + in + " 2>/dev/null";
     const int rc = vqtest::runCommand(command);
-    EXPECT_EQ(rc, 0) << command;
+    EXPECT_EQ(rc, expectedStatus) << command;
     return vqtest::readFile(out);
 }
 
@@ -99,6 +100,38 @@ bool readInto(jpeg_decompress_struct& info, TestErrorManager& err, const std::st
     return true;
 }
 } // namespace
+
+std::string cmykJpeg(int width, int height, int quality) {
+    jpeg_compress_struct c;
+    TestErrorManager err;
+    c.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = testErrorExit;
+    jpeg_create_compress(&c);
+    unsigned char* buf = nullptr;
+    unsigned long size = 0;
+    std::string out;
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 4);
+    if (setjmp(err.jump) == 0) {
+        jpeg_mem_dest(&c, &buf, &size);
+        c.image_width = static_cast<JDIMENSION>(width);
+        c.image_height = static_cast<JDIMENSION>(height);
+        c.in_color_space = JCS_CMYK;
+        c.input_components = 4;
+        jpeg_set_defaults(&c);
+        jpeg_set_quality(&c, quality, TRUE);
+        jpeg_start_compress(&c, TRUE);
+        while (c.next_scanline < c.image_height) {
+            for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 7 + c.next_scanline * 3);
+            JSAMPROW r = row.data();
+            jpeg_write_scanlines(&c, &r, 1);
+        }
+        jpeg_finish_compress(&c);
+        out.assign(reinterpret_cast<char*>(buf), size);
+    }
+    jpeg_destroy_compress(&c);
+    free(buf);
+    return out;
+}
 
 Coefficients readCoefficients(const std::string& jpeg) {
     Coefficients k;

@@ -16,10 +16,14 @@ std::string pnmBytes(int width, int height, bool grey = false, int seed = 1);
 // Runs `tool options` on the input bytes (written to a scratch file) and
 // returns what the tool wrote to its output file; fails the test when the
 // tool is missing or fails.
-std::string runTool(const std::string& tool, const std::string& options, const std::string& input);
+std::string runTool(const std::string& tool, const std::string& options, const std::string& input,
+                    int expectedStatus = 0);
 
 // cjpeg with options on a test picture.
 std::string cjpeg(const std::string& options, int width, int height, bool grey = false, int seed = 1);
+
+// A CMYK JPEG written with the JPEG library (the tools write none).
+std::string cmykJpeg(int width, int height, int quality);
 
 struct Pnm {
     int width = 0;

@@ -1,0 +1,177 @@
+// The layer between the JPEG library and the engine: a data source and a data
+// destination over vq_stream, the error exit that turns library errors into a
+// failed call, compressor and decompressor holders, the plane row buffer of
+// the raw-data mode, the quality estimate and the coefficient reader.
+//
+// Library errors never unwind through the library: the error exit jumps back
+// to the guard (jpegGuarded) that armed it, on the same thread, and the guard
+// reports false. Code run under a guard keeps only trivially destructible
+// locals, since a jump skips destructors.
+#pragma once
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <type_traits>
+#include <vector>
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+#include "engine/vq_refcount.h"
+
+class imageContainer;
+class vq_raw_tile;
+class vq_stream;
+
+// The library's standard error manager plus the jump target of the guard
+// currently armed on its object.
+struct JpegErrorManager {
+    jpeg_error_mgr pub;
+    jmp_buf jump;
+    bool armed = false;
+};
+
+// Destroys the library object and jumps back to the armed guard.
+extern "C" void jpegErrorExit(j_common_ptr cinfo);
+// Replaces the error-exit hook of a library object with jpegErrorExit.
+void installJpegErrorExit(j_common_ptr cinfo);
+
+namespace jpeg_detail {
+bool runGuarded(JpegErrorManager& err, void (*fn)(void*), void* ctx);
+template <class Body>
+void invokeBody(void* ctx) {
+    (*static_cast<Body*>(ctx))();
+}
+} // namespace jpeg_detail
+
+// Runs body with the error exit of `err` armed; false when the library raised
+// an error (the object is then destroyed). Guards on one object may nest.
+template <class Body>
+bool jpegGuarded(JpegErrorManager& err, Body&& body) {
+    using B = std::remove_reference_t<Body>;
+    return jpeg_detail::runGuarded(err, &jpeg_detail::invokeBody<B>, static_cast<void*>(&body));
+}
+
+// One decompression object with its own error manager.
+struct JpegDecompressor {
+    jpeg_decompress_struct info;
+    JpegErrorManager err;
+    bool created = false;
+
+    JpegDecompressor();
+    ~JpegDecompressor();
+    JpegDecompressor(const JpegDecompressor&) = delete;
+    JpegDecompressor& operator=(const JpegDecompressor&) = delete;
+
+    j_common_ptr common() { return reinterpret_cast<j_common_ptr>(&info); }
+    template <class Body>
+    bool guarded(Body&& body) {
+        return created && jpegGuarded(err, body);
+    }
+    int componentWidth(int c) const;
+    int componentHeight(int c) const;
+};
+
+// One compression object with its own error manager.
+struct JpegCompressor {
+    jpeg_compress_struct info;
+    JpegErrorManager err;
+    bool created = false;
+
+    JpegCompressor() = default;
+    ~JpegCompressor();
+    JpegCompressor(const JpegCompressor&) = delete;
+    JpegCompressor& operator=(const JpegCompressor&) = delete;
+
+    j_common_ptr common() { return reinterpret_cast<j_common_ptr>(&info); }
+    template <class Body>
+    bool guarded(Body&& body) {
+        return created && jpegGuarded(err, body);
+    }
+};
+
+// Creates the compression object (error exit installed); false on failure.
+bool createJpegCompress(JpegCompressor& c);
+void destroyJpegCompress(JpegCompressor& c);
+// jpeg_finish_compress under the error exit.
+bool finishJpegCompress(JpegCompressor& c);
+
+// Data source and destination over an engine stream. The stream is not
+// counted; the caller keeps it alive while the library object uses it.
+void jpegStreamSource(j_decompress_ptr cinfo, vq_stream* stream);
+void jpegStreamDestination(j_compress_ptr cinfo, vq_stream* stream);
+
+// Pixel format 3 is YCbCr, 6 greyscale, any other code RGB.
+J_COLOR_SPACE jpegColorSpaceForFormat(int format);
+void setJpegColorSpace(j_compress_ptr cinfo, int format);
+// Sampling factors of component 0 from a subsampling code (1 1x1, 2 2x1,
+// 3 1x2, 4 2x2) and 1x1 for every other component; other codes change nothing.
+void setJpegSubsampling(j_compress_ptr cinfo, int subsampling);
+// jpeg_start_compress; without tables the stream is abbreviated.
+void startJpegCompress(j_compress_ptr cinfo, bool writeTables);
+
+// Quality 1..100 whose standard luminance table is closest to table 0.
+int estimateJpegQuality(j_decompress_ptr cinfo);
+
+// Saving of APPn and COM markers for copying into a transcoded stream.
+enum class JpegCopyMarkers { None, All };
+void jcopyMarkersSetup(j_decompress_ptr src, JpegCopyMarkers option);
+void jcopyMarkersExecute(j_decompress_ptr src, j_compress_ptr dst, JpegCopyMarkers option);
+
+// Staging rows of one image component in the library's raw-data mode.
+class JpegPlaneBuffer {
+public:
+    JpegPlaneBuffer();
+    ~JpegPlaneBuffer();
+
+    // comp may be null: the buffer is then not configured. Must be called after
+    // the library has computed the component's block counts (after starting).
+    bool setup(const jpeg_component_info* comp, int maxV, int lumaRows, int format);
+    int chromaRows(int lumaRows) const;
+    // Compression: copies the plane rows from startRow to the top of the buffer.
+    int fillFromPlane(imageContainer* plane, int startRow, int lumaRows);
+    // Decompression: moves rows of the current batch out.
+    int copyToPlane(uint8_t* dst, int dstStep, int lumaRowsWanted);
+    void setLastBatch(bool last) { lastBatch_ = last; }
+    void rewind() { position_ = 0; }
+    bool isExhausted() const { return position_ == rowsPerBatch_; }
+    JSAMPARRAY rowArray() { return configured_ ? rows_.data() : nullptr; }
+    bool isConfigured() const { return configured_; }
+    int width() const { return width_; }
+
+private:
+    bool configured_ = false;
+    bool lastBatch_ = false;
+    int vSamp_ = 1;
+    int maxV_ = 1;
+    int rowsPerBatch_ = 0;
+    int lastBatchRows_ = 0;
+    int width_ = 0;
+    int capacity_ = 0;  // samples per row, at least the component's whole blocks
+    int position_ = 0;
+    int64_t total_ = 0;
+    vq_ptr<imageContainer> rowsContainer_;
+    std::vector<JSAMPROW> rows_;
+};
+
+// The DCT coefficients of one raw JPEG tile.
+class JpegCoefficientReader {
+public:
+    JpegCoefficientReader();
+    ~JpegCoefficientReader();
+    void setTile(vq_raw_tile* tile);
+    bool read();
+
+    JpegDecompressor decompressor;
+    jvirt_barray_ptr* coefficients = nullptr;
+
+private:
+    vq_ptr<vq_stream> stream_;
+    vq_ptr<vq_raw_tile> tile_;
+};
+
+// Decodes a whole JPEG held in a stream into a new container of `format`.
+bool decodeJpegStream(vq_stream* stream, imageContainer** out, int format);

@@ -1,0 +1,282 @@
+// The JPEG file reader against files written by cjpeg and decoded by djpeg
+// and libturbojpeg.
+#include <cstdio>
+#include <cstring>
+
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include "engine/imageContainer.h"
+#include "engine/stream.h"
+#include "readers/jpeg/jpeg_fixtures.h"
+#include "readers/jpeg_reader.h"
+
+using namespace jpegtest;
+
+namespace {
+
+// A loader over bytes the test keeps alive.
+struct Source {
+    std::string bytes;
+    vq_ptr<vq_stream> stream;
+    vq_ptr<vq_loader_base> loader;
+
+    explicit Source(std::string b) : bytes(std::move(b)) {
+        EXPECT_EQ(openMemoryStream(bytes.empty() ? "" : bytes.data(), bytes.size(), stream.put()), 0);
+        EXPECT_TRUE(createJPEGLoader(stream.get(), loader.put()));
+    }
+};
+
+vq_ptr<imageContainer> newContainer() { return vq_ptr<imageContainer>::adopt(imageContainer::create()); }
+
+// The visible pixels of a container, rows packed.
+std::string pixelsOf(imageContainer* c) {
+    std::string out(static_cast<size_t>(c->getWidth()) * c->getChannels() * c->getHeight(), '\0');
+    EXPECT_TRUE(c->copyDataTo(out.data(), 0, c->getHeight(), c->getWidth(), c->getWidth() * c->getChannels()));
+    return out;
+}
+
+// "" when equal, else where the first difference lies.
+std::string difference(const std::string& a, const std::string& b) {
+    if (a == b) return "";
+    size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+    return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) + ", first difference at " +
+           std::to_string(i);
+}
+
+std::string report(vq_FileInfo* info) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&text, &size);
+    info->printReport(f);
+    std::fclose(f);
+    std::string out(text, size);
+    free(text);
+    return out;
+}
+
+} // namespace
+
+TEST(JpegReader, FileInfoAndReportForEveryKind) {
+    struct Case {
+        std::string name, options;
+        bool grey;
+        std::string report;
+        int format;
+        std::set<int> formats;
+        int subsampling;
+    } cases[] = {
+        {"444", "-sample 1x1", false, "YCbCr JPEG\n4:4:4 - no downsampling\n", 3, {3, 4}, 1},
+        {"422", "-sample 2x1", false, "YCbCr JPEG\n4:2:2 - 2:1 horizontal downsampling\n", 3, {3, 4}, 2},
+        {"440", "-sample 1x2", false, "YCbCr JPEG\nRotated 4:2:2 - 2:1 vertical downsampling\n", 3, {3, 4}, 3},
+        {"420", "-sample 2x2", false, "YCbCr JPEG\n4:2:0 - 2:1 horizontal and vertical downsampling\n", 3, {3, 4}, 4},
+        {"411", "-sample 4x1", false, "YCbCr JPEG\n", 3, {3, 4}, 5},
+        {"grey", "", true, "Grayscale JPEG\n4:4:4 - no downsampling\n", 6, {6}, 1},
+        {"rgb", "-rgb", false, "RGB JPEG\n4:4:4 - no downsampling\n", 4, {4}, 1},
+        {"cmyk", "", false, "4:4:4 - no downsampling\n", -1, {}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Source src(c.name == "cmyk" ? cmykJpeg(37, 21, 85) : cjpeg("-quality 85 " + c.options, 37, 21, c.grey));
+        vq_ptr<vq_FileInfo> info;
+        ASSERT_TRUE(src.loader->getFileInfo(info.put()));
+        EXPECT_TRUE(info->isValid());
+        EXPECT_EQ(report(info.get()), "Estimated quality 85\n" + c.report);
+        EXPECT_EQ(info->getPixelFormat(), c.format);
+        EXPECT_EQ(info->getPixelFormats(), c.formats);
+        EXPECT_EQ(info->getSubsampling(), c.subsampling);
+        EXPECT_EQ(info->getImageSize(), IntPair(37, 21));
+        EXPECT_EQ(info->getLevelSizes(), std::vector<IntPair>{IntPair(37, 21)});
+        EXPECT_EQ(src.loader->canLoadYCbCr(), c.format == 3);
+        EXPECT_EQ(src.stream->tell(), 0);
+        vq_ptr<vq_stripLoader_base> strips;
+        ASSERT_TRUE(src.loader->getStripLoader(strips.put()));
+        EXPECT_EQ(strips->supportsYCbCr(), c.format == 3);
+        EXPECT_EQ(strips->getSubsampling(), c.subsampling);
+        EXPECT_EQ(strips->getFormat(), c.format);
+    }
+}
+
+TEST(JpegReader, QualityEstimateFindsEveryQuality) {
+    for (int q = 1; q <= 100; ++q) {
+        Source src(cjpeg("-baseline -quality " + std::to_string(q), 8, 8));
+        vq_ptr<vq_FileInfo> info;
+        ASSERT_TRUE(src.loader->getFileInfo(info.put()));
+        EXPECT_EQ(info->getQuality(), q);
+    }
+}
+
+TEST(JpegReader, DensityBecomesDotsPerInch) {
+    struct Case {
+        uint8_t unit;
+        int x, y;
+        IntPair dpi;
+    } cases[] = {{2, 118, 118, IntPair(300, 300)}, {1, 72, 96, IntPair(72, 96)}, {0, 1, 1, IntPair(0, 0)},
+                 {2, 10, 39, IntPair(25, 99)}};
+    std::string base = cjpeg("", 16, 16);
+    ASSERT_EQ(base.substr(6, 5), std::string("JFIF\0", 5));
+    for (const Case& c : cases) {
+        std::string s = base;
+        s[13] = static_cast<char>(c.unit);
+        s[14] = static_cast<char>(c.x >> 8);
+        s[15] = static_cast<char>(c.x & 0xFF);
+        s[16] = static_cast<char>(c.y >> 8);
+        s[17] = static_cast<char>(c.y & 0xFF);
+        Source src(s);
+        vq_ptr<vq_FileInfo> info;
+        ASSERT_TRUE(src.loader->getFileInfo(info.put()));
+        EXPECT_EQ(info->getResolution(), c.dpi) << int(c.unit) << " " << c.x;
+    }
+}
+
+TEST(JpegReader, EmptyForeignTablesOnlyAndTruncatedStreams) {
+    vq_ptr<imageContainer> dst = newContainer();
+    for (const std::string& bad : {std::string(), std::string("not a JPEG file at all")}) {
+        Source src(bad);
+        vq_ptr<vq_FileInfo> info;
+        EXPECT_FALSE(src.loader->getFileInfo(info.put()));
+        EXPECT_TRUE(info == nullptr);
+        EXPECT_FALSE(src.loader->loadImage(dst.get(), 4));
+        EXPECT_FALSE(src.loader->canLoadYCbCr());
+        vq_ptr<imageContainer> y = newContainer(), cb = newContainer(), cr = newContainer();
+        EXPECT_FALSE(src.loader->loadImageYCbCr(y.get(), cb.get(), cr.get()));
+        vq_ptr<vq_stripLoader_base> strips;
+        ASSERT_TRUE(src.loader->getStripLoader(strips.put()));
+        EXPECT_EQ(strips->getImageSize(), IntPair(0, 0));
+        EXPECT_FALSE(strips->supportsYCbCr());
+    }
+
+    // A tables-only stream: an invalid file info comes back.
+    const std::string full = cjpeg("-quality 60", 64, 48);
+    const size_t sof = full.find("\xFF\xC0");
+    ASSERT_NE(sof, std::string::npos);
+    Source tables(full.substr(0, sof) + "\xFF\xD9");
+    vq_ptr<vq_FileInfo> info;
+    EXPECT_FALSE(tables.loader->getFileInfo(info.put()));
+    ASSERT_TRUE(info != nullptr);
+    EXPECT_FALSE(info->isValid());
+    EXPECT_EQ(report(info.get()), "");
+
+    // Cut inside the header: no image. Cut inside the entropy-coded data: the
+    // image decodes to its end, as djpeg decodes it.
+    Source header(full.substr(0, sof + 6));
+    EXPECT_FALSE(header.loader->getFileInfo(info.put()));
+    EXPECT_FALSE(header.loader->loadImage(dst.get(), 4));
+    const std::string cut = full.substr(0, full.size() * 2 / 3);
+    Source truncated(cut);
+    ASSERT_TRUE(truncated.loader->getFileInfo(info.put()));
+    ASSERT_TRUE(truncated.loader->loadImage(dst.get(), 4));
+    Pnm expected = parsePnm(runTool("djpeg", "-pnm", cut, 2));
+    EXPECT_EQ(difference(pixelsOf(dst.get()), expected.pixels), "");
+}
+
+TEST(JpegReader, PixelsAndPixelStripsEqualDjpeg) {
+    struct Case {
+        std::string options;
+        bool grey;
+        int format;
+    } cases[] = {{"-sample 2x2", false, 4}, {"-sample 1x2", false, 4}, {"-rgb", false, 4}, {"", true, 6}};
+    const int w = 203, h = 150, stripHeight = 37;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options + (c.grey ? " grey" : ""));
+        Source src(cjpeg(c.options, w, h, c.grey));
+        Pnm expected = parsePnm(runTool("djpeg", "-pnm", src.bytes));
+        ASSERT_EQ(expected.width, w);
+        vq_ptr<imageContainer> dst = newContainer();
+        ASSERT_TRUE(src.loader->loadImage(dst.get(), c.format));
+        EXPECT_EQ(dst->getFormat(), c.format);
+        EXPECT_EQ(difference(pixelsOf(dst.get()), expected.pixels), "");
+        if (c.grey) {
+            EXPECT_FALSE(src.loader->loadImage(dst.get(), 4));
+        }
+
+        vq_ptr<vq_stripLoader_base> strips;
+        ASSERT_TRUE(src.loader->getStripLoader(strips.put()));
+        EXPECT_EQ(strips->getMinTileSize(), 0);
+        ASSERT_EQ(strips->getImageSize(), IntPair(w, h));
+        EXPECT_EQ(strips->getMinTileSize(), 1);
+        EXPECT_EQ(strips->getMaxStripHeight(), h);
+        ASSERT_TRUE(strips->prepareStrips(stripHeight, c.format));
+        std::string all;
+        int rowsDone = 0, expectedDone = 0;
+        while (rowsDone < h) {
+            ASSERT_TRUE(strips->readNextStrip(&rowsDone, dst.get()));
+            expectedDone = std::min(expectedDone + stripHeight, h);
+            EXPECT_EQ(rowsDone, expectedDone);
+            EXPECT_EQ(dst->getWidth(), w);
+            all += pixelsOf(dst.get());
+        }
+        EXPECT_EQ(all, expected.pixels);
+        EXPECT_FALSE(strips->readNextStrip(&rowsDone, dst.get()));
+    }
+}
+
+TEST(JpegReader, PlanesAndPlaneStripsEqualTurboYuvPlanes) {
+    struct Case {
+        std::string sample;
+        int width, height, stripHeight;
+    } cases[] = {{"2x2", 1000, 1000, 256}, {"2x2", 203, 75, 32}, {"2x1", 203, 75, 24},
+                 {"1x2", 203, 75, 32}, {"1x1", 203, 75, 40}, {"4x1", 203, 75, 16}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sample + " " + std::to_string(c.width));
+        Source src(cjpeg("-sample " + c.sample, c.width, c.height));
+        // The reference planes from libturbojpeg, rows packed.
+        tjhandle tj = tjInitDecompress();
+        int tw = 0, th = 0, ts = 0, tc = 0;
+        ASSERT_EQ(tjDecompressHeader3(tj, reinterpret_cast<const unsigned char*>(src.bytes.data()), src.bytes.size(),
+                                      &tw, &th, &ts, &tc),
+                  0);
+        std::vector<std::string> ref(3);
+        unsigned char* planes[3];
+        int strides[3];
+        for (int p = 0; p < 3; ++p) {
+            strides[p] = tjPlaneWidth(p, tw, ts);
+            ref[p].resize(static_cast<size_t>(strides[p]) * static_cast<size_t>(tjPlaneHeight(p, th, ts)));
+            planes[p] = reinterpret_cast<unsigned char*>(ref[p].data());
+        }
+        ASSERT_EQ(tjDecompressToYUVPlanes(tj, reinterpret_cast<const unsigned char*>(src.bytes.data()),
+                                          src.bytes.size(), planes, tw, strides, th, 0),
+                  0);
+        tjDestroy(tj);
+
+        // The planes at the component sizes (libturbojpeg pads them to whole MCUs).
+        const int hMax = c.sample[0] - '0', vMax = c.sample[2] - '0';
+        int widths[3], heights[3];
+        for (int p = 0; p < 3; ++p) {
+            widths[p] = p == 0 ? c.width : (c.width + hMax - 1) / hMax;
+            heights[p] = p == 0 ? c.height : (c.height + vMax - 1) / vMax;
+            std::string cropped;
+            for (int r = 0; r < heights[p]; ++r)
+                cropped += ref[p].substr(static_cast<size_t>(r) * strides[p], static_cast<size_t>(widths[p]));
+            ref[p] = cropped;
+        }
+        vq_ptr<imageContainer> y = newContainer(), cb = newContainer(), cr = newContainer();
+        ASSERT_TRUE(src.loader->loadImageYCbCr(y.get(), cb.get(), cr.get()));
+        imageContainer* got[3] = {y.get(), cb.get(), cr.get()};
+        for (int p = 0; p < 3; ++p) {
+            EXPECT_EQ(got[p]->getFormat(), 7 + p);
+            EXPECT_EQ(got[p]->getWidth(), widths[p]) << p;
+            EXPECT_EQ(difference(pixelsOf(got[p]), ref[p]), "") << "plane " << p;
+        }
+
+        vq_ptr<vq_stripLoader_base> strips;
+        ASSERT_TRUE(src.loader->getStripLoader(strips.put()));
+        ASSERT_EQ(strips->getImageSize(), IntPair(c.width, c.height));
+        ASSERT_TRUE(strips->prepareStripsYCbCr(c.stripHeight));
+        const bool halfRows = c.sample == "2x2" || c.sample == "1x2";
+        std::vector<std::string> all(3);
+        int rowsDone = 0, previous = 0;
+        while (rowsDone < c.height) {
+            ASSERT_TRUE(strips->readNextStripYCbCr(&rowsDone, y.get(), cb.get(), cr.get()));
+            const int rows = rowsDone - previous;
+            EXPECT_EQ(rows, std::min(c.stripHeight, c.height - previous));
+            EXPECT_EQ(y->getHeight(), rows);
+            EXPECT_EQ(cb->getHeight(), halfRows ? (rows + 1) / 2 : rows);
+            EXPECT_EQ(cr->getWidth(), widths[2]);
+            previous = rowsDone;
+            for (int p = 0; p < 3; ++p) all[p] += pixelsOf(got[p]);
+        }
+        for (int p = 0; p < 3; ++p) EXPECT_EQ(difference(all[p], ref[p]), "") << "strip plane " << p;
+    }
+}
