@@ -1,14 +1,48 @@
-// The converter's single window.
+// The converter's single window: owns the job queue and the content, accepts
+// dropped files and carries the dispatcher's timer.
 #pragma once
 
 #include <juce_gui_extra/juce_gui_extra.h>
 
-class MainAppWindow : public juce::DocumentWindow {
+#include <deque>
+#include <memory>
+
+#include "app/ConversionJob.h"
+#include "engine/vq_global.h"
+
+class MainComponent;
+
+class MainAppWindow : public juce::DocumentWindow, public juce::FileDragAndDropTarget, public juce::Timer {
 public:
     static constexpr const char* kTitle = "Kestrix Converter - Version 2.1.7";
     static constexpr int kWidth = 904;
     static constexpr int kHeight = 480;
 
     MainAppWindow();
+    ~MainAppWindow() override;
+
     void closeButtonPressed() override;
+    bool isInterestedInFileDrag(const juce::StringArray& files) override;
+    void filesDropped(const juce::StringArray& files, int x, int y) override;
+    void timerCallback() override;
+
+    // True for a name the converter may open, a tile folder or a slide folder.
+    static bool qualifiesForDrop(const juce::String& path);
+
+    void addLogLineToRunningJob(const juce::String& line);
+    void setOutputType(int type);
+    int getOutputType() const;
+
+    juce::ApplicationCommandManager& getCommandManager() { return *commandManager_; }
+    double& getProgressValue() { return progress_; }
+    MainComponent* getMainComponent() { return content_; }
+    const std::deque<ConversionJob>& getJobQueue() const { return jobQueue_; }
+
+private:
+    std::unique_ptr<juce::ApplicationCommandManager> commandManager_;
+    double progress_ = 0.0;
+    MainComponent* content_ = nullptr;  // owned by the window as its content
+    int idleCountdown_ = 0;
+    std::deque<ConversionJob> jobQueue_;
+    vq_ptr<vq_global_base> settings_;
 };
