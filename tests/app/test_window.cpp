@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/JUCEKestrifier.h"
+#include "app/MainAppWindow.h"
+#include "app/MainComponent.h"
+#include "platform/threads.h"
+#include "tests/app/app_test_support.h"
+#include "tests/support/test_env.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+vq_ptr<vq_global_base> settings() {
+    vq_ptr<vq_global_base> global;
+    getGlobal(global.put());
+    return global;
+}
+
+// A private home folder so that the settings file of the test is its own.
+juce::File useTemporaryHome(const std::string& name) {
+    const auto home = vqtest::scratchDir(name);
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    return juce::File(juce::String(home));
+}
+
+juce::File settingsFileIn(const juce::File& home) {
+    return home.getChildFile(".config").getChildFile("Settings").getChildFile("VQ_Kestrixer.xml");
+}
+
+std::vector<std::pair<std::string, std::string>> readKeys(const juce::File& file) {
+    std::vector<std::pair<std::string, std::string>> keys;
+    auto xml = juce::parseXML(file);
+    if (xml == nullptr || !xml->hasTagName("PROPERTIES")) return keys;
+    for (auto* value : xml->getChildIterator()) {
+        EXPECT_TRUE(value->hasTagName("VALUE"));
+        keys.emplace_back(value->getStringAttribute("name").toStdString(),
+                          value->getStringAttribute("val").toStdString());
+    }
+    return keys;
+}
+
+} // namespace
+
+TEST(Application, StartsTheWindowWithItsTitleSizeAndDefaults) {
+    const auto home = useTemporaryHome("app_start");
+    // A file from an earlier run with other values changes nothing at start-up.
+    const auto file = settingsFileIn(home);
+    ASSERT_TRUE(file.getParentDirectory().createDirectory());
+    ASSERT_TRUE(file.replaceWithText("<?xml version=\"1.0\"?>\n<PROPERTIES><VALUE name=\"Quality\" val=\"33\"/>"
+                                     "<VALUE name=\"Interpolation\" val=\"1\"/></PROPERTIES>\n"));
+    auto g = settings();
+    g->setQuality(11);
+    g->setMaxQuality(12);
+    g->setSubsampling(4);
+    g->setSourceSubsampling(false);
+    g->setOutputColourSpace(4);
+    g->setPreferredTileSize(512);
+    g->setInterpolation(3);
+    g->setJ2KDecoder(2);
+
+    JUCEKestrifier app;
+    app.initialise({});
+    auto* window = app.getMainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->getName(), "Kestrix Converter - Version 2.1.7");
+    EXPECT_EQ(window->getWidth(), 904);
+    EXPECT_EQ(window->getHeight(), 480);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isUsingNativeTitleBar());
+    EXPECT_TRUE(window->isTimerRunning());
+    EXPECT_EQ(window->getTimerInterval(), 1000);
+    EXPECT_EQ(window->getOutputType(), 0);
+    EXPECT_EQ(window->getContentComponent(), window->getMainComponent());
+    EXPECT_NE(window->getMenuBarComponent(), nullptr);
+    // The window is white with black text in the light colour scheme.
+    EXPECT_EQ(window->getBackgroundColour(), juce::Colours::white);
+    EXPECT_EQ(window->getMainComponent()->getInstructionLabel().findColour(juce::Label::textColourId),
+              juce::Colours::black);
+
+    EXPECT_EQ(g->getInterpolation(), 2);
+    EXPECT_EQ(g->getQuality(), 80);
+    EXPECT_EQ(g->getMaxQuality(), 80);
+    EXPECT_EQ(g->getSubsampling(), 2);
+    EXPECT_TRUE(g->getSourceSubsampling());
+    EXPECT_EQ(g->getOutputColourSpace(), 3);
+    EXPECT_EQ(g->getPreferredTileSize(), 256);
+    EXPECT_EQ(g->getJ2KDecoder(), 0);
+
+    app.shutdown();
+    EXPECT_EQ(app.getMainWindow(), nullptr);
+}
+
+TEST(Application, ShutdownWritesTheEightKeysInOrder) {
+    const auto home = useTemporaryHome("app_settings");
+    JUCEKestrifier app;
+    app.initialise({});
+    app.getMainWindow()->setOutputType(7);
+    auto g = settings();
+    g->setQuality(55);
+    g->setSourceSubsampling(false);
+    g->setPreferredTileSize(0);
+    g->setOutputColourSpace(4);
+    g->setInterpolation(3);
+    app.shutdown();
+
+    const auto file = settingsFileIn(home);
+    ASSERT_TRUE(file.existsAsFile()) << file.getFullPathName();
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"OutputType", "7"},        {"Quality", "55"},         {"MaxQuality", "80"},
+        {"Subsampling", "2"},       {"SourceSubsampling", "0"}, {"PreferredTileSize", "0"},
+        {"OutputColorspace", "4"}, {"Interpolation", "3"},
+    };
+    EXPECT_EQ(readKeys(file), expected);
+
+    // The next run starts from the fixed defaults and overwrites the values.
+    JUCEKestrifier again;
+    again.initialise({});
+    EXPECT_EQ(g->getQuality(), 80);
+    again.shutdown();
+    EXPECT_EQ(readKeys(file)[1], std::make_pair(std::string("Quality"), std::string("80")));
+    EXPECT_EQ(readKeys(file)[0], std::make_pair(std::string("OutputType"), std::string("0")));
+}
+
+TEST(MainWindow, ThreadCountsFollowTheProcessorCount) {
+    struct Case {
+        int processors;
+        bool multiThreaded;
+        int loaders, encoders;
+    };
+    // The engine keeps at most 12 encoder threads.
+    const Case cases[] = {{1, false, 0, 0}, {2, true, 1, 2}, {4, true, 2, 3}, {8, true, 4, 6}, {64, true, 32, 12}};
+    auto g = settings();
+    for (const auto& c : cases) {
+        vq::platform::setProcessorCountOverride(c.processors);
+        g->setMultiThreaded(!c.multiThreaded);
+        g->setLoaderThreadCount(99);
+        g->setEncoderThreadCount(99);
+        MainAppWindow window;
+        EXPECT_EQ(g->isMultiThreaded(), c.multiThreaded) << c.processors;
+        EXPECT_EQ(g->getLoaderThreadCount(), c.loaders) << c.processors;
+        EXPECT_EQ(g->getEncoderThreadCount(), c.encoders) << c.processors;
+    }
+    vq::platform::setProcessorCountOverride(0);
+}
+
+TEST(MainWindow, DragInterest) {
+    const fs::path root = vqtest::scratchDir("app_drag");
+    auto makeDir = [&](const std::string& name) {
+        fs::create_directories(root / name);
+        return juce::String((root / name).string());
+    };
+    auto touch = [&](const std::string& name) { vqtest::writeFile((root / name).string(), "x"); };
+    const auto tiles = makeDir("tiles");
+    touch("tiles/ImageProperties.xml");
+    makeDir("tiles/TileGroup0");
+    const auto noGroup = makeDir("nogroup");
+    touch("nogroup/ImageProperties.xml");
+    const auto bacus = makeDir("bacus");
+    touch("bacus/FinalScan.ini");
+    const auto bacusLower = makeDir("bacuslower");
+    touch("bacuslower/finalscan.ini");
+    const auto plainFolder = makeDir("plain");
+
+    struct Case {
+        juce::StringArray items;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {{"/slides/a.svs"}, true},
+        {{"/notes/readme.txt"}, false},
+        {{"/notes/readme.txt", "/pics/photo.jpg"}, true},
+        {{"/scans/IMAGE.TIF"}, true},
+        {{"/scans/image.tiff"}, false},
+        {{"/pics/PHOTO.JPG"}, true},
+        {{"/slides/s.MRXS"}, true},
+        {{"/a.bmp"}, true},
+        {{"/a.png"}, true},
+        {{"/a.jpeg"}, true},
+        {{"/a.scn"}, true},
+        {{"/a.pff"}, true},
+        {{"/a.jp2"}, true},
+        {{"/a.ppm"}, true},
+        {{"/a.jpg.txt"}, false},
+        {{tiles}, true},
+        {{noGroup}, false},
+        {{bacus}, true},
+        {{bacusLower}, true},
+        {{plainFolder}, false},
+        {{}, false},
+    };
+    MainAppWindow window;
+    for (const auto& c : cases) {
+        EXPECT_EQ(window.isInterestedInFileDrag(c.items), c.accepted) << c.items.joinIntoString(", ");
+        EXPECT_EQ(window.getMainComponent()->isInterestedInFileDrag(c.items), c.accepted);
+    }
+}
+
+TEST(MainWindow, DropQueuesEveryItemWithTheSettingsOfTheMoment) {
+    auto g = settings();
+    g->setQuality(40);
+    g->setMaxQuality(90);
+    g->setSubsampling(1);
+    g->setInterpolation(3);
+    g->setSourceSubsampling(false);
+    g->setOutputColourSpace(4);
+    g->setPreferredTileSize(512);
+    g->setJ2KFullChroma(true);
+
+    MainAppWindow window;
+    window.setOutputType(7);
+    window.filesDropped({"/a.jpg", "/notes.txt", "/c.svs"}, 10, 10);
+    EXPECT_EQ(window.getTimerInterval(), 100);
+
+    const auto& queue = window.getJobQueue();
+    ASSERT_EQ(queue.size(), 3u);
+    auto* table = window.getMainComponent()->getJobTable();
+    ASSERT_EQ(table->getNumRows(), 3);
+    const char* paths[] = {"/a.jpg", "/notes.txt", "/c.svs"};
+    for (size_t i = 0; i < queue.size(); ++i) {
+        const auto& job = queue[i];
+        EXPECT_EQ(job.sourcePath, paths[i]);
+        EXPECT_EQ(job.jobId, queue[0].jobId + static_cast<int>(i));
+        EXPECT_EQ(job.quality, 40);
+        EXPECT_EQ(job.maxQuality, 90);
+        EXPECT_EQ(job.subsampling, 1);
+        EXPECT_EQ(job.resampling, 3);
+        EXPECT_FALSE(job.keepSourceSubsampling);
+        EXPECT_EQ(job.colourSpace, 4);
+        EXPECT_EQ(job.tileSize, 512);
+        EXPECT_TRUE(job.j2kFullChroma);
+        EXPECT_EQ(job.outputType, 7);
+        const auto* row = table->findRow(job.jobId);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->status, kStatusPending);
+        EXPECT_EQ(row->sourcePath, paths[i]);
+    }
+
+    // Later settings reach only later drops.
+    g->setQuality(70);
+    window.setOutputType(1);
+    window.filesDropped({"/d.png"}, 0, 0);
+    EXPECT_EQ(queue.front().quality, 40);
+    EXPECT_EQ(queue.back().quality, 70);
+    EXPECT_EQ(queue.back().outputType, 1);
+    EXPECT_EQ(table->findRow(queue.front().jobId)->outputType, 7);
+}
+
+TEST(MainWindow, ResizeLimitsAndClose) {
+    JUCEKestrifier app;
+    useTemporaryHome("app_close");
+    app.initialise({});
+    auto* window = app.getMainWindow();
+    auto* limits = window->getConstrainer();
+    ASSERT_NE(limits, nullptr);
+    EXPECT_EQ(limits->getMinimumWidth(), 576);
+    EXPECT_GE(limits->getMinimumHeight(), 400);
+    EXPECT_GE(limits->getMaximumWidth(), 904);
+
+    window->closeButtonPressed();
+    EXPECT_FALSE(window->isTimerRunning());
+    EXPECT_TRUE(juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+    app.shutdown();
+}
