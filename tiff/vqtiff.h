@@ -11,7 +11,7 @@
 
 // Only this library may be used: a foreign TIFF library's headers would give
 // the same names other meanings.
-#if defined(TIFFLIB_VERSION) || defined(_TIFFIO_) || defined(_TIFF_) || defined(_TIFFVERS_)
+#if defined(TIFFLIB_VERSION) || defined(_TIFF_) || defined(_TIFFVERS_)
 #error "a foreign TIFF library header has been included; use tiff/vqtiff.h only"
 #endif
 
