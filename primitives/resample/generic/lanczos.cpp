@@ -1,6 +1,6 @@
 // Lanczos-3: the tabulated kernel, the weight generator, the column passes
-// shared by both engines and the square-pixel Lanczos row routines, generic
-// path (the reference; double-precision sums).
+// shared by both engines and the Lanczos row routines of both engines,
+// generic path (the reference; double-precision sums).
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -147,6 +147,65 @@ void sqLanczosPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep,
         });
 }
 
+// General engine row kernel: taps clamped to the image's columns
+// -roiX .. widthToEdge - 1 (ROI-relative); taps that clamp onto the same edge
+// column add their weights before multiplying its sample once.
+template <class T>
+void genLanczosRow(const T* row, int32_t width, int32_t channels, int32_t stride, const int32_t* colOffsets,
+                   const float* colTaps, float* out, int32_t roiX, int32_t widthToEdge) {
+    for (int32_t j = 0; j < width; ++j) {
+        const int32_t x = colOffsets[j] / stride;
+        const float* w = colTaps + 6 * j;
+        for (int32_t k = 0; k < channels; ++k) {
+            double sum = 0.0, weight = 0.0;
+            int32_t column = 0;
+            for (int t = 0; t < 6; ++t) {
+                int32_t c = x + t - 2;
+                c = c < -roiX ? -roiX : c > widthToEdge - 1 ? widthToEdge - 1 : c;
+                if (t > 0 && c != column) {
+                    sum += weight * double(row[static_cast<std::ptrdiff_t>(column) * stride + k]);
+                    weight = 0.0;
+                }
+                column = c;
+                weight += w[t];
+            }
+            sum += weight * double(row[static_cast<std::ptrdiff_t>(column) * stride + k]);
+            out[j * channels + k] = static_cast<float>(sum);
+        }
+    }
+}
+
+// General engine pass: the square-pixel ring of six work rows, with every
+// source row clamped to the image's rows -roiY .. heightToEdge - 1. Under
+// vertical magnification the window moves one row at a time; the rows it
+// then receives are the same as in the general case, so one walk serves both.
+template <class T, bool Plane>
+void genLanczosPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,
+                    const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowTaps, const float* colTaps,
+                    float* const* work, int32_t roiX, int32_t roiY, int32_t widthToEdge, int32_t heightToEdge,
+                    int32_t pixelStride, int32_t channelCount, LanczosColumnFn column, LanczosColumnFn columnAC4) {
+    const T* s = static_cast<const T*>(src);
+    T* d = static_cast<T*>(dst);
+    const int32_t channels = Plane ? 1 : (channelCount == 3 ? 3 : 4);
+    const int32_t stride = Plane ? 1 : (channelCount == 3 ? pixelStride : 4);
+    const bool threeOfFour = !Plane && pixelStride != channelCount;
+    ringPass<6>(
+        srcStep, height, rowOffsets, work,
+        [&](int32_t offset, float* out) {
+            int32_t r = srcStep != 0 ? offset / srcStep : 0;
+            r = r < -roiY ? -roiY : r > heightToEdge - 1 ? heightToEdge - 1 : r;
+            genLanczosRow(s + static_cast<std::ptrdiff_t>(r) * srcStep, width, channels, stride, colOffsets, colTaps,
+                          out, roiX, widthToEdge);
+        },
+        [&](int32_t i, float* const* r) {
+            T* drow = d + static_cast<std::ptrdiff_t>(i) * dstStep;
+            if (threeOfFour)
+                columnAC4(drow, width, rowTaps + 6 * i, r[0], r[1], r[2], r[3], r[4], r[5]);
+            else
+                column(drow, width * channels, rowTaps + 6 * i, r[0], r[1], r[2], r[3], r[4], r[5]);
+        });
+}
+
 } // namespace
 
 void lanczos3Weights(const float* fractions, int32_t count, float* taps) {
@@ -198,6 +257,23 @@ void resizeSqLanczosColumnPass16sAC4(void* dst, int32_t count, const float* w, c
         for (int c = 0; c < 3; ++c)
             d[4 * p + c] = toSample<int16_t>(sqLanczosColumnSum16s(w, r0, r1, r2, r3, r4, r5, 3 * p + c));
 }
+
+#define VQ_GEN_LANCZOS_BODY(name, T, plane, column, columnAC4)                                                 \
+    void name(const void* s, void* d, int32_t ss, int32_t ds, int32_t w, int32_t h, const int32_t* ro,        \
+              const int32_t* co, const float* rt, const float* ct, float* w0, float* w1, float* w2, float* w3, \
+              float* w4, float* w5, int32_t rx, int32_t ry, int32_t we, int32_t he, int32_t, int32_t ps,      \
+              int32_t cc) {                                                                                   \
+        float* const work[6] = {w0, w1, w2, w3, w4, w5};                                                      \
+        genLanczosPass<T, plane>(s, d, ss, ds, w, h, ro, co, rt, ct, work, rx, ry, we, he, ps, cc, column,    \
+                                 columnAC4);                                                                  \
+    }
+VQ_GEN_LANCZOS_BODY(resizeGenPassLanczos8uPixel, uint8_t, false, lanczosColumnPass8u, lanczosColumnPass8uAC4)
+VQ_GEN_LANCZOS_BODY(resizeGenPassLanczos16uPixel, uint16_t, false, lanczosColumnPass16u, lanczosColumnPass16uAC4)
+VQ_GEN_LANCZOS_BODY(resizeGenPassLanczos32fPixel, float, false, lanczosColumnPass32f, lanczosColumnPass32fAC4)
+VQ_GEN_LANCZOS_BODY(resizeGenPassLanczos8uPlane, uint8_t, true, lanczosColumnPass8u, lanczosColumnPass8uAC4)
+VQ_GEN_LANCZOS_BODY(resizeGenPassLanczos16uPlane, uint16_t, true, lanczosColumnPass16u, lanczosColumnPass16uAC4)
+VQ_GEN_LANCZOS_BODY(resizeGenPassLanczos32fPlane, float, true, lanczosColumnPass32f, lanczosColumnPass32fAC4)
+#undef VQ_GEN_LANCZOS_BODY
 
 #define VQ_SQ_LANCZOS_BODY(name, T, plane, column, columnAC4)                                                  \
     void name(const void* s, void* d, int32_t ss, int32_t ds, int32_t w, int32_t h, const int32_t* ro,        \

@@ -38,6 +38,12 @@ VQ_LINEAR_PASS(resizePassLinear16sPlane);
               const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowWeights,                  \
               const float* colWeights, float* workRow0, float* workRow1, float* workRow2, float* workRow3,    \
               int32_t pixelStride, int32_t channelCount)
+VQ_CUBIC_PASS(resizeGenPassCubic8uPixel);
+VQ_CUBIC_PASS(resizeGenPassCubic16uPixel);
+VQ_CUBIC_PASS(resizeGenPassCubic32fPixel);
+VQ_CUBIC_PASS(resizeGenPassCubic8uPlane);
+VQ_CUBIC_PASS(resizeGenPassCubic16uPlane);
+VQ_CUBIC_PASS(resizeGenPassCubic32fPlane);
 VQ_CUBIC_PASS(resizeSqPassCubic8uPixel);
 VQ_CUBIC_PASS(resizeSqPassCubic16uPixel);
 VQ_CUBIC_PASS(resizeSqPassCubic32fPixel);
@@ -47,6 +53,20 @@ VQ_CUBIC_PASS(resizeSqPassCubic16uPlane);
 VQ_CUBIC_PASS(resizeSqPassCubic32fPlane);
 VQ_CUBIC_PASS(resizeSqPassCubic16sPlane);
 #undef VQ_CUBIC_PASS
+
+#define VQ_GEN_LANCZOS_PASS(name)                                                                              \
+    void name(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,    \
+              const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowTaps, const float* colTaps, \
+              float* workRow0, float* workRow1, float* workRow2, float* workRow3, float* workRow4,             \
+              float* workRow5, int32_t roiX, int32_t roiY, int32_t widthToEdge, int32_t heightToEdge,          \
+              int32_t verticalUpscale, int32_t pixelStride, int32_t channelCount)
+VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos8uPixel);
+VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos16uPixel);
+VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos32fPixel);
+VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos8uPlane);
+VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos16uPlane);
+VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos32fPlane);
+#undef VQ_GEN_LANCZOS_PASS
 
 #define VQ_SQ_LANCZOS_PASS(name)                                                                               \
     void name(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,    \

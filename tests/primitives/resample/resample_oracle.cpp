@@ -1,5 +1,6 @@
 #include "tests/primitives/resample/resample_oracle.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "primitives/resample/resize_sq.h"
@@ -102,6 +103,37 @@ double oracleValue(const Image<T>& src, const Kernel& k, int x, int y, int c, do
     }
     return v;
 }
+
+template <class T> double generalOracle(const Image<T>& src, int code, double x, double y, int c) {
+    const int mx = int(std::floor(x + 1e-7)), my = int(std::floor(y + 1e-7));
+    if (code == 4) {
+        // Window of four inside the image; the Lagrange cubic through it.
+        const int sx = std::min(std::max(mx - 1, 0), src.width - 4), sy = std::min(std::max(my - 1, 0), src.height - 4);
+        double wx[4], wy[4];
+        const Kernel k = cubicKernel(4);
+        k.weights(x - (sx + 1), wx);
+        k.weights(y - (sy + 1), wy);
+        double v = 0;
+        for (int r = 0; r < 4; ++r)
+            for (int q = 0; q < 4; ++q)
+                v += wy[r] * wx[q] * double(src.at(sx + q, sy + r, c));
+        return v;
+    }
+    const Kernel k = code == 2 ? Kernel{0, 2, [](double t, double* w) { w[0] = 1 - t; w[1] = t; }} : lanczosKernel();
+    double wx[8], wy[8];
+    k.weights(x - mx, wx);
+    k.weights(y - my, wy);
+    double v = 0;
+    for (int r = 0; r < k.count; ++r)
+        for (int q = 0; q < k.count; ++q)
+            v += wy[r] * wx[q] *
+                 double(src.at(clampIndex(mx + k.first + q, src.width), clampIndex(my + k.first + r, src.height), c));
+    return v;
+}
+
+template double generalOracle<uint8_t>(const Image<uint8_t>&, int, double, double, int);
+template double generalOracle<uint16_t>(const Image<uint16_t>&, int, double, double, int);
+template double generalOracle<float>(const Image<float>&, int, double, double, int);
 
 template double oracleValue<uint8_t>(const Image<uint8_t>&, const Kernel&, int, int, int, double, double, double,
                                      double);

@@ -66,4 +66,9 @@ double oracleValue(const Image<T>& src, const Kernel& k, int x, int y, int c, do
 
 double roundHalfUp(double v, double maxValue);  // then clamped to [0, maxValue]
 
+// Value at absolute source position (x, y) of the general engine's kernels:
+// code 2 bilinear and 16 Lanczos-3 with taps clamped to the image; code 4
+// the cubic through the four samples of a window kept inside the image.
+template <class T> double generalOracle(const Image<T>& src, int code, double x, double y, int c);
+
 } // namespace rstest
