@@ -1,7 +1,6 @@
 // Channel reorder forms of one processor path (included by format_p<N>.cpp).
-// Paths 3-5 shuffle 16 pixels at a time with byte shuffles; paths 1-2 move
-// pixels one by one, with a 4-pixel shift-and-mask kernel for 4-byte pixels in
-// the order 2, 1, 0.
+// Paths 3-5 shuffle 16 pixels at a time with byte shuffles; paths 1-2 shift
+// and mask whole blocks of 16 pixels (4-byte pixels: 32-bit lanes).
 
 #include "primitives/core/channels.h"
 
@@ -52,21 +51,110 @@ inline void shuffleRow4(__m128i mask, const uint8_t* s, uint8_t* d, int64_t pixe
     gatherRow4(s, d, pixels - x, order);
 }
 #else
-// Order 2, 1, 0 on 4-byte pixels: first and third byte exchanged by shifts,
-// the destination's fourth byte kept.
-inline void swapOuterRow4(const uint8_t* s, uint8_t* d, int64_t pixels) {
-    const __m128i green = _mm_set1_epi32(0x0000FF00), low = _mm_set1_epi32(0x000000FF);
-    const __m128i high = _mm_set1_epi32(0x00FF0000), alpha = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
+// Channel k of each 32-bit lane from channel order[k].
+struct LaneOrder {
+    __m128i shift[3];
+    bool outer;
+};
+
+inline LaneOrder makeLaneOrder(const int32_t* order) {
+    LaneOrder o;
+    for (int k = 0; k < 3; ++k)
+        o.shift[k] = _mm_cvtsi32_si128(8 * order[k]);
+    o.outer = order[0] == 2 && order[1] == 1 && order[2] == 0;
+    return o;
+}
+
+inline __m128i reorderLanes(__m128i v, const LaneOrder& o) {
+    const __m128i low = _mm_set1_epi32(0xFF);
+    if (o.outer)
+        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
+                                         _mm_and_si128(v, _mm_set1_epi32(0xFF00))),
+                            _mm_and_si128(_mm_slli_epi32(v, 16), _mm_set1_epi32(0xFF0000)));
+    const __m128i c0 = _mm_and_si128(_mm_srl_epi32(v, o.shift[0]), low);
+    const __m128i c1 = _mm_and_si128(_mm_srl_epi32(v, o.shift[1]), low);
+    const __m128i c2 = _mm_and_si128(_mm_srl_epi32(v, o.shift[2]), low);
+    return _mm_or_si128(_mm_or_si128(c0, _mm_slli_epi32(c1, 8)), _mm_slli_epi32(c2, 16));
+}
+
+// Four 3-byte pixels at a time through 4-byte lanes; in place each block is
+// read whole before it is written.
+inline void laneRow3(const uint8_t* s, uint8_t* d, int64_t pixels, const int32_t* order) {
+    const LaneOrder o = makeLaneOrder(order);
     int64_t x = 0;
-    for (; pixels - x >= 4; x += 4, s += 16, d += 16) {
-        const __m128i v = load16(s);
-        const __m128i colour = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
-                                                         _mm_and_si128(v, green)),
-                                            _mm_and_si128(_mm_slli_epi32(v, 16), high));
-        store16(d, _mm_or_si128(colour, _mm_and_si128(load16(d), alpha)));
+    for (; pixels - x >= 4; x += 4, s += 12, d += 12)
+        compress4to3(reorderLanes(expand3to4(s), o), d);
+    gatherRow3(s, d, pixels - x, order);
+}
+
+// Bytes of a 48-byte block moved by D places (out[k] = in[k + D]); places
+// outside the block read 0, which a reorder never uses: a channel moves only
+// within its pixel, and pixels do not straddle blocks.
+template <int D>
+inline __m128i shiftBlock(const __m128i* in, int r) {
+    const __m128i zero = _mm_setzero_si128();
+    if constexpr (D == 0)
+        return in[r];
+    else if constexpr (D > 0)
+        return _mm_or_si128(_mm_srli_si128(in[r], D), r < 2 ? _mm_slli_si128(in[r + 1], 16 - D) : zero);
+    else
+        return _mm_or_si128(_mm_slli_si128(in[r], -D), r > 0 ? _mm_srli_si128(in[r - 1], 16 + D) : zero);
+}
+
+// Sixteen 3-byte pixels per block: destination channel c is the block
+// shifted by Dc = (source channel - c) bytes, under the mask of channel c.
+// One instantiation per combination of shifts, chosen once per row.
+using ShiftBlocksFn = void (*)(const uint8_t* s, uint8_t* d, int64_t blocks, const __m128i* mask);
+
+template <int D0, int D1, int D2>
+void shiftBlocks3(const uint8_t* s, uint8_t* d, int64_t blocks, const __m128i* mask) {
+    for (int64_t i = 0; i < blocks; ++i, s += 48, d += 48) {
+        const __m128i in[3] = {load16(s), load16(s + 16), load16(s + 32)};
+        for (int r = 0; r < 3; ++r) {
+            const __m128i c0 = _mm_and_si128(shiftBlock<D0>(in, r), mask[r]);
+            const __m128i c1 = _mm_and_si128(shiftBlock<D1>(in, r), mask[3 + r]);
+            const __m128i c2 = _mm_and_si128(shiftBlock<D2>(in, r), mask[6 + r]);
+            store16(d + 16 * r, _mm_or_si128(_mm_or_si128(c0, c1), c2));
+        }
     }
-    const int32_t outer[3] = {2, 1, 0};
-    gatherRow4(s, d, pixels - x, outer);
+}
+
+template <int D0, int D1>
+ShiftBlocksFn pickShift3(int32_t d2) {
+    return d2 == -2 ? shiftBlocks3<D0, D1, -2> : d2 == -1 ? shiftBlocks3<D0, D1, -1> : shiftBlocks3<D0, D1, 0>;
+}
+
+template <int D0>
+ShiftBlocksFn pickShift2(int32_t d1, int32_t d2) {
+    return d1 == -1 ? pickShift3<D0, -1>(d2) : d1 == 0 ? pickShift3<D0, 0>(d2) : pickShift3<D0, 1>(d2);
+}
+
+inline void shiftRow3(const uint8_t* s, uint8_t* d, int64_t pixels, const int32_t* order) {
+    alignas(16) uint8_t m[9][16];
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 3; ++r)
+            for (int b = 0; b < 16; ++b)
+                m[3 * c + r][b] = (16 * r + b) % 3 == c ? 0xFF : 0;
+    __m128i mask[9];
+    for (int i = 0; i < 9; ++i)
+        mask[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(m[i]));
+    const int32_t d1 = order[1] - 1, d2 = order[2] - 2;
+    const ShiftBlocksFn blocks = order[0] == 0   ? pickShift2<0>(d1, d2)
+                                 : order[0] == 1 ? pickShift2<1>(d1, d2)
+                                                 : pickShift2<2>(d1, d2);
+    const int64_t n = pixels / 16;
+    blocks(s, d, n, mask);
+    laneRow3(s + 48 * n, d + 48 * n, pixels - 16 * n, order);
+}
+
+// Four 4-byte pixels at a time, the destination's fourth byte kept.
+inline void laneRow4(const uint8_t* s, uint8_t* d, int64_t pixels, const int32_t* order) {
+    const LaneOrder o = makeLaneOrder(order);
+    const __m128i alpha = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
+    int64_t x = 0;
+    for (; pixels - x >= 4; x += 4, s += 16, d += 16)
+        store16(d, _mm_or_si128(reorderLanes(load16(s), o), _mm_and_si128(load16(d), alpha)));
+    gatherRow4(s, d, pixels - x, order);
 }
 #endif
 
@@ -99,16 +187,11 @@ int32_t reorderRegion(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t
             shuffleRow4(shuffle4, rowAt(src, y, srcStep), rowAt(dst, y, dstStep), pixels, order);
     }
 #else
-    const bool outer = order[0] == 2 && order[1] == 1 && order[2] == 0;
     for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* s = rowAt(src, y, srcStep);
-        uint8_t* d = rowAt(dst, y, dstStep);
-        if (N == 4 && outer)
-            swapOuterRow4(s, d, pixels);
-        else if (N == 4)
-            gatherRow4(s, d, pixels, order);
+        if (N == 4)
+            laneRow4(rowAt(src, y, srcStep), rowAt(dst, y, dstStep), pixels, order);
         else
-            gatherRow3(s, d, pixels, order);
+            shiftRow3(rowAt(src, y, srcStep), rowAt(dst, y, dstStep), pixels, order);
     }
 #endif
     return primNoErr;

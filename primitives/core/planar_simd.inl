@@ -68,7 +68,8 @@ void planesToPixels8uC3Shuffle(const uint8_t* const* planes, int32_t planeStep, 
         _mm_sfence();
 }
 #else
-// Four pixels as three 32-bit words once the output is word aligned.
+// Sixteen pixels at a time by register; when streaming, four pixels as three
+// 32-bit words once the output is word aligned.
 void planesToPixels8uC3Words(const uint8_t* const* planes, int32_t planeStep, uint8_t* dst, int32_t dstStep,
                              int64_t width, int32_t rows, bool streaming) {
     for (int32_t y = 0; y < rows; ++y) {
@@ -76,6 +77,16 @@ void planesToPixels8uC3Words(const uint8_t* const* planes, int32_t planeStep, ui
                                rowAt(planes[2], y, planeStep)};
         uint8_t* d = rowAt(dst, y, dstStep);
         int64_t x = 0;
+        if (!streaming) {
+            // Sixteen pixels joined into 4-byte lanes, then packed to 3 bytes.
+            const __m128i zero = _mm_setzero_si128();
+            for (; width - x >= 16; x += 16) {
+                __m128i px[4];
+                joinChannels16(load16(p[0] + x), load16(p[1] + x), load16(p[2] + x), zero, px);
+                for (int k = 0; k < 4; ++k)
+                    compress4to3(px[k], d + 3 * x + 12 * k);
+            }
+        }
         for (; x < width && (reinterpret_cast<uintptr_t>(d + 3 * x) & 3); ++x)
             planePixel<3>(p, x, d + 3 * x);
         for (; width - x >= 4; x += 4) {
@@ -116,11 +127,8 @@ void planesToPixels8uC4Block(const uint8_t* const* planes, int32_t planeStep, ui
         for (; x < width && !aligned16(d + 4 * x); ++x)
             planePixel<4>(p, x, d + 4 * x);
         for (; width - x >= 16; x += 16) {
-            const __m128i c0 = load16(p[0] + x), c1 = load16(p[1] + x), c2 = load16(p[2] + x), c3 = load16(p[3] + x);
-            const __m128i lo01 = _mm_unpacklo_epi8(c0, c1), hi01 = _mm_unpackhi_epi8(c0, c1);
-            const __m128i lo23 = _mm_unpacklo_epi8(c2, c3), hi23 = _mm_unpackhi_epi8(c2, c3);
-            const __m128i out[4] = {_mm_unpacklo_epi16(lo01, lo23), _mm_unpackhi_epi16(lo01, lo23),
-                                    _mm_unpacklo_epi16(hi01, hi23), _mm_unpackhi_epi16(hi01, hi23)};
+            __m128i out[4];
+            joinChannels16(load16(p[0] + x), load16(p[1] + x), load16(p[2] + x), load16(p[3] + x), out);
             uint8_t* o = d + 4 * x;
             for (int r = 0; r < 4; ++r) {
                 if (streaming)
@@ -159,44 +167,27 @@ void pixelsToPlanes8uC3Row(const uint8_t* s, uint8_t* const* p, int64_t width) {
             store16(p[c] + x, out[c]);
     }
 #else
-    // Eight pixels from 24 bytes, one 8-byte store per plane.
-    for (; width - x >= 8; x += 8) {
-        uint8_t block[24];
-        __builtin_memcpy(block, s + 3 * x, 24);
-        for (int c = 0; c < 3; ++c) {
-            uint64_t v = 0;
-            for (int i = 7; i >= 0; --i)
-                v = (v << 8) | block[3 * i + c];
-            __builtin_memcpy(p[c] + x, &v, 8);
-        }
+    // Sixteen pixels spread to 4-byte lanes, then split by channel.
+    for (; width - x >= 16; x += 16) {
+        const uint8_t* b = s + 3 * x;
+        __m128i out[4];
+        splitChannels16(expand3to4(b), expand3to4(b + 12), expand3to4(b + 24), expand3to4(b + 36), out);
+        for (int c = 0; c < 3; ++c)
+            store16(p[c] + x, out[c]);
     }
 #endif
     for (; x < width; ++x)
         pixelToPlanes<3>(s + 3 * x, p, x);
 }
 
-// Four pixels of one register grouped by channel: r0..r3 g0..g3 b0..b3 a0..a3.
-inline __m128i groupChannels4(__m128i v) {
-#if VQ_PATH_LEVEL >= 3
-    return _mm_shuffle_epi8(v, _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15));
-#else
-    const __m128i t = _mm_unpacklo_epi8(v, _mm_srli_si128(v, 8));
-    return _mm_unpacklo_epi8(t, _mm_srli_si128(t, 8));
-#endif
-}
-
 void pixelsToPlanes8uC4Row(const uint8_t* s, uint8_t* const* p, int64_t width) {
     int64_t x = 0;
     for (; width - x >= 16; x += 16) {
         const uint8_t* b = s + 4 * x;
-        const __m128i x0 = groupChannels4(load16(b)), x1 = groupChannels4(load16(b + 16));
-        const __m128i x2 = groupChannels4(load16(b + 32)), x3 = groupChannels4(load16(b + 48));
-        const __m128i t0 = _mm_unpacklo_epi32(x0, x1), t1 = _mm_unpackhi_epi32(x0, x1);
-        const __m128i t2 = _mm_unpacklo_epi32(x2, x3), t3 = _mm_unpackhi_epi32(x2, x3);
-        store16(p[0] + x, _mm_unpacklo_epi64(t0, t2));
-        store16(p[1] + x, _mm_unpackhi_epi64(t0, t2));
-        store16(p[2] + x, _mm_unpacklo_epi64(t1, t3));
-        store16(p[3] + x, _mm_unpackhi_epi64(t1, t3));
+        __m128i out[4];
+        splitChannels16(load16(b), load16(b + 16), load16(b + 32), load16(b + 48), out);
+        for (int c = 0; c < 4; ++c)
+            store16(p[c] + x, out[c]);
     }
     for (; x < width; ++x)
         pixelToPlanes<4>(s + 4 * x, p, x);

@@ -70,6 +70,8 @@ TEST(CopyReplicateBorder, StatusesInOrder) {
         {s, 8, {2, 0}, d, 8, {4, 4}, 0, 0, primErrSize},
         {s, 8, {2, 2}, d, 8, {3, 4}, 0, 2, primErrSize},           // one pixel short on the right
         {s, 8, {2, 2}, d, 8, {4, 3}, 2, 0, primErrSize},
+        {s, 8, {2, 2}, d, 8, {4, 4}, 0, INT32_MAX, primErrSize},   // width + left must not wrap around
+        {s, 8, {2, 2}, d, 8, {4, 4}, INT32_MAX, 0, primErrSize},
         {s, 8, {2, 2}, d, 8, {4, 4}, 2, 2, primNoErr},             // no right or bottom margin
     };
     for (int path : vqtest::allPaths())
