@@ -401,13 +401,22 @@ int32_t resizeSquarePixelEntry(const T* src, PrimSize srcSize, int32_t srcStep, 
     // Row offsets are element counts held in 32 bits.
     if (int64_t(srcStep < 0 ? -int64_t(srcStep) : srcStep) * srcSize.height > INT32_MAX)
         return primErrStep;
-    // Not built yet: super-sampling and the partly covered edge ring.
-    if (p.interpolationCode == 8 || p.blendEdges != 0 || p.fadeEdges != 0)
+    // Not built yet: super-sampling.
+    if (p.interpolationCode == 8)
         return primErrUnsupportedMode;
-    return resizeSqBody(*resizeSqKernelSets[Path], src, srcSize.width, srcSize.height, srcStep, dst, dstStep,
-                        p.regionX, p.regionY, p.regionWidth, p.regionHeight, p.invXFactor, p.invYFactor,
-                        p.srcOffsetX, p.srcOffsetY, p.areaFactor, p.interpolationCode, buffer, Channels, Channels,
-                        Kind, 0);
+    const ResizeSqKernels& ks = *resizeSqKernelSets[Path];
+    const int32_t body =
+        resizeSqBody(ks, src, srcSize.width, srcSize.height, srcStep, dst, dstStep, p.regionX, p.regionY,
+                     p.regionWidth, p.regionHeight, p.invXFactor, p.invYFactor, p.srcOffsetX, p.srcOffsetY,
+                     p.areaFactor, p.interpolationCode, buffer, Channels, Channels, Kind, 0);
+    if (p.blendEdges != 0 || p.fadeEdges != 0) {
+        const int32_t kind = (Kind == resizeKind16u ? 1 : 0) + (Channels == 3 ? 2 : 0);
+        const SqEdgePassFn pass = p.blendEdges != 0 ? ks.edgeBlend[kind] : ks.edgeFade[kind];
+        T* region = reinterpret_cast<T*>(reinterpret_cast<uint8_t*>(dst) + static_cast<std::ptrdiff_t>(dstStep) * p.regionY) +
+                    static_cast<std::ptrdiff_t>(p.regionX) * Channels;
+        pass(region, dstStep, p.regionWidth, p.regionHeight, p.edgeLeft, p.edgeRight, p.edgeTop, p.edgeBottom);
+    }
+    return body;
 }
 
 #define VQ_SQ_TABLE(T, ch, kind)                                                                               \

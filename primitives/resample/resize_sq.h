@@ -89,6 +89,11 @@ using SqWeightsFn = void (*)(const float* fractions, int32_t count, float* weigh
 // Overlapping element moves; -8 null pointer, -6 count below 1.
 using ElementMoveFn = int32_t (*)(const void* from, void* to, int32_t count);
 
+// Edge post-pass: writes the frame of partly covered pixels around a region
+// (pointer at its first pixel) from the mapped source's clipped edges.
+using SqEdgePassFn = void (*)(void* region, int32_t step, int32_t width, int32_t height, double edgeLeft,
+                              double edgeRight, double edgeTop, double edgeBottom);
+
 // What one processor path contributes to the square-pixel engine. Border
 // kernels are indexed by data kind (8u, 16u, 32f, 16s).
 struct ResizeSqKernels {
@@ -103,6 +108,9 @@ struct ResizeSqKernels {
     SqWeightsFn lanczosWeights;
     ElementMoveFn move16s;
     ElementMoveFn move32s;
+    // Indexed 8uC1, 16uC1, 8uC3, 16uC3.
+    SqEdgePassFn edgeBlend[4];
+    SqEdgePassFn edgeFade[4];
 };
 
 extern const ResizeSqKernels* const resizeSqKernelSets[6];
@@ -135,5 +143,14 @@ void resizeSqCubicWeightsLagrange(const float* fractions, int32_t count, float* 
 void resizeSqCubicWeightsBSpline(const float* fractions, int32_t count, float* weights);
 void resizeSqCubicWeightsCatmullRom(const float* fractions, int32_t count, float* weights);
 void resizeSqCubicWeightsB05C03(const float* fractions, int32_t count, float* weights);
+
+void resizeSqEdgeBlend8uC1(void*, int32_t, int32_t, int32_t, double, double, double, double);
+void resizeSqEdgeFade8uC1(void*, int32_t, int32_t, int32_t, double, double, double, double);
+void resizeSqEdgeBlend8uC3(void*, int32_t, int32_t, int32_t, double, double, double, double);
+void resizeSqEdgeFade8uC3(void*, int32_t, int32_t, int32_t, double, double, double, double);
+void resizeSqEdgeBlend16uC1(void*, int32_t, int32_t, int32_t, double, double, double, double);
+void resizeSqEdgeFade16uC1(void*, int32_t, int32_t, int32_t, double, double, double, double);
+void resizeSqEdgeBlend16uC3(void*, int32_t, int32_t, int32_t, double, double, double, double);
+void resizeSqEdgeFade16uC3(void*, int32_t, int32_t, int32_t, double, double, double, double);
 
 } // namespace prim::generic

@@ -240,6 +240,8 @@ const ResizeSqKernels resizeSqKernels = {
     lanczos3Weights,
     moveVector16s,
     moveVector32s,
+    {resizeSqEdgeBlend8uC1, resizeSqEdgeBlend16uC1, resizeSqEdgeBlend8uC3, resizeSqEdgeBlend16uC3},
+    {resizeSqEdgeFade8uC1, resizeSqEdgeFade16uC1, resizeSqEdgeFade8uC3, resizeSqEdgeFade16uC3},
 };
 
 } // namespace prim::generic

@@ -547,7 +547,6 @@ TEST(ResizeSq, UnbuiltModesAreRefusedWithoutWriting) {
     Image<uint8_t> src(20, 20, 1, 9);
     Image<uint8_t> dst(10, 10, 1, 3);
     EXPECT_EQ(rstest::resizeSq(src, dst, 0.5, 0.5, 0, 0, 8), primErrUnsupportedMode);
-    EXPECT_EQ(rstest::resizeSq(src, dst, 0.5, 0.5, 0, 0, 2 | kBlend), primErrUnsupportedMode);
     for (uint8_t v : dst.px)
         EXPECT_EQ(v, 3);
 }
