@@ -1,0 +1,289 @@
+// Quad merge and halving.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "engine/tile_quad.h"
+#include "tests/engine/pyramid/tile_fixtures.h"
+
+using namespace pyramidtest;
+
+namespace {
+
+vq_tileQuad fullQuad(int32_t x0, int32_t y0, int32_t level, int32_t size, const PixelFn& fn)
+{
+    vq_tileQuad quad;
+    for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx) {
+            auto f = [&, dx, dy](int x, int y, int c) { return fn(x + dx * size, y + dy * size, c); };
+            quad.addTile(makeRgbTile(x0 + dx, y0 + dy, level, size, size, f).get(), nullptr);
+        }
+    return quad;
+}
+
+TEST(QuadHalve, FullQuad)
+{
+    vq_tileQuad quad = fullQuad(4, 6, 3, 256, patternPixel);
+    vq_ptr<vq_zoom_tile_base> merged;
+    quad.generateMergedOutput(merged, false);
+    ASSERT_NE(merged, nullptr);
+    EXPECT_EQ(merged->getSize(), IntPair(512, 512));
+    EXPECT_EQ(pixelAt(containerOf(merged.get(), 4), 300, 400, 1), patternPixel(300, 400, 1));
+    vq_ptr<vq_zoom_tile_base> half;
+    quad.generateHalf(half, 1, false);
+    ASSERT_NE(half, nullptr);
+    EXPECT_EQ(half->getKey(), vq_tileKey(2, 3, 2));
+    EXPECT_EQ(half->getSize(), IntPair(256, 256));
+    EXPECT_FALSE(half->isEmpty());
+    EXPECT_EQ(quad.getPresent(), 15); // not cleared without the flag
+    quad.generateHalf(half, 1, true);
+    EXPECT_EQ(quad.getPresent(), 0);
+}
+
+TEST(QuadHalve, EdgeQuads)
+{
+    const struct {
+        const char* name;
+        std::vector<IntPair> members; // positions
+        IntPair visible;              // of every member
+        IntPair mergedVisible, half;
+    } cases[] = {
+        {"right edge", {IntPair(2, 0), IntPair(2, 1)}, IntPair(100, 256), IntPair(100, 512), IntPair(50, 256)},
+        {"bottom edge", {IntPair(0, 2), IntPair(1, 2)}, IntPair(256, 60), IntPair(512, 60), IntPair(256, 30)},
+        {"corner", {IntPair(2, 2)}, IntPair(101, 77), IntPair(101, 77), IntPair(50, 38)},
+    };
+    for (const auto& c : cases) {
+        vq_tileQuad quad;
+        for (IntPair p : c.members)
+            quad.addTile(makeRgbTile(p.first, p.second, 1, 256, 256, patternPixel, c.visible.first, c.visible.second).get(),
+                         nullptr);
+        EXPECT_EQ(quad.getMergedSize(4), c.mergedVisible) << c.name;
+        vq_ptr<vq_zoom_tile_base> merged;
+        quad.generateMergedOutput(merged, false);
+        ASSERT_NE(merged, nullptr);
+        EXPECT_EQ(merged->getSize(), IntPair(512, 512)) << c.name;
+        imageContainer* m = containerOf(merged.get(), 4);
+        EXPECT_EQ(pixelAt(m, c.mergedVisible.first - 1, 0, 0), patternPixel(c.mergedVisible.first - 1, 0, 0));
+        EXPECT_EQ(pixelAt(m, 511, 511, 2), 0) << c.name; // beyond the members
+        vq_ptr<vq_zoom_tile_base> half;
+        quad.generateHalf(half, 2, false);
+        ASSERT_NE(half, nullptr);
+        EXPECT_EQ(half->getSize(), c.half) << c.name;
+        EXPECT_EQ(half->getFullSize(), IntPair(256, 256)) << c.name;
+        EXPECT_EQ(half->getKey(), vq_tileKey(c.members[0].first / 2, c.members[0].second / 2, 0));
+    }
+}
+
+TEST(QuadHalve, EmptyResult)
+{
+    vq_tileQuad quad;
+    quad.addTile(makeRgbTile(4, 4, 2, 256, 256, patternPixel, 1, 1).get(), nullptr);
+    vq_ptr<vq_zoom_tile_base> half;
+    quad.generateHalf(half, 1, false);
+    ASSERT_NE(half, nullptr);
+    EXPECT_TRUE(half->isEmpty());
+    EXPECT_EQ(half->getSize(), IntPair(0, 0));
+
+    vq_tileQuad noTopLeft;
+    noTopLeft.addTile(makeRgbTile(1, 0, 2, 8, 8).get(), nullptr);
+    vq_ptr<vq_zoom_tile_base> none;
+    testing::internal::CaptureStderr();
+    noTopLeft.generateHalf(none, 1, false);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't create result without top-left tile\n");
+    EXPECT_EQ(none, nullptr);
+}
+
+TEST(QuadHalve, LevelZeroStaysZero)
+{
+    vq_tileQuad quad = fullQuad(0, 0, 0, 16, patternPixel);
+    vq_ptr<vq_zoom_tile_base> half;
+    quad.generateHalf(half, 1, false);
+    ASSERT_NE(half, nullptr);
+    EXPECT_EQ(half->getKey(), vq_tileKey(0, 0, 0));
+}
+
+TEST(QuadHalve, LinearIsTheTwoByTwoMean)
+{
+    std::mt19937 rng(1234);
+    for (int32_t size : {16, 64, 256}) {
+        std::vector<uint8_t> image(static_cast<size_t>(4 * size * size * 3));
+        for (auto& v : image)
+            v = static_cast<uint8_t>(rng());
+        auto fn = [&](int x, int y, int c) { return image[(static_cast<size_t>(y) * 2 * size + x) * 3 + c]; };
+        vq_tileQuad quad = fullQuad(0, 0, 1, size, fn);
+        vq_ptr<vq_zoom_tile_base> half;
+        quad.generateHalf(half, 1, false);
+        ASSERT_NE(half, nullptr);
+        imageContainer* h = containerOf(half.get(), 4);
+        int worst = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const int sum = fn(2 * x, 2 * y, c) + fn(2 * x + 1, 2 * y, c) + fn(2 * x, 2 * y + 1, c) +
+                                    fn(2 * x + 1, 2 * y + 1, c);
+                    const int diff = std::abs(pixelAt(h, x, y, c) - (sum + 2) / 4);
+                    worst = std::max(worst, diff);
+                }
+        EXPECT_LE(worst, 1) << size;
+    }
+}
+
+TEST(QuadHalve, EveryOptionKeepsAFlatTileFlat)
+{
+    auto flat = [](int, int, int) -> uint8_t { return 150; };
+    for (int option : {-1, 0, 1, 2, 3, 4, 5, 6, 7, 9}) {
+        vq_tileQuad quad = fullQuad(0, 0, 1, 64, flat);
+        vq_ptr<vq_zoom_tile_base> half;
+        quad.generateHalf(half, option, false);
+        ASSERT_NE(half, nullptr) << option;
+        imageContainer* h = containerOf(half.get(), 4);
+        for (IntPair p : {IntPair(0, 0), IntPair(31, 17), IntPair(63, 63)})
+            EXPECT_NEAR(pixelAt(h, p.first, p.second, 1), 150, 1) << "option " << option;
+    }
+}
+
+TEST(QuadHalve, WideKernelsSeeTheImageEdgeNotBlack)
+{
+    // A right and bottom edge quad of one flat colour: the last visible
+    // pixels must keep the colour with every kernel.
+    auto flat = [](int, int, int) -> uint8_t { return 200; };
+    for (int option : {1, 2, 3, 4, 5, 6}) {
+        vq_tileQuad quad;
+        quad.addTile(makeRgbTile(2, 2, 1, 256, 256, flat, 101, 81).get(), nullptr);
+        vq_ptr<vq_zoom_tile_base> half;
+        quad.generateHalf(half, option, false);
+        ASSERT_NE(half, nullptr);
+        EXPECT_EQ(half->getSize(), IntPair(50, 40));
+        imageContainer* h = containerOf(half.get(), 4);
+        for (IntPair p : {IntPair(49, 0), IntPair(0, 39), IntPair(49, 39), IntPair(20, 20)})
+            EXPECT_NEAR(pixelAt(h, p.first, p.second, 0), 200, 1) << "option " << option << " at " << p.first << "," << p.second;
+    }
+}
+
+TEST(QuadHalve, OptionSevenOnRgbIsCubic)
+{
+    vq_tileQuad a = fullQuad(0, 0, 1, 32, patternPixel), b = fullQuad(0, 0, 1, 32, patternPixel);
+    vq_ptr<vq_zoom_tile_base> cubic, seven;
+    a.generateHalf(cubic, 2, false);
+    b.generateHalf(seven, 7, false);
+    ASSERT_NE(cubic, nullptr);
+    ASSERT_NE(seven, nullptr);
+    uint8_t x[32 * 32 * 3], y[32 * 32 * 3];
+    cubic->copyDataTo(x, 96, 4);
+    seven->copyDataTo(y, 96, 4);
+    EXPECT_EQ(0, std::memcmp(x, y, sizeof x));
+}
+
+vq_tileQuad ycbcrQuad(int32_t size, int32_t subsampling, IntPair visible, const PixelFn& fn = patternPixel)
+{
+    vq_tileQuad quad;
+    for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx) {
+            auto t = makeYCbCrTile(dx, dy, 1, size, size, subsampling, fn);
+            if (dx == 1 || dy == 1) {
+                const IntPair v(dx == 1 ? visible.first : size, dy == 1 ? visible.second : size);
+                const IntPair cv = chromaPlaneSize(v, subsampling);
+                containerOf(t.get(), planeY)->crop(v.first, v.second);
+                containerOf(t.get(), planeCb)->crop(cv.first, cv.second);
+                containerOf(t.get(), planeCr)->crop(cv.first, cv.second);
+            }
+            quad.addTile(t.get(), nullptr);
+        }
+    return quad;
+}
+
+TEST(QuadHalve, YCbCrPlanesAtEverySubsampling)
+{
+    for (int ss : {1, 2, 3, 4}) {
+        vq_tileQuad quad = ycbcrQuad(64, ss, IntPair(64, 64));
+        vq_ptr<vq_zoom_tile_base> half;
+        quad.generateHalf(half, 2, false);
+        ASSERT_NE(half, nullptr) << ss;
+        EXPECT_EQ(half->getFormat(), 3);
+        EXPECT_EQ(half->getSubsampling(), ss);
+        EXPECT_EQ(half->getPlaneSize(planeY), IntPair(64, 64));
+        EXPECT_EQ(half->getPlaneSize(planeCb), chromaPlaneSize(IntPair(64, 64), ss));
+        EXPECT_EQ(half->getPlaneSize(planeCr), chromaPlaneSize(IntPair(64, 64), ss));
+        EXPECT_EQ(quad.getPresent(), 0); // this path always clears the quad
+    }
+}
+
+TEST(QuadHalve, OddYCbCrEdgeIsExtended)
+{
+    // Merged width 511: column 510 is copied into column 511 before halving.
+    vq_tileQuad quad = ycbcrQuad(256, 1, IntPair(255, 256));
+    EXPECT_EQ(quad.getMergedSize(planeY), IntPair(511, 512));
+    vq_ptr<vq_zoom_tile_base> merged;
+    quad.generateMergedOutputYCbCr(merged, false);
+    ASSERT_NE(merged, nullptr);
+    quad.extendOddEdgesYCbCr(merged.get());
+    imageContainer* y = containerOf(merged.get(), planeY);
+    EXPECT_EQ(pixelAt(y, 511, 3), pixelAt(y, 510, 3));
+    EXPECT_EQ(pixelAt(y, 510, 3), patternPixel(254, 3, 0));
+    vq_ptr<vq_zoom_tile_base> half;
+    quad.generateHalf(half, 1, false);
+    ASSERT_NE(half, nullptr);
+    EXPECT_EQ(half->getPlaneSize(planeY), IntPair(255, 256));
+}
+
+TEST(QuadHalve, TinyYCbCrQuadIsEmpty)
+{
+    // Subsampling 4: merged luma 2 x 2, chroma 1 x 1: half chroma is 0 x 0.
+    vq_tileQuad quad;
+    for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx)
+            quad.addTile(makeYCbCrTile(dx, dy, 1, 1, 1, 4).get(), nullptr);
+    EXPECT_EQ(quad.getMergedSize(planeCb), IntPair(2, 2));
+    vq_tileQuad tiny;
+    tiny.addTile(makeYCbCrTile(0, 0, 1, 2, 2, 4).get(), nullptr); // chroma 1 x 1
+    vq_ptr<vq_zoom_tile_base> half;
+    tiny.generateHalf(half, 1, false);
+    ASSERT_NE(half, nullptr);
+    EXPECT_EQ(half->getPlaneSize(planeY), IntPair(1, 1));
+    EXPECT_TRUE(half->isEmpty());
+}
+
+TEST(QuadHalve, OptionSevenOnYCbCrFailsLoudly)
+{
+    vq_tileQuad quad = ycbcrQuad(32, 1, IntPair(32, 32));
+    vq_ptr<vq_zoom_tile_base> half;
+    testing::internal::CaptureStderr();
+    quad.generateHalf(half, 7, false);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("option 7"), std::string::npos);
+    EXPECT_EQ(half, nullptr);
+}
+
+TEST(QuadHalve, FourByFourFilterOfOptionSeven)
+{
+    // Planes halved directly with the option-7 filter: box values on the
+    // border, the 1-2-2-1 kernel inside.
+    auto t = makeYCbCrTile(0, 0, 0, 9, 8, 1, [](int x, int y, int) { return static_cast<uint8_t>(x * 20 + y * 3); });
+    uint8_t out[4 * 4];
+    ASSERT_TRUE(t->halveSize(out, 4, planeY, 7));
+    auto s = [](int x, int y) { return x * 20 + y * 3; };
+    EXPECT_EQ(out[0], (s(0, 0) + s(1, 0) + s(0, 1) + s(1, 1)) >> 2);
+    const int i = 1, j = 1, r = 2, c = 2;
+    const int box = s(c, r) + s(c + 1, r) + s(c, r + 1) + s(c + 1, r + 1);
+    const int edges = s(c, r - 1) + s(c + 1, r - 1) + s(c, r + 2) + s(c + 1, r + 2) + s(c - 1, r) + s(c - 1, r + 1) +
+                      s(c + 2, r) + s(c + 2, r + 1);
+    const int corners = s(c - 1, r - 1) + s(c + 2, r - 1) + s(c - 1, r + 2) + s(c + 2, r + 2);
+    EXPECT_EQ(out[j * 4 + i], (box + (edges >> 1) + (corners >> 2)) / 9);
+}
+
+TEST(QuadHalve, ContainerErrors)
+{
+    vq_ptr<vq_zoom_tile_base> t;
+    createZoomTile(&t);
+    uint8_t dst[16];
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(t->halveSize(dst, 4, 4, 1));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "container is NULL\n");
+    vq_ptr<imageContainer> c;
+    t->getContainer(c, 4);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(t->halveSize(dst, 4, 4, 1));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "container is not allocated\n");
+}
+
+} // namespace
