@@ -1,0 +1,250 @@
+#include "engine/driver_threads.h"
+
+#include <array>
+#include <cstdio>
+#include <memory>
+
+#include "engine/stream.h"
+#include "engine/tile_jpeg.h"
+#include "engine/vq_zoomoutput.h"
+
+namespace vqp = vq::platform;
+
+vqp::CriticalSection tileJobLock(2000);
+vqp::CriticalSection loadedTileLock(2000);
+std::list<vq_tile_saver> tileJobList;
+vqp::Event tileJobEvent(false, false);
+vqp::Event loadedTileEvent(false, false);
+
+std::atomic<int32_t> encodersStarted{0};
+std::atomic<int32_t> loadersStarted{0};
+std::atomic<int32_t> encodersRunning{0};
+std::atomic<int32_t> loadersRunning{0};
+std::atomic<bool> backPressure{false};
+std::atomic<bool> cancelRequested{false};
+std::atomic<bool> runStopped{false};
+std::atomic<bool> keepRawTiles{false};
+std::atomic<bool> ycbcrTiles{false};
+std::atomic<int32_t> loaderThreadLimit{8};
+std::atomic<int32_t> encoderThreadLimit{1};
+std::atomic<int32_t> encoderFailures{0};
+
+namespace {
+
+constexpr int32_t kMaxThreads = 32;
+
+// Every thread a run starts; releaseThreadGlobals joins them all before the
+// shared state is touched again.
+std::array<std::unique_ptr<vqp::Thread>, 2 * kMaxThreads + 1> runThreads;
+vqp::CriticalSection runThreadsLock;
+
+bool startThread(std::function<void()> fn, vqp::Thread** started)
+{
+    vqp::ScopedLock lock(runThreadsLock);
+    for (auto& slot : runThreads) {
+        if (slot != nullptr && slot->joinable())
+            continue;
+        slot = std::make_unique<vqp::Thread>();
+        if (!slot->start(std::move(fn)))
+            return false;
+        if (started != nullptr)
+            *started = slot.get();
+        return true;
+    }
+    return false;
+}
+
+void joinRunThreads()
+{
+    // Threads may start further threads while they run (an output queuing
+    // jobs starts encoders), so join until no joinable thread is left.
+    for (;;) {
+        vqp::Thread* t = nullptr;
+        {
+            vqp::ScopedLock lock(runThreadsLock);
+            for (auto& slot : runThreads)
+                if (slot != nullptr && slot->joinable()) {
+                    t = slot.get();
+                    break;
+                }
+        }
+        if (t == nullptr)
+            return;
+        t->join();
+    }
+}
+
+} // namespace
+
+int32_t liveRunThreads()
+{
+    vqp::ScopedLock lock(runThreadsLock);
+    int32_t n = 0;
+    for (auto& slot : runThreads)
+        n += slot != nullptr && slot->joinable();
+    return n;
+}
+
+void sleepMilliseconds(int32_t milliseconds)
+{
+    vqp::sleepMs(milliseconds);
+}
+
+void sleepSeconds(int32_t seconds)
+{
+    vqp::sleepMs(static_cast<int64_t>(seconds) * 1000);
+}
+
+void initThreadGlobals()
+{
+    joinRunThreads();
+    {
+        vqp::ScopedLock lock(tileJobLock);
+        tileJobList.clear();
+    }
+    encodersStarted = 0;
+    loadersStarted = 0;
+    encodersRunning = 0;
+    loadersRunning = 0;
+    encoderFailures = 0;
+    backPressure = false;
+    runStopped = false;
+    tileJobEvent.reset();
+    loadedTileEvent.reset();
+}
+
+void releaseThreadGlobals()
+{
+    runStopped = true;
+    if (encodersRunning > 0) {
+        // Encoders still waiting for work end on a stop job.
+        vqp::ScopedLock lock(tileJobLock);
+        tileJobList.push_front(vq_tile_saver());
+        tileJobEvent.set();
+    }
+    loadedTileEvent.set();
+    joinRunThreads();
+    vqp::ScopedLock lock(tileJobLock);
+    tileJobList.clear();
+}
+
+bool startRunThread(void (*fn)(void*), void* arg)
+{
+    return startThread([fn, arg] { fn(arg); }, nullptr);
+}
+
+bool startEncoderThread()
+{
+    vqp::ScopedLock lock(runThreadsLock);
+    if (encodersStarted >= encoderThreadLimit || encodersStarted >= kMaxThreads)
+        return false;
+    ++encodersRunning;
+    vqp::Thread* t = nullptr;
+    if (!startThread([] { encoderThreadProc(); }, &t)) {
+        --encodersRunning;
+        return false;
+    }
+    if (!t->setPriority(vqp::ThreadPriority::AboveNormal)) {
+        // Raising priority needs privileges on Linux; the thread runs anyway.
+        static std::atomic<bool> reported{false};
+        if (!reported.exchange(true))
+            std::fputs("Failed to increase thread priority\n", stderr);
+    }
+    ++encodersStarted;
+    return true;
+}
+
+void queueTileJob(const vq_tile_saver& job)
+{
+    vqp::ScopedLock lock(tileJobLock);
+    tileJobList.push_front(job);
+    if (tileJobList.size() > 12)
+        startEncoderThread();
+    tileJobEvent.set();
+}
+
+bool writeTileJob(const vq_tile_saver& job)
+{
+    vq_ptr<vq_stream> file;
+    if (openWriteStream(job.outputPath.c_str(), file.put()) != 0 || file == nullptr)
+        return false;
+    vq_ptr<vq_raw_tile> raw;
+    if (job.holder->getRawTile(&raw)) {
+        if (raw->getDataLength() == 0) {
+            std::fputs("Error:Raw tile has no data!\n", stderr);
+            return false;
+        }
+        return file->write(raw->getData(), static_cast<uint32_t>(raw->getDataLength())) == raw->getDataLength();
+    }
+    vq_ptr<vq_stream> memory;
+    if (!encodeTileJob(job, memory) || memory == nullptr)
+        return false;
+    return memory->copyTo(file.get()) == 0;
+}
+
+int encoderThreadProc()
+{
+    bool running = true;
+    while (running) {
+        tileJobEvent.wait(vqp::kInfinite);
+        tileJobLock.enter();
+        while (!tileJobList.empty()) {
+            if (cancelRequested) {
+                running = false;
+                tileJobEvent.set(); // wake the next encoder so it ends too
+                break;
+            }
+            vq_tile_saver job = tileJobList.back();
+            if (job.isStopJob()) {
+                // Left in the list for the other encoders.
+                running = false;
+                tileJobEvent.set();
+                break;
+            }
+            tileJobList.pop_back();
+            const size_t queued = tileJobList.size();
+            tileJobLock.leave();
+            if (!writeTileJob(job))
+                ++encoderFailures;
+            backPressure = queued > 40;
+            tileJobLock.enter();
+        }
+        tileJobLock.leave();
+    }
+    --encodersRunning;
+    return 0;
+}
+
+void runStopProtocol(bool tilePath)
+{
+    vq_tile_saver stopJob;
+    {
+        vqp::ScopedLock lock(tileJobLock);
+        if (cancelRequested) {
+            tileJobList.clear();
+            tileJobList.push_back(stopJob);
+        } else {
+            tileJobList.push_front(stopJob);
+        }
+        tileJobEvent.set();
+    }
+    if (tilePath && cancelRequested) {
+        vqp::ScopedLock lock(loadedTileLock);
+        backPressure = false;
+    }
+    while (encodersRunning > 0)
+        sleepMilliseconds(10);
+    if (tilePath)
+        while (loadersRunning > 0)
+            sleepMilliseconds(10);
+}
+
+void reportEncoderFailures(vq_zoomoutput_base* output)
+{
+    const int32_t failures = encoderFailures.exchange(0);
+    if (failures == 0 || output == nullptr)
+        return;
+    char text[96];
+    std::snprintf(text, sizeof text, "%d tile files could not be written\n", failures);
+    output->addError(text);
+}

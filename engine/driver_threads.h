@@ -1,0 +1,74 @@
+// The process-wide state that a conversion run shares with its threads: the
+// tile-job queue of the encoder threads, the loaded-tile queue, their locks
+// and events, the thread counts and the cancel flag. One conversion runs per
+// process.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <string>
+
+#include "engine/tile_saver.h"
+#include "platform/threads.h"
+
+class vq_zoomoutput_base;
+
+extern vq::platform::CriticalSection tileJobLock;
+extern vq::platform::CriticalSection loadedTileLock;
+// Jobs for the encoder threads: producers push at the front, encoders take
+// from the back. Guarded by tileJobLock.
+extern std::list<vq_tile_saver> tileJobList;
+extern vq::platform::Event tileJobEvent;
+extern vq::platform::Event loadedTileEvent;
+
+extern std::atomic<int32_t> encodersStarted;
+extern std::atomic<int32_t> loadersStarted;
+extern std::atomic<int32_t> encodersRunning;
+extern std::atomic<int32_t> loadersRunning;
+extern std::atomic<bool> backPressure;
+extern std::atomic<bool> cancelRequested;
+// Set when the run's consumer has stopped (finished, failed or cancelled):
+// threads that wait for room in a queue give up instead of waiting forever.
+extern std::atomic<bool> runStopped;
+extern std::atomic<bool> keepRawTiles;
+extern std::atomic<bool> ycbcrTiles;
+extern std::atomic<int32_t> loaderThreadLimit;
+extern std::atomic<int32_t> encoderThreadLimit;
+// Jobs that an encoder thread could not write in this run.
+extern std::atomic<int32_t> encoderFailures;
+
+// Fresh queues, counters and events for a run.
+void initThreadGlobals();
+// Joins every thread the run started, then empties the queues.
+void releaseThreadGlobals();
+
+// Starts one more encoder thread unless the limit is reached.
+bool startEncoderThread();
+// Starts fn on a thread of the run (joined by releaseThreadGlobals); false
+// when no slot or thread is left.
+bool startRunThread(void (*fn)(void*), void* arg);
+
+// Queues a job for the encoder threads the way the tile-folder output does:
+// at the front, one more encoder when more than 12 wait, then the event.
+void queueTileJob(const vq_tile_saver& job);
+
+// Ends the encoder threads: a stop job behind the queued jobs (after a cancel
+// the queue is emptied first), then waits for every encoder thread (and the
+// strip reader, which counts itself among them) to end.
+void runStopProtocol(bool tilePath);
+
+// Threads of the current run that have not been joined yet.
+int32_t liveRunThreads();
+
+// Adds one line to the output's errors when encoder threads failed to write
+// tile files in this run.
+void reportEncoderFailures(vq_zoomoutput_base* output);
+
+// Writes one job's file; false when nothing or not all of it was written.
+bool writeTileJob(const vq_tile_saver& job);
+
+int encoderThreadProc();
+
+void sleepSeconds(int32_t seconds);
+void sleepMilliseconds(int32_t milliseconds);

@@ -1,0 +1,173 @@
+// Encoder threads, their queue and the stop protocol.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/vq_global.h"
+#include "tests/engine/pyramid/pyramid_fixtures.h"
+#include "tests/support/test_env.h"
+
+using namespace pyramidtest;
+
+namespace {
+
+vq_tile_saver rawJob(const std::string& path, int32_t seed, int32_t length)
+{
+    auto raw = vq_ptr<vq_raw_tile>::adopt(vq_raw_tile::create());
+    raw->allocate(length, IntPair(256, 256));
+    raw->setCompression(7);
+    for (int32_t i = 0; i < length; ++i)
+        raw->getData()[i] = static_cast<uint8_t>(seed * 31 + i * 7);
+    vq_tile_saver job;
+    job.outputPath = path;
+    job.setRawTile(raw.get());
+    return job;
+}
+
+std::string expectedBytes(int32_t seed, int32_t length)
+{
+    std::string s(static_cast<size_t>(length), '\0');
+    for (int32_t i = 0; i < length; ++i)
+        s[static_cast<size_t>(i)] = static_cast<char>(static_cast<uint8_t>(seed * 31 + i * 7));
+    return s;
+}
+
+class EncoderThreads : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        cancelRequested = false;
+        initThreadGlobals();
+        dir = vqtest::scratchDir("encoder_threads");
+    }
+    void TearDown() override
+    {
+        releaseThreadGlobals();
+        cancelRequested = false;
+    }
+    std::string dir;
+};
+
+TEST_F(EncoderThreads, EveryQueuedJobIsWrittenByteExact)
+{
+    encoderThreadLimit = 6;
+    ASSERT_TRUE(startEncoderThread());
+    for (int32_t i = 0; i < 200; ++i)
+        queueTileJob(rawJob(dir + "/" + std::to_string(i) + ".jpg", i, 100 + i * 13));
+    runStopProtocol(false);
+    EXPECT_EQ(encodersRunning, 0);
+    EXPECT_GE(encodersStarted, 1);
+    EXPECT_LE(encodersStarted, 6);
+    for (int32_t i = 0; i < 200; ++i)
+        EXPECT_EQ(vqtest::readFile(dir + "/" + std::to_string(i) + ".jpg"), expectedBytes(i, 100 + i * 13)) << i;
+    EXPECT_EQ(encoderFailures, 0);
+    releaseThreadGlobals();
+    EXPECT_EQ(liveRunThreads(), 0);
+}
+
+TEST_F(EncoderThreads, CancelDropsQueuedJobsAndEndsEveryEncoder)
+{
+    encoderThreadLimit = 4;
+    {
+        // 100 jobs wait before any encoder runs.
+        vq::platform::ScopedLock lock(tileJobLock);
+        for (int32_t i = 0; i < 100; ++i)
+            tileJobList.push_front(rawJob(dir + "/c" + std::to_string(i) + ".jpg", i, 64));
+    }
+    cancelRequested = true;
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(startEncoderThread());
+    tileJobEvent.set();
+    runStopProtocol(false);
+    EXPECT_EQ(encodersRunning, 0);
+    {
+        vq::platform::ScopedLock lock(tileJobLock);
+        ASSERT_EQ(tileJobList.size(), 1u);
+        EXPECT_TRUE(tileJobList.back().isStopJob());
+    }
+    for (int32_t i = 0; i < 100; ++i)
+        EXPECT_FALSE(std::filesystem::exists(dir + "/c" + std::to_string(i) + ".jpg")) << i;
+    releaseThreadGlobals();
+    EXPECT_EQ(liveRunThreads(), 0);
+}
+
+TEST_F(EncoderThreads, StarterLimit)
+{
+    encoderThreadLimit = 5;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(startEncoderThread()) << i;
+    EXPECT_FALSE(startEncoderThread());
+    EXPECT_EQ(encodersStarted, 5);
+    EXPECT_EQ(encodersRunning, 5);
+    // More than 12 waiting jobs start one more encoder per job, up to the limit.
+    releaseThreadGlobals();
+    EXPECT_EQ(encodersRunning, 0);
+    EXPECT_EQ(liveRunThreads(), 0);
+    initThreadGlobals();
+    encoderThreadLimit = 3;
+    {
+        vq::platform::ScopedLock lock(tileJobLock); // hold the encoders back
+        for (int32_t i = 0; i < 20; ++i)
+            queueTileJob(rawJob(dir + "/s" + std::to_string(i) + ".jpg", i, 8));
+        EXPECT_EQ(encodersStarted, 3);
+    }
+    runStopProtocol(false);
+    for (int32_t i = 0; i < 20; ++i)
+        EXPECT_EQ(vqtest::readFile(dir + "/s" + std::to_string(i) + ".jpg"), expectedBytes(i, 8));
+}
+
+TEST_F(EncoderThreads, ReleaseEndsIdleEncoders)
+{
+    encoderThreadLimit = 3;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(startEncoderThread());
+    releaseThreadGlobals(); // no stop protocol was run
+    EXPECT_EQ(encodersRunning, 0);
+    EXPECT_EQ(liveRunThreads(), 0);
+}
+
+TEST_F(EncoderThreads, FailedJobsAreCounted)
+{
+    encoderThreadLimit = 2;
+    ASSERT_TRUE(startEncoderThread());
+    queueTileJob(rawJob(dir + "/missing-folder/a.jpg", 1, 10));
+    queueTileJob(rawJob(dir + "/ok.jpg", 2, 10));
+    vq_tile_saver empty = rawJob(dir + "/empty.jpg", 3, 0);
+    testing::internal::CaptureStderr();
+    queueTileJob(empty);
+    runStopProtocol(false);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error:Raw tile has no data!\n");
+    EXPECT_EQ(encoderFailures, 2);
+    auto out = RecordingOutput::make();
+    reportEncoderFailures(out.get());
+    EXPECT_TRUE(out->hasFailed());
+    EXPECT_EQ(out->getErrors(), "2 tile files could not be written\n");
+}
+
+TEST(EncoderThreadRun, EncoderFailureReachesTheOutput)
+{
+    vq_ptr<vq_global_base> global;
+    getGlobal(global.put());
+    const int loaders = global->getLoaderThreadCount(), encoders = global->getEncoderThreadCount();
+    const bool multi = global->isMultiThreaded();
+    global->setLoaderThreadCount(0);
+    global->setEncoderThreadCount(3);
+    global->setMultiThreaded(true);
+    vq_ptr<vq_kestrifier_base> driver;
+    createKestrifier(&driver);
+    auto out = RecordingOutput::make();
+    // Tile files go to a folder that does not exist: every job fails.
+    out->jobFolder = vqtest::scratchDir("encoder_failure") + "/no/such/folder";
+    driver->setOutput(out.get());
+    auto loader = MemoryStripLoader::make(IntPair(600, 300));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(driver->kestrixStrips(loader.get(), "out", ".jpg"));
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(out->getErrors().find("tile files could not be written"), std::string::npos);
+    EXPECT_EQ(liveRunThreads(), 0);
+    global->setLoaderThreadCount(loaders);
+    global->setEncoderThreadCount(encoders);
+    global->setMultiThreaded(multi);
+}
+
+} // namespace
