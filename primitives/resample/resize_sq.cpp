@@ -203,9 +203,8 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
                      int32_t height, double invXFactor, double invYFactor, double srcOffsetX, double srcOffsetY,
                      double areaFactor, int32_t interpolation, void* buffer, int32_t pixelStride,
                      int32_t channelCount, int32_t dataKind, int32_t planar) {
-    (void)areaFactor;
     const int32_t code = interpolation;
-    if (code != 1 && code != 2 && !(code >= 4 && code <= 7) && code != 16)
+    if (code != 1 && code != 2 && !(code >= 4 && code <= 8) && code != 16)
         return primNoErr;
 
     const int32_t elem = resizeElementSize(dataKind);
@@ -231,6 +230,43 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
         return base + dstOffset + static_cast<std::ptrdiff_t>(dstStep) * row +
                static_cast<std::ptrdiff_t>(col) * stride * elem;
     };
+
+    if (code == 8) {
+        // Super-sampling: the footprint of the region's top-left corner in
+        // the source, the pads past the image and the first partial weights.
+        const double x0 = regionX * invXFactor + srcOffsetX;
+        const double y0 = regionY * invYFactor + srcOffsetY;
+        const int32_t ix = x0 >= 0 ? floorToInt(x0 + 1e-10) : floorToInt(x0);
+        const int32_t iy = y0 >= 0 ? floorToInt(y0 + 1e-10) : floorToInt(y0);
+        const int32_t leftPad = x0 < 0 ? -ix : 0;
+        const int32_t topPad = y0 < 0 ? -iy : 0;
+        const std::ptrdiff_t srcShift = (x0 < 0 ? 0 : static_cast<std::ptrdiff_t>(ix) * stride * elem) +
+                                        (y0 < 0 ? 0 : static_cast<std::ptrdiff_t>(iy) * srcStep);
+        const double ax = ix + 1 - x0, ay = iy + 1 - y0;
+        const double firstColumn = ax - truncateToInt(ax), firstRow = ay - truncateToInt(ay);
+        const int32_t xEnd = truncateToInt(std::ceil(x0 + width * invXFactor - 1e-10));
+        const int32_t yEnd = truncateToInt(std::ceil(y0 + height * invYFactor - 1e-10));
+        const int32_t rightPad = xEnd > srcWidth ? xEnd - srcWidth : 0;
+        const int32_t bottomPad = yEnd > srcHeight ? yEnd - srcHeight : 0;
+        const int32_t used = xEnd - rightPad - ix;
+        const int32_t columns = used < srcWidth ? used : srcWidth;
+        const bool whole = invXFactor - truncateToInt(invXFactor) <= 1e-7 &&
+                           invYFactor - truncateToInt(invYFactor) <= 1e-7 && firstColumn <= 1e-7 && firstRow <= 1e-7;
+        const int32_t shape = plane ? 0 : channelCount == 4 ? 1 : 2;
+        void* work = alignPtr<uint8_t>(buffer, 16);
+        for (int32_t p = 0; p < planes; ++p) {
+            const void* from = static_cast<const uint8_t*>(srcPlane(p)) + srcShift;
+            if (whole)
+                ks.superSampleWhole[dataKind][shape](from, dstAt(p, 0, 0), srcStep, dstStep, columns, width, height,
+                                                     topPad, bottomPad, leftPad, rightPad, invXFactor, invYFactor,
+                                                     areaFactor, pixelStride, work);
+            else
+                ks.superSample[dataKind][shape](from, dstAt(p, 0, 0), srcStep, dstStep, columns, width, height,
+                                                topPad, bottomPad, leftPad, rightPad, firstColumn, firstRow,
+                                                invXFactor, invYFactor, areaFactor, pixelStride, work);
+        }
+        return primNoErr;
+    }
 
     int32_t* colOffsets = alignPtr<int32_t>(buffer, 16);
     int32_t* rowOffsets = alignPtr<int32_t>(endOf(colOffsets, width), 16);
@@ -401,9 +437,6 @@ int32_t resizeSquarePixelEntry(const T* src, PrimSize srcSize, int32_t srcStep, 
     // Row offsets are element counts held in 32 bits.
     if (int64_t(srcStep < 0 ? -int64_t(srcStep) : srcStep) * srcSize.height > INT32_MAX)
         return primErrStep;
-    // Not built yet: super-sampling.
-    if (p.interpolationCode == 8)
-        return primErrUnsupportedMode;
     const ResizeSqKernels& ks = *resizeSqKernelSets[Path];
     const int32_t body =
         resizeSqBody(ks, src, srcSize.width, srcSize.height, srcStep, dst, dstStep, p.regionX, p.regionY,

@@ -94,6 +94,19 @@ using ElementMoveFn = int32_t (*)(const void* from, void* to, int32_t count);
 using SqEdgePassFn = void (*)(void* region, int32_t step, int32_t width, int32_t height, double edgeLeft,
                               double edgeRight, double edgeTop, double edgeBottom);
 
+// Super-sampling kernels: the whole region from the source pixel at the
+// footprint's first column and row inside the image; pads count footprint
+// columns and rows past the image edges, which repeat the edge. The whole-
+// ratio form has no first weights. pixelStride serves the 3-sample layout.
+using SqSuperSampleFn = void (*)(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t srcColumns,
+                                 int32_t width, int32_t height, int32_t topPad, int32_t bottomPad, int32_t leftPad,
+                                 int32_t rightPad, double firstColumnWeight, double firstRowWeight, double xRatio,
+                                 double yRatio, double area, int32_t pixelStride, void* buffer);
+using SqSuperSampleWholeFn = void (*)(const void* src, void* dst, int32_t srcStep, int32_t dstStep,
+                                      int32_t srcColumns, int32_t width, int32_t height, int32_t topPad,
+                                      int32_t bottomPad, int32_t leftPad, int32_t rightPad, double xRatio,
+                                      double yRatio, double area, int32_t pixelStride, void* buffer);
+
 // What one processor path contributes to the square-pixel engine. Border
 // kernels are indexed by data kind (8u, 16u, 32f, 16s).
 struct ResizeSqKernels {
@@ -111,6 +124,9 @@ struct ResizeSqKernels {
     // Indexed 8uC1, 16uC1, 8uC3, 16uC3.
     SqEdgePassFn edgeBlend[4];
     SqEdgePassFn edgeFade[4];
+    // Indexed by data kind, then layout: plane, four channels, three samples.
+    const SqSuperSampleFn (*superSample)[3];
+    const SqSuperSampleWholeFn (*superSampleWhole)[3];
 };
 
 extern const ResizeSqKernels* const resizeSqKernelSets[6];
@@ -135,6 +151,9 @@ extern const ResizeSqKernels resizeSqKernels;
 
 int32_t resizeSquarePixelGetBufferSize(PrimRect srcRoi, PrimRect dstRoi, int32_t channels, int32_t interpolation,
                                        int32_t* size);
+
+extern const SqSuperSampleFn resizeSqSuperSampleKernels[4][3];
+extern const SqSuperSampleWholeFn resizeSqSuperSampleWholeKernels[4][3];
 
 int32_t moveVector16s(const void* from, void* to, int32_t count);
 int32_t moveVector32s(const void* from, void* to, int32_t count);

@@ -242,6 +242,8 @@ const ResizeSqKernels resizeSqKernels = {
     moveVector32s,
     {resizeSqEdgeBlend8uC1, resizeSqEdgeBlend16uC1, resizeSqEdgeBlend8uC3, resizeSqEdgeBlend16uC3},
     {resizeSqEdgeFade8uC1, resizeSqEdgeFade16uC1, resizeSqEdgeFade8uC3, resizeSqEdgeFade16uC3},
+    resizeSqSuperSampleKernels,
+    resizeSqSuperSampleWholeKernels,
 };
 
 } // namespace prim::generic

@@ -470,7 +470,7 @@ TEST(ResizeSq, MirroredInputGivesMirroredOutput) {
 TEST(ResizeSqBody, LayoutsAgreeWithPlanes) {
     std::mt19937 rng(41);
     const int sw = 21, sh = 15, dw = 10, dh = 7;
-    for (int32_t code : kCodes) {
+    for (int32_t code : {1, 2, 4, 5, 6, 7, 8, 16}) {
         for (int32_t kind : {0, 1, 2, 3}) {
             const int e = resizeElementSize(kind);
             // Sample values that every kind holds exactly and positive, so the
@@ -541,12 +541,4 @@ TEST(ResizeSqBody, LayoutsAgreeWithPlanes) {
                 }
         }
     }
-}
-
-TEST(ResizeSq, UnbuiltModesAreRefusedWithoutWriting) {
-    Image<uint8_t> src(20, 20, 1, 9);
-    Image<uint8_t> dst(10, 10, 1, 3);
-    EXPECT_EQ(rstest::resizeSq(src, dst, 0.5, 0.5, 0, 0, 8), primErrUnsupportedMode);
-    for (uint8_t v : dst.px)
-        EXPECT_EQ(v, 3);
 }
