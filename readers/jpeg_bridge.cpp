@@ -356,7 +356,9 @@ int JpegPlaneBuffer::fillFromPlane(imageContainer* plane, int startRow, int luma
     int k = chromaRows(lumaRows);
     if (startRow + k >= planeHeight) k = planeHeight - startRow;
     if (k <= 0) return 0;
-    int n = std::min(width_, plane->getWidth());
+    // Samples of a wider (uncropped) plane fill the partial blocks at the
+    // right edge as they are; past the plane the last sample repeats.
+    int n = std::min(capacity_, plane->getWidth());
     if (n <= 0) return 0;
     uint8_t* data = nullptr;
     int32_t step = 0;
@@ -364,8 +366,6 @@ int JpegPlaneBuffer::fillFromPlane(imageContainer* plane, int startRow, int luma
     for (int r = 0; r < k; ++r) {
         JSAMPROW row = rows_[static_cast<size_t>(r)];
         std::memcpy(row, data + static_cast<ptrdiff_t>(startRow + r) * step, static_cast<size_t>(n));
-        // Partial blocks at the right edge repeat the last sample, as the
-        // library's own edge expansion would.
         std::memset(row + n, row[n - 1], static_cast<size_t>(capacity_ - n));
     }
     plane->unlockPixels();
@@ -387,6 +387,14 @@ int JpegPlaneBuffer::copyToPlane(uint8_t* dst, int dstStep, int lumaRowsWanted) 
     position_ += k;
     total_ += k;
     return k;
+}
+
+ContainerPixels::ContainerPixels(imageContainer* c) : c_(c) {
+    if (c_) c_->lockPixels(&data, &step);
+}
+
+ContainerPixels::~ContainerPixels() {
+    if (c_) c_->unlockPixels();
 }
 
 // ---------------------------------------------------------------------------

@@ -157,6 +157,21 @@ private:
     std::vector<JSAMPROW> rows_;
 };
 
+// Holds a container's pixels locked while it lives. Used outside the guarded
+// library calls, so the unlock always runs.
+class ContainerPixels {
+public:
+    explicit ContainerPixels(imageContainer* c);
+    ~ContainerPixels();
+    ContainerPixels(const ContainerPixels&) = delete;
+    ContainerPixels& operator=(const ContainerPixels&) = delete;
+    uint8_t* data = nullptr;
+    int32_t step = 0;
+
+private:
+    imageContainer* c_;
+};
+
 // The DCT coefficients of one raw JPEG tile.
 class JpegCoefficientReader {
 public:

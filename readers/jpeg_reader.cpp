@@ -11,25 +11,6 @@ extern "C" {
 
 namespace {
 
-// Locks a container for the lifetime of the guard object (outside the
-// library's guarded region, so the unlock always runs).
-class PixelLock {
-public:
-    explicit PixelLock(imageContainer* c) : c_(c) {
-        if (c_) c_->lockPixels(&data, &step);
-    }
-    ~PixelLock() {
-        if (c_) c_->unlockPixels();
-    }
-    PixelLock(const PixelLock&) = delete;
-    PixelLock& operator=(const PixelLock&) = delete;
-    uint8_t* data = nullptr;
-    int32_t step = 0;
-
-private:
-    imageContainer* c_;
-};
-
 int subsamplingFromFactors(int maxH, int maxV) {
     if (maxV == 1 && maxH == 1) return 1;
     if (maxV == 1 && maxH == 2) return 2;
@@ -185,7 +166,7 @@ bool vq_JPEGLoader::loadImage(imageContainer* dst, int format) {
     if (!info.probe(d) || info.pixelFormats.count(format) == 0) return false;
     if (!dst->create(format, info.imageSize.first, info.imageSize.second, false)) return false;
     dst->clear();
-    PixelLock lock(dst);
+    ContainerPixels lock(dst);
     bool rowsOk = true;
     bool ok = d.guarded([&] {
         d.info.out_color_space = jpegColorSpaceForFormat(format);
@@ -230,8 +211,8 @@ bool vq_JPEGLoader::loadImageYCbCr(imageContainer* y, imageContainer* cb, imageC
         int rows = c == 0 ? height : planes[c].chromaRows(height);
         if (!out[c]->create(7 + c, d.componentWidth(c), rows, false)) return false;
     }
-    PixelLock ly(y), lcb(cb), lcr(cr);
-    PixelLock* locks[3] = {&ly, &lcb, &lcr};
+    ContainerPixels ly(y), lcb(cb), lcr(cr);
+    ContainerPixels* locks[3] = {&ly, &lcb, &lcr};
     int done = 0;
     int chromaDone[3] = {0, 0, 0};
     while (done < height) {
@@ -294,7 +275,7 @@ bool vq_JPEGStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
     if (count <= 0) return false;
     if (!dst->create(format_, size_.first, count, false)) return false;
     if (static_cast<int>(decompressor_.info.output_components) != dst->getChannels()) return false;
-    PixelLock lock(dst);
+    ContainerPixels lock(dst);
     int read = 0;
     bool ok = decompressor_.guarded([&] {
         while (read < count) {
@@ -353,8 +334,8 @@ bool vq_JPEGStripLoader::readNextStripYCbCr(int* rowsDone, imageContainer* y, im
         if (!chroma[c]->create(7 + c, decompressor_.componentWidth(c), planes_[c].chromaRows(count), false))
             return false;
     }
-    PixelLock ly(y), lcb(chroma[1]), lcr(chroma[2]);
-    PixelLock* locks[3] = {&ly, &lcb, &lcr};
+    ContainerPixels ly(y), lcb(chroma[1]), lcr(chroma[2]);
+    ContainerPixels* locks[3] = {&ly, &lcb, &lcr};
     int copied = 0;
     int chromaCopied[3] = {0, 0, 0};
     while (copied < count) {

@@ -14,35 +14,18 @@
 
 namespace {
 
-class PixelLock {
-public:
-    explicit PixelLock(imageContainer* c) : c_(c) {
-        if (c_) c_->lockPixels(&data, &step);
-    }
-    ~PixelLock() {
-        if (c_) c_->unlockPixels();
-    }
-    PixelLock(const PixelLock&) = delete;
-    PixelLock& operator=(const PixelLock&) = delete;
-    uint8_t* data = nullptr;
-    int32_t step = 0;
-
-private:
-    imageContainer* c_;
-};
-
 // Copies the top-left part of src that fits into dst.
 bool copyPlane(imageContainer* src, imageContainer* dst) {
     int w = std::min(src->getWidth(), dst->getWidth());
     int h = std::min(src->getHeight(), dst->getHeight());
-    PixelLock s(src), d(dst);
+    ContainerPixels s(src), d(dst);
     if (s.data == nullptr || d.data == nullptr) return false;
     copyRoi8uC1(s.data, s.step, d.data, d.step, PrimSize{w, h});
     return true;
 }
 
 // Resamples the whole of src into dst by the two factors.
-bool resizePlane(const PixelLock& s, imageContainer* src, const PixelLock& d, imageContainer* dst,
+bool resizePlane(const ContainerPixels& s, imageContainer* src, const ContainerPixels& d, imageContainer* dst,
                  double fx, double fy, int interpolation) {
 #ifdef VQ_HAVE_RESIZE
     PrimSize srcSize{src->getWidth(), src->getHeight()};
@@ -78,7 +61,7 @@ bool vq_JPEGSaver::save(imageContainer* src, int quality, int subsampling) {
     const int height = src->getHeight();
     const int colourSpace = colourSpace_;
     vq_stream* stream = stream_.get();
-    PixelLock lock(src);
+    ContainerPixels lock(src);
     bool rowsOk = true;
     bool ok = c.guarded([&] {
         c.info.in_color_space = jpegColorSpaceForFormat(format);
@@ -201,7 +184,7 @@ bool downsampleChromaPlane(int from, int to, imageContainer* src, imageContainer
     const int dw = halveWidth ? (w + 1) / 2 : w;
     const int dh = halveHeight ? (h + 1) / 2 : h;
     if (!dst->create(src->getFormat(), dw, dh, false)) return false;
-    PixelLock s(src), d(dst);
+    ContainerPixels s(src), d(dst);
     if (halveWidth && halveHeight)
         downsampleH2V2Box(s.data, s.step, PrimSize{w, h}, d.data, d.step, PrimSize{dw, dh});
     else if (halveWidth)
@@ -243,7 +226,7 @@ bool convertChromaPlane(int from, int to, imageContainer* src, imageContainer* d
     }
     if (!dst->create(src->getFormat(), dw, dh, false)) return false;
     if (plainCopy) return copyPlane(src, dst);
-    PixelLock s(src), d(dst);
+    ContainerPixels s(src), d(dst);
     if (fx == 0.5 && fy == 0.5)
         downsampleH2V2Box(s.data, s.step, PrimSize{w, h}, d.data, d.step, PrimSize{dw, dh});
     else if (fx == 0.5 && fy == 1.0)

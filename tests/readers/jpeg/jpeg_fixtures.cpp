@@ -62,6 +62,8 @@ Pnm parsePnm(const std::string& bytes) {
     return p;
 }
 
+std::string writeJpeg(int width, int height, int components, int quality);
+
 namespace {
 struct TestErrorManager {
     jpeg_error_mgr pub;
@@ -101,7 +103,11 @@ bool readInto(jpeg_decompress_struct& info, TestErrorManager& err, const std::st
 }
 } // namespace
 
-std::string cmykJpeg(int width, int height, int quality) {
+std::string cmykJpeg(int width, int height, int quality) { return writeJpeg(width, height, 4, quality); }
+
+std::string componentsJpeg(int width, int height, int components) { return writeJpeg(width, height, components, 75); }
+
+std::string writeJpeg(int width, int height, int components, int quality) {
     jpeg_compress_struct c;
     TestErrorManager err;
     c.err = jpeg_std_error(&err.pub);
@@ -110,13 +116,13 @@ std::string cmykJpeg(int width, int height, int quality) {
     unsigned char* buf = nullptr;
     unsigned long size = 0;
     std::string out;
-    std::vector<uint8_t> row(static_cast<size_t>(width) * 4);
+    std::vector<uint8_t> row(static_cast<size_t>(width) * static_cast<size_t>(components));
     if (setjmp(err.jump) == 0) {
         jpeg_mem_dest(&c, &buf, &size);
         c.image_width = static_cast<JDIMENSION>(width);
         c.image_height = static_cast<JDIMENSION>(height);
-        c.in_color_space = JCS_CMYK;
-        c.input_components = 4;
+        c.in_color_space = components == 4 ? JCS_CMYK : JCS_UNKNOWN;
+        c.input_components = components;
         jpeg_set_defaults(&c);
         jpeg_set_quality(&c, quality, TRUE);
         jpeg_start_compress(&c, TRUE);

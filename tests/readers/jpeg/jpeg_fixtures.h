@@ -24,6 +24,8 @@ std::string cjpeg(const std::string& options, int width, int height, bool grey =
 
 // A CMYK JPEG written with the JPEG library (the tools write none).
 std::string cmykJpeg(int width, int height, int quality);
+// A JPEG of `components` components of unknown colour space.
+std::string componentsJpeg(int width, int height, int components);
 
 struct Pnm {
     int width = 0;
