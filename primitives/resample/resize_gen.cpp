@@ -55,10 +55,8 @@ struct Arrays {
 
 } // namespace
 
-int32_t resizeGenCore(const ResizeRowRoutineTable& routines, const void* src, PrimSize srcSize, int32_t srcStep,
-                      PrimRect srcRoi, void* dst, int32_t dstStep, PrimSize dstRoiSize, double xFactor,
-                      double yFactor, double xShift, double yShift, int32_t pixelStride, int32_t channelCount,
-                      int32_t dataKind, int32_t planar, int32_t interpolation, int32_t scaleMode) {
+int32_t resizeGenCheck(const void* src, const void* dst, PrimSize srcSize, PrimRect srcRoi, PrimSize dstRoiSize,
+                       double xFactor, double yFactor) {
     if (src == nullptr || dst == nullptr)
         return primErrNullPtr;
     if (srcSize.width <= 0 || srcSize.height <= 0 || srcRoi.x < 0 || srcRoi.y < 0 || srcRoi.width <= 0 ||
@@ -70,6 +68,16 @@ int32_t resizeGenCore(const ResizeRowRoutineTable& routines, const void* src, Pr
         return primErrSize;
     if (xFactor <= 0.0 || yFactor <= 0.0)
         return primErrResizeFactor;
+    return primNoErr;
+}
+
+int32_t resizeGenCore(const ResizeRowRoutineTable& routines, const void* src, PrimSize srcSize, int32_t srcStep,
+                      PrimRect srcRoi, void* dst, int32_t dstStep, PrimSize dstRoiSize, double xFactor,
+                      double yFactor, double xShift, double yShift, int32_t pixelStride, int32_t channelCount,
+                      int32_t dataKind, int32_t planar, int32_t interpolation, int32_t scaleMode) {
+    const int32_t checked = resizeGenCheck(src, dst, srcSize, srcRoi, dstRoiSize, xFactor, yFactor);
+    if (checked != primNoErr)
+        return checked;
     int32_t code = interpolation;
     if (code != 1 && code != 2 && code != 4 && code != 16)
         return primErrInterpolation;

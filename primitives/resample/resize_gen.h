@@ -55,6 +55,12 @@ int32_t resizeCenterRegion(int32_t srcWidth, int32_t srcHeight, int32_t roiX, in
                            double xCenter, double yCenter, PrimRect* dstRegion, PrimRect* srcRegion, double* xShift,
                            double* yShift);
 
+// The checks both cores begin with, in their order: null pointers -8, bad
+// sizes or a negative region origin -6, a region origin outside the source
+// 29, an empty destination -6, a factor not above 0 -23 (NaN passes).
+int32_t resizeGenCheck(const void* src, const void* dst, PrimSize srcSize, PrimRect srcRoi, PrimSize dstRoiSize,
+                       double xFactor, double yFactor);
+
 // The general core. In planar layout src and dst are arrays of plane
 // pointers. scaleMode 1: factors are scales; 0: source steps.
 int32_t resizeGenCore(const ResizeRowRoutineTable& rows, const void* src, PrimSize srcSize, int32_t srcStep,

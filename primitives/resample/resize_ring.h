@@ -29,6 +29,17 @@ template <> inline int16_t toSample<int16_t>(double v) {
 }
 template <> inline float toSample<float>(double v) { return static_cast<float>(v); }
 
+// How a row routine walks its pixels: a plane has one sample per pixel and
+// the next pixel one element on; interleaved pixels resample 3 samples at
+// pixelStride or 4 samples at 4; (4, 3) pixels keep their fourth sample.
+struct PassLayout {
+    int32_t channels, next;
+    bool threeOfFour;
+    PassLayout(bool plane, int32_t pixelStride, int32_t channelCount)
+        : channels(plane ? 1 : (channelCount == 3 ? 3 : 4)), next(plane ? 1 : (channelCount == 3 ? pixelStride : 4)),
+          threeOfFour(!plane && pixelStride != channelCount) {}
+};
+
 // Whether a destination row whose tap-0 source row sits at offset v has moved
 // past the row `last` the window was positioned at, in the direction of the
 // step, and by how many rows (capped at taps): moved at least k rows means

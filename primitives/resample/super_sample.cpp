@@ -205,16 +205,10 @@ int32_t superSampleWorker(const T* src, T* dst, int32_t srcStep, int32_t dstStep
 int32_t resizeGenSuperCore(const void* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, void* dst,
                            int32_t dstStep, PrimSize dstRoiSize, double xFactor, double yFactor, int32_t pixelStride,
                            int32_t channelCount, int32_t dataKind, int32_t planar) {
-    if (src == nullptr || dst == nullptr)
-        return primErrNullPtr;
-    if (srcSize.width <= 0 || srcSize.height <= 0 || srcRoi.x < 0 || srcRoi.y < 0 || srcRoi.width <= 0 ||
-        srcRoi.height <= 0)
-        return primErrSize;
-    if (srcRoi.x >= srcSize.width || srcRoi.y >= srcSize.height)
-        return primWrnOutsideSource;
-    if (dstRoiSize.width <= 0 || dstRoiSize.height <= 0)
-        return primErrSize;
-    if (!(xFactor > 0.0) || !(yFactor > 0.0))
+    const int32_t checked = resizeGenCheck(src, dst, srcSize, srcRoi, dstRoiSize, xFactor, yFactor);
+    if (checked != primNoErr)
+        return checked;
+    if (std::isnan(xFactor) || std::isnan(yFactor))
         return primErrResizeFactor;
 
     const int32_t effW = srcSize.width - srcRoi.x < srcRoi.width ? srcSize.width - srcRoi.x : srcRoi.width;

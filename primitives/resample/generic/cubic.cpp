@@ -45,9 +45,9 @@ void sqCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, i
                  int32_t channelCount) {
     const T* s = static_cast<const T*>(src);
     T* d = static_cast<T*>(dst);
-    const int32_t channels = Plane ? 1 : (channelCount == 3 ? 3 : 4);
-    const int32_t next = Plane ? 1 : (channelCount == 3 ? pixelStride : 4);
-    const bool threeOfFour = !Plane && pixelStride != channelCount;
+    const prim::resample::PassLayout layout(Plane, pixelStride, channelCount);
+    const int32_t channels = layout.channels, next = layout.next;
+    const bool threeOfFour = layout.threeOfFour;
     float* const work[4] = {w0, w1, w2, w3};
     ringPass<4>(
         srcStep, height, rowOffsets, work,
@@ -100,9 +100,9 @@ void genCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, 
                   int32_t channelCount) {
     const T* s = static_cast<const T*>(src);
     T* d = static_cast<T*>(dst);
-    const int32_t channels = Plane ? 1 : (channelCount == 3 ? 3 : 4);
-    const int32_t next = Plane ? 1 : (channelCount == 3 ? pixelStride : 4);
-    const bool threeOfFour = !Plane && pixelStride != channelCount;
+    const prim::resample::PassLayout layout(Plane, pixelStride, channelCount);
+    const int32_t channels = layout.channels, next = layout.next;
+    const bool threeOfFour = layout.threeOfFour;
     float* const work[4] = {w0, w1, w2, w3};
     ringPass<4>(
         srcStep, height, rowOffsets, work,

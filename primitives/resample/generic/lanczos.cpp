@@ -123,28 +123,35 @@ void sqLanczosRow(const T* row, int32_t width, int32_t channels, int32_t next, c
     }
 }
 
+// Both engines' Lanczos passes: the ring of six work rows filled by
+// `filterRow(rowOffset, out)`, combined by the column pass of the layout.
+template <class T, class Filter>
+void lanczosPass(void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height, const int32_t* rowOffsets,
+                 const float* rowTaps, float* const* work, const prim::resample::PassLayout& layout,
+                 LanczosColumnFn column, LanczosColumnFn columnAC4, Filter&& filterRow) {
+    if (width <= 0 || height <= 0)
+        return;
+    T* d = static_cast<T*>(dst);
+    ringPass<6>(srcStep, height, rowOffsets, work, filterRow, [&](int32_t i, float* const* r) {
+        T* drow = d + static_cast<std::ptrdiff_t>(i) * dstStep;
+        if (layout.threeOfFour)
+            columnAC4(drow, width, rowTaps + 6 * i, r[0], r[1], r[2], r[3], r[4], r[5]);
+        else
+            column(drow, width * layout.channels, rowTaps + 6 * i, r[0], r[1], r[2], r[3], r[4], r[5]);
+    });
+}
+
 template <class T, bool Plane>
 void sqLanczosPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,
                    const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowTaps, const float* colTaps,
                    float* const* work, int32_t pixelStride, int32_t channelCount, LanczosColumnFn column,
                    LanczosColumnFn columnAC4) {
-    if (width <= 0 || height <= 0)
-        return;
     const T* s = static_cast<const T*>(src);
-    T* d = static_cast<T*>(dst);
-    const int32_t channels = Plane ? 1 : (channelCount == 3 ? 3 : 4);
-    const int32_t next = Plane ? 1 : (channelCount == 3 ? pixelStride : 4);
-    const bool threeOfFour = !Plane && pixelStride != channelCount;
-    ringPass<6>(
-        srcStep, height, rowOffsets, work,
-        [&](int32_t offset, float* out) { sqLanczosRow(s + offset, width, channels, next, colOffsets, colTaps, out); },
-        [&](int32_t i, float* const* r) {
-            T* drow = d + static_cast<std::ptrdiff_t>(i) * dstStep;
-            if (threeOfFour)
-                columnAC4(drow, width, rowTaps + 6 * i, r[0], r[1], r[2], r[3], r[4], r[5]);
-            else
-                column(drow, width * channels, rowTaps + 6 * i, r[0], r[1], r[2], r[3], r[4], r[5]);
-        });
+    const prim::resample::PassLayout layout(Plane, pixelStride, channelCount);
+    lanczosPass<T>(dst, srcStep, dstStep, width, height, rowOffsets, rowTaps, work, layout, column, columnAC4,
+                   [&](int32_t offset, float* out) {
+                       sqLanczosRow(s + offset, width, layout.channels, layout.next, colOffsets, colTaps, out);
+                   });
 }
 
 // General engine row kernel: taps clamped to the image's columns
@@ -185,25 +192,14 @@ void genLanczosPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep
                     float* const* work, int32_t roiX, int32_t roiY, int32_t widthToEdge, int32_t heightToEdge,
                     int32_t pixelStride, int32_t channelCount, LanczosColumnFn column, LanczosColumnFn columnAC4) {
     const T* s = static_cast<const T*>(src);
-    T* d = static_cast<T*>(dst);
-    const int32_t channels = Plane ? 1 : (channelCount == 3 ? 3 : 4);
-    const int32_t stride = Plane ? 1 : (channelCount == 3 ? pixelStride : 4);
-    const bool threeOfFour = !Plane && pixelStride != channelCount;
-    ringPass<6>(
-        srcStep, height, rowOffsets, work,
-        [&](int32_t offset, float* out) {
-            int32_t r = srcStep != 0 ? offset / srcStep : 0;
-            r = r < -roiY ? -roiY : r > heightToEdge - 1 ? heightToEdge - 1 : r;
-            genLanczosRow(s + static_cast<std::ptrdiff_t>(r) * srcStep, width, channels, stride, colOffsets, colTaps,
-                          out, roiX, widthToEdge);
-        },
-        [&](int32_t i, float* const* r) {
-            T* drow = d + static_cast<std::ptrdiff_t>(i) * dstStep;
-            if (threeOfFour)
-                columnAC4(drow, width, rowTaps + 6 * i, r[0], r[1], r[2], r[3], r[4], r[5]);
-            else
-                column(drow, width * channels, rowTaps + 6 * i, r[0], r[1], r[2], r[3], r[4], r[5]);
-        });
+    const prim::resample::PassLayout layout(Plane, pixelStride, channelCount);
+    lanczosPass<T>(dst, srcStep, dstStep, width, height, rowOffsets, rowTaps, work, layout, column, columnAC4,
+                   [&](int32_t offset, float* out) {
+                       int32_t r = srcStep != 0 ? offset / srcStep : 0;
+                       r = r < -roiY ? -roiY : r > heightToEdge - 1 ? heightToEdge - 1 : r;
+                       genLanczosRow(s + static_cast<std::ptrdiff_t>(r) * srcStep, width, layout.channels,
+                                     layout.next, colOffsets, colTaps, out, roiX, widthToEdge);
+                   });
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "primitives/resample/generic/passes.h"
+#include "primitives/resample/resize_ring.h"
 
 namespace prim::generic {
 namespace {
@@ -108,9 +109,9 @@ void linearPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, in
 
     // Plane: one sample, neighbour 1 on. Pixels: 3 samples at pixelStride, or
     // 4 samples at 4; the column stage skips the fourth sample of (4, 3).
-    const int32_t channels = Plane ? 1 : (channelCount == 3 ? 3 : 4);
-    const int32_t next = Plane ? 1 : (channelCount == 3 ? pixelStride : 4);
-    const bool threeOfFour = !Plane && pixelStride != channelCount;
+    const prim::resample::PassLayout layout(Plane, pixelStride, channelCount);
+    const int32_t channels = layout.channels, next = layout.next;
+    const bool threeOfFour = layout.threeOfFour;
 
     auto filter = [&](int32_t offset, Wk* out) { linearRow<K>(s + offset, width, channels, next, colOffsets, cw, out); };
 
