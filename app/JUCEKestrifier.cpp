@@ -6,6 +6,7 @@
 
 #include "app/LogQueue.h"
 #include "app/MainComponent.h"
+#include "tiff/vqtiff.h"
 
 void tiffMessageHandler(const char*, const char* format, va_list args) {
     static constexpr char kPrefix[] = "TIFF:";
@@ -51,6 +52,8 @@ juce::PropertiesFile::Options JUCEKestrifier::settingsOptions() {
 }
 
 void JUCEKestrifier::initialise(const juce::String&) {
+    vqtiff::TIFFInstallErrorHandler(tiffMessageHandler);
+    vqtiff::TIFFInstallWarningHandler(tiffMessageHandler);
     getGlobal(settings_.put());
 
     settingsStorage_ = std::make_unique<juce::ApplicationProperties>();

@@ -4,11 +4,13 @@
 #include <filesystem>
 
 #include "app/JUCEKestrifier.h"
+#include "app/LogQueue.h"
 #include "app/MainAppWindow.h"
 #include "app/MainComponent.h"
 #include "platform/threads.h"
 #include "tests/app/app_test_support.h"
 #include "tests/support/test_env.h"
+#include "tiff/vqtiff.h"
 
 namespace fs = std::filesystem;
 
@@ -90,6 +92,17 @@ TEST(Application, StartsTheWindowWithItsTitleSizeAndDefaults) {
     EXPECT_EQ(g->getOutputColourSpace(), 3);
     EXPECT_EQ(g->getPreferredTileSize(), 256);
     EXPECT_EQ(g->getJ2KDecoder(), 0);
+
+    // TIFF warnings and errors from then on are queued as level-0 log lines.
+    juce::String line;
+    while (popLogLine(line)) {
+    }
+    vqtiff::TIFFReportWarning("TIFFReadDirectory", "Unknown field with tag %d (0x%x) ignored", 700, 700);
+    vqtiff::TIFFReportError("slide.tif", "Cannot read tile %u", 12u);
+    ASSERT_TRUE(popLogLine(line));
+    EXPECT_EQ(line, "TIFF:Unknown field with tag 700 (0x2bc) ignored\n");
+    ASSERT_TRUE(popLogLine(line));
+    EXPECT_EQ(line, "TIFF:Cannot read tile 12\n");
 
     app.shutdown();
     EXPECT_EQ(app.getMainWindow(), nullptr);
