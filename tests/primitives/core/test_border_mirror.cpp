@@ -6,6 +6,7 @@
 
 #include "path_compare.h"
 #include "primitives/core/border.h"
+#include "primitives/core/copy.h"
 #include "primitives/core/mirror.h"
 
 namespace {
@@ -176,6 +177,25 @@ TEST(MirrorInPlace, EveryPathMatchesGeneric) {
                     return kMirrors[k][path](img.origin(), img.step(), {c.width, c.height}, axis);
                 },
                 41 + k * 3 + axis, 64, 140);
+}
+
+} // namespace
+
+namespace {
+
+// Paths that behave alike run one body: the tables say so.
+TEST(DispatchTables, SharedBodies) {
+    for (int k : {3, 4, 5})
+        EXPECT_EQ(copyRoi32sC1Table[k], copyRoi8uC4Table[k]);
+    for (int k = 0; k < 6; ++k)
+        EXPECT_EQ(copyRoi16uC1Table[k], copyRoi16sC1Table[k]);
+    for (const MirrorFn* t : {mirrorInPlace8uC1Table, mirrorInPlace8uC3Table, mirrorInPlace16uC1Table,
+                              mirrorInPlace16uC3Table}) {
+        EXPECT_EQ(t[4], t[3]);
+        EXPECT_EQ(t[5], t[3]);
+        EXPECT_NE(t[2], t[3]);
+    }
+    EXPECT_NE(mirrorInPlace8uC4Table[4], mirrorInPlace8uC4Table[3]);
 }
 
 } // namespace
