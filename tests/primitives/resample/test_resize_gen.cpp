@@ -11,6 +11,7 @@
 #include "primitives/core/memory.h"
 #include "primitives/resample/resize_gen.h"
 #include "tests/primitives/resample/resample_oracle.h"
+#include "tests/support/path_harness.h"
 
 using rstest::Image;
 
@@ -375,4 +376,44 @@ TEST(ResizeCentered, SamplesTheShiftedPositions) {
     EXPECT_EQ(resizeByFactorsCentered32fC1(src.px.data(), src.size(), src.step(), src.rect(), nullptr, 4, {8, 8}, 2,
                                            2, 1, 1, 2),
               -8);
+}
+
+// Every processor path gives the generic path's bytes and writes nothing
+// outside the destination region.
+TEST(ResizeGenPaths, MatchGeneric) {
+    std::mt19937 rng(63);
+    for (int path : vqtest::supportedPaths())
+        for (const vqtest::SweepCase& c : vqtest::sweepCases(uint32_t(path) * 13, 16, 30))
+            for (int32_t code : {1, 2, 4, 8, 16})
+                for (int kind : {0, 1, 2}) {
+                    const int ch = kind == 2 ? 3 : 1 + 2 * int(rng() & 1);
+                    const int e = kind == 0 ? 1 : kind == 1 ? 2 : 4;
+                    const double xf = 0.3 + 2.0 * (rng() % 1000) / 1000.0, yf = 0.3 + 0.7 * (rng() % 1000) / 1000.0;
+                    const PrimSize dstSize{int(c.width * xf) + 1, int(c.height * yf) + 1};
+                    vqtest::GuardedImage src(c.width * ch * e, c.height, c.srcAlign & ~(e - 1), c.srcGap * e);
+                    src.fillRandom(rng);
+                    if (kind == 2)  // finite floats
+                        for (int y = 0; y < c.height; ++y)
+                            for (int x = 0; x < c.width * ch; ++x)
+                                reinterpret_cast<float*>(src.row(y))[x] = float(rng() % 10000) / 7.0f;
+                    vqtest::GuardedImage want(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1), c.dstGap * e);
+                    want.fillRandom(rng);
+                    vqtest::GuardedImage got(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1), c.dstGap * e);
+                    got.copyAllFrom(want);
+                    const PrimSize s{c.width, c.height};
+                    const PrimRect r{0, 0, c.width, c.height};
+                    auto run = [&](int p, vqtest::GuardedImage& d) {
+                        if (kind == 0)
+                            return (ch == 1 ? resizeByFactors8uC1Table : resizeByFactors8uC3Table)[p](
+                                src.origin(), s, src.step(), r, d.origin(), d.step(), dstSize, xf, yf, code);
+                        if (kind == 1)
+                            return (ch == 1 ? resizeByFactors16uC1Table : resizeByFactors16uC3Table)[p](
+                                src.as<uint16_t>(), s, src.step(), r, d.as<uint16_t>(), d.step(), dstSize, xf, yf, code);
+                        return resizeByFactors32fC3Table[p](src.as<float>(), s, src.step(), r, d.as<float>(), d.step(),
+                                                            dstSize, xf, yf, code);
+                    };
+                    ASSERT_EQ(run(0, want), run(path, got)) << c.describe();
+                    ASSERT_TRUE(got.sameAllAs(want)) << vqtest::pathName(path) << " code " << code << " " << c.describe();
+                    ASSERT_TRUE(got.guardsIntact());
+                }
 }
