@@ -26,6 +26,9 @@ const char* zmsg(const ZipState* sp) { return sp->stream.msg ? sp->stream.msg : 
 
 int setupDecode(TIFFHandle* h) {
     ZipState* sp = zip(h);
+    // A set-up that runs again (after a failed predictor set-up) keeps the
+    // inflater it already has.
+    if (sp->state & kInflating) return 1;
     if (sp->state & kDeflating) {
         deflateEnd(&sp->stream);
         sp->state = 0;
@@ -78,6 +81,7 @@ int decode(TIFFHandle* h, uint8_t* op, int64_t occ, uint16_t) {
 
 int setupEncode(TIFFHandle* h) {
     ZipState* sp = zip(h);
+    if (sp->state & kDeflating) return 1;
     if (sp->state & kInflating) {
         inflateEnd(&sp->stream);
         sp->state = 0;

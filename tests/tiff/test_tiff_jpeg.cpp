@@ -6,62 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <jpeglib.h>
 
 using namespace tifftest;
 using namespace vqtiff;
 
 namespace {
-
-struct JpegSet {
-    Bytes tables;
-    std::vector<Bytes> images;
-};
-
-// Encodes RGB images as abbreviated YCbCr streams sharing one tables stream.
-JpegSet encodeAbbreviated(const std::vector<Bytes>& rgb, const std::vector<std::pair<int, int>>& sizes, int h,
-                          int v, bool ycbcr = true) {
-    JpegSet out;
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    c.image_width = JDIMENSION(sizes[0].first);
-    c.image_height = JDIMENSION(sizes[0].second);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_colorspace(&c, ycbcr ? JCS_YCbCr : JCS_RGB);
-    c.comp_info[0].h_samp_factor = h;
-    c.comp_info[0].v_samp_factor = v;
-    jpeg_set_quality(&c, 85, TRUE);
-    c.write_JFIF_header = FALSE;
-    c.write_Adobe_marker = FALSE;
-    unsigned char* mem = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &mem, &size);
-    jpeg_write_tables(&c);
-    out.tables.assign(mem, mem + size);
-    free(mem);
-    for (size_t i = 0; i < rgb.size(); ++i) {
-        mem = nullptr;
-        size = 0;
-        jpeg_mem_dest(&c, &mem, &size);
-        c.image_width = JDIMENSION(sizes[i].first);
-        c.image_height = JDIMENSION(sizes[i].second);
-        jpeg_suppress_tables(&c, TRUE);
-        jpeg_start_compress(&c, FALSE);
-        for (int y = 0; y < sizes[i].second; ++y) {
-            JSAMPROW row = const_cast<JSAMPLE*>(rgb[i].data() + size_t(y) * sizes[i].first * 3);
-            jpeg_write_scanlines(&c, &row, 1);
-        }
-        jpeg_finish_compress(&c);
-        out.images.emplace_back(mem, mem + size);
-        free(mem);
-    }
-    jpeg_destroy_compress(&c);
-    return out;
-}
 
 // djpeg's RGB pixels of tables + image joined into one stream.
 Bytes djpegOf(const Bytes& tables, const Bytes& image) {

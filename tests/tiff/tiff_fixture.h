@@ -118,6 +118,15 @@ Bytes packBitsEncode(const Bytes& in);
 Bytes lzwEncode(const Bytes& in, bool oldStyle);
 Bytes zlibEncode(const Bytes& in);
 
+// RGB images encoded as abbreviated JPEG streams (YCbCr with sampling h x v,
+// or plain RGB) that share one tables-only stream.
+struct JpegSet {
+    Bytes tables;
+    std::vector<Bytes> images;
+};
+JpegSet encodeAbbreviated(const std::vector<Bytes>& rgb, const std::vector<std::pair<int, int>>& sizes, int h,
+                          int v, bool ycbcr = true);
+
 // Pixel pattern used by the fixtures.
 Bytes pattern(size_t n, uint32_t seed = 1);
 
