@@ -18,9 +18,8 @@ static void BM_HalveQuadRgb8u(benchmark::State& state) {
     resizeSquarePixelGetBufferSize({0, 0, side, side}, {0, 0, half, half}, 3, code, &size);
     std::vector<uint8_t> buffer(size);
     for (auto _ : state) {
-        const int32_t status = resizeSquarePixel8uC3(src.data(), {side, side}, side * 3, {0, 0, side, side},
-                                                     dst.data(), half * 3, {0, 0, half, half}, 0.5, 0.5, 0, 0, code,
-                                                     buffer.data());
+        const int32_t status = resizeSquarePixel8uC3(src.data(), {side, side}, side * 3, {0, 0, side, side}, dst.data(),
+                                                     half * 3, {0, 0, half, half}, 0.5, 0.5, 0, 0, code, buffer.data());
         benchmark::DoNotOptimize(status);
         benchmark::DoNotOptimize(dst.data());
     }

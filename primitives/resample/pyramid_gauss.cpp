@@ -51,8 +51,8 @@ inline int32_t upHorizontal(const uint8_t* row, int32_t x, int32_t gridWidth, in
     return sum;
 }
 
-int32_t pyramidUp(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize size,
-                  uint8_t* buffer, int32_t channels) {
+int32_t pyramidUp(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize size, uint8_t* buffer,
+                  int32_t channels) {
     const int32_t w = size.width, h = size.height;
     const int32_t rowSums = 2 * w * channels;
     const int32_t slot = slotLength(rowSums);
@@ -65,7 +65,7 @@ int32_t pyramidUp(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dst
                 out[x * channels + c] = upHorizontal(row, x, 2 * w, channels, c);
     };
     const int32_t gridHeight = 2 * h;
-    int32_t filtered = 0;  // source rows filtered so far
+    int32_t filtered = 0; // source rows filtered so far
     for (int32_t y = 0; y < gridHeight; ++y) {
         // Grid rows y - 2 .. y + 2 read source rows up to (y + 2) / 2.
         const int32_t need = (y + 2) / 2 < h - 1 ? (y + 2) / 2 : h - 1;
@@ -136,8 +136,7 @@ int32_t pyramidDownGauss5x5(const uint8_t* src, int32_t srcStep, uint8_t* dst, i
 
 int32_t pyramidUpGauss5x5Gray(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize size,
                               uint8_t* buffer) {
-    const int32_t status =
-        checkImage(src, dst, buffer, size, srcStep, size.width, dstStep, 2 * int64_t(size.width));
+    const int32_t status = checkImage(src, dst, buffer, size, srcStep, size.width, dstStep, 2 * int64_t(size.width));
     if (status != primNoErr)
         return status;
     return pyramidUp(src, srcStep, dst, dstStep, size, buffer, 1);

@@ -71,10 +71,11 @@ int32_t resizeGenCheck(const void* src, const void* dst, PrimSize srcSize, PrimR
     return primNoErr;
 }
 
-int32_t resizeGenCore(const ResizeRowRoutineTable& routines, const void* src, PrimSize srcSize, int32_t srcStep,
-                      PrimRect srcRoi, void* dst, int32_t dstStep, PrimSize dstRoiSize, double xFactor,
-                      double yFactor, double xShift, double yShift, int32_t pixelStride, int32_t channelCount,
-                      int32_t dataKind, int32_t planar, int32_t interpolation, int32_t scaleMode) {
+int32_t resizeGenCore(const ResizeRowRoutineTable& routines, LanczosWeightsFn lanczosWeights, const void* src,
+                      PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, void* dst, int32_t dstStep,
+                      PrimSize dstRoiSize, double xFactor, double yFactor, double xShift, double yShift,
+                      int32_t pixelStride, int32_t channelCount, int32_t dataKind, int32_t planar,
+                      int32_t interpolation, int32_t scaleMode) {
     const int32_t checked = resizeGenCheck(src, dst, srcSize, srcRoi, dstRoiSize, xFactor, yFactor);
     if (checked != primNoErr)
         return checked;
@@ -223,8 +224,8 @@ int32_t resizeGenCore(const ResizeRowRoutineTable& routines, const void* src, Pr
         rowTaps = arrays.floats(6 * height);
         if (arrays.failed)
             return primErrMemAlloc;
-        prim::generic::lanczos3Weights(static_cast<const float*>(colWeights), width, colTaps);
-        prim::generic::lanczos3Weights(static_cast<const float*>(rowWeights), height, rowTaps);
+        lanczosWeights(static_cast<const float*>(colWeights), width, colTaps);
+        lanczosWeights(static_cast<const float*>(rowWeights), height, rowTaps);
     }
 
     const int32_t rowCount = code == 2 ? 2 : code == 4 ? 4 : code == 16 ? 6 : 0;
@@ -249,8 +250,10 @@ int32_t resizeGenCore(const ResizeRowRoutineTable& routines, const void* src, Pr
         void* out = planar != 0 ? static_cast<void* const*>(dst)[p] : dst;
         switch (code) {
         case 1: {
-            const int32_t entry =
-                planar != 0 ? 4 + dataKind : dataKind + (channelCount == 1 ? 4 : channelCount == 4 ? 8 : 0);
+            const int32_t entry = planar != 0 ? 4 + dataKind
+                                              : dataKind + (channelCount == 1   ? 4
+                                                            : channelCount == 4 ? 8
+                                                                                : 0);
             routines.nearest[entry](origin, out, dstStepE, width, height, rowOffsets, colOffsets, ps);
             break;
         }
@@ -267,9 +270,9 @@ int32_t resizeGenCore(const ResizeRowRoutineTable& routines, const void* src, Pr
         default: {
             const int32_t verticalUpscale = scaleMode != 0 ? (yFactor >= 1.0) : !(yFactor >= 1.0);
             routines.genLanczos[dataKind + (kindOffset ? 3 : 0)](
-                origin, out, srcStepE, dstStepE, width, height, rowOffsets, colOffsets, rowTaps, colTaps, fw[0],
-                fw[1], fw[2], fw[3], fw[4], fw[5], srcRoi.x, srcRoi.y, srcSize.width - srcRoi.x,
-                srcSize.height - srcRoi.y, verticalUpscale, ps, cc);
+                origin, out, srcStepE, dstStepE, width, height, rowOffsets, colOffsets, rowTaps, colTaps, fw[0], fw[1],
+                fw[2], fw[3], fw[4], fw[5], srcRoi.x, srcRoi.y, srcSize.width - srcRoi.x, srcSize.height - srcRoi.y,
+                verticalUpscale, ps, cc);
             break;
         }
         }
@@ -284,20 +287,22 @@ int32_t resizeGenCore(const ResizeRowRoutineTable& routines, const void* src, Pr
 namespace {
 
 template <int Path, class T, int32_t Channels, int32_t Kind>
-int32_t resizeByFactorsEntry(const T* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, T* dst,
-                             int32_t dstStep, PrimSize dstRoiSize, double xFactor, double yFactor,
-                             int32_t interpolation) {
+int32_t resizeByFactorsEntry(const T* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, T* dst, int32_t dstStep,
+                             PrimSize dstRoiSize, double xFactor, double yFactor, int32_t interpolation) {
     if (interpolation == 8 && xFactor <= 1.0 && yFactor <= 1.0)
-        return resizeGenSuperCore(src, srcSize, srcStep, srcRoi, dst, dstStep, dstRoiSize, xFactor, yFactor,
-                                  Channels, Channels, Kind, 0);
-    return resizeGenCore(*resizeRowRoutineTables[Path], src, srcSize, srcStep, srcRoi, dst, dstStep, dstRoiSize,
-                         xFactor, yFactor, 0.0, 0.0, Channels, Channels, Kind, 0, interpolation, 1);
+        return resizeGenSuperCore(src, srcSize, srcStep, srcRoi, dst, dstStep, dstRoiSize, xFactor, yFactor, Channels,
+                                  Channels, Kind, 0);
+    return resizeGenCore(*resizeRowRoutineTables[Path], lanczos3WeightsTable[Path], src, srcSize, srcStep, srcRoi, dst,
+                         dstStep, dstRoiSize, xFactor, yFactor, 0.0, 0.0, Channels, Channels, Kind, 0, interpolation,
+                         1);
 }
 
-#define VQ_GEN_TABLE(T, ch, kind)                                                                              \
-    {resizeByFactorsEntry<0, T, ch, kind>, resizeByFactorsEntry<1, T, ch, kind>,                              \
-     resizeByFactorsEntry<2, T, ch, kind>, resizeByFactorsEntry<3, T, ch, kind>,                              \
-     resizeByFactorsEntry<4, T, ch, kind>, resizeByFactorsEntry<5, T, ch, kind>}
+#define VQ_GEN_TABLE(T, ch, kind)                                                                                      \
+    {                                                                                                                  \
+        resizeByFactorsEntry<0, T, ch, kind>, resizeByFactorsEntry<1, T, ch, kind>,                                    \
+            resizeByFactorsEntry<2, T, ch, kind>, resizeByFactorsEntry<3, T, ch, kind>,                                \
+            resizeByFactorsEntry<4, T, ch, kind>, resizeByFactorsEntry<5, T, ch, kind>                                 \
+    }
 
 } // namespace
 
@@ -347,16 +352,15 @@ namespace {
 
 template <int Path>
 int32_t resizeByFactorsCenteredEntry(const float* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, float* dst,
-                                     int32_t dstStep, PrimSize dstSize, double xFactor, double yFactor,
-                                     double xCenter, double yCenter, int32_t interpolation) {
+                                     int32_t dstStep, PrimSize dstSize, double xFactor, double yFactor, double xCenter,
+                                     double yCenter, int32_t interpolation) {
     if (dst == nullptr)
         return primErrNullPtr;
     PrimRect dstRegion{}, srcRegion{};
     double xShift = 0, yShift = 0;
-    const int32_t status =
-        resizeCenterRegion(srcSize.width, srcSize.height, srcRoi.x, srcRoi.y, srcRoi.width, srcRoi.height,
-                           dstSize.width, dstSize.height, xFactor, yFactor, xCenter, yCenter, &dstRegion, &srcRegion,
-                           &xShift, &yShift);
+    const int32_t status = resizeCenterRegion(srcSize.width, srcSize.height, srcRoi.x, srcRoi.y, srcRoi.width,
+                                              srcRoi.height, dstSize.width, dstSize.height, xFactor, yFactor, xCenter,
+                                              yCenter, &dstRegion, &srcRegion, &xShift, &yShift);
     if (status != primNoErr)
         return status;
     float* start = dst + static_cast<std::ptrdiff_t>(dstRegion.y) * (dstStep / 4) + dstRegion.x;
@@ -364,8 +368,8 @@ int32_t resizeByFactorsCenteredEntry(const float* src, PrimSize srcSize, int32_t
     if (interpolation == 8 && xFactor <= 1.0 && yFactor <= 1.0)
         return resizeGenSuperCore(src, srcSize, srcStep, srcRegion, start, dstStep, regionSize, xFactor, yFactor, 1, 1,
                                   2, 0);
-    return resizeGenCore(*resizeRowRoutineTables[Path], src, srcSize, srcStep, srcRegion, start, dstStep, regionSize,
-                         xFactor, yFactor, xShift, yShift, 1, 1, 2, 0, interpolation, 1);
+    return resizeGenCore(*resizeRowRoutineTables[Path], lanczos3WeightsTable[Path], src, srcSize, srcStep, srcRegion,
+                         start, dstStep, regionSize, xFactor, yFactor, xShift, yShift, 1, 1, 2, 0, interpolation, 1);
 }
 
 } // namespace
@@ -378,8 +382,8 @@ const ResizeByFactorsCentered32fFn resizeByFactorsCentered32fC1Table[6] = {
 int32_t resizeByFactorsCentered32fC1(const float* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, float* dst,
                                      int32_t dstStep, PrimSize dstSize, double xFactor, double yFactor, double xCenter,
                                      double yCenter, int32_t interpolation) {
-    return VQ_DISPATCH(resizeByFactorsCentered32fC1Table)(src, srcSize, srcStep, srcRoi, dst, dstStep, dstSize,
-                                                          xFactor, yFactor, xCenter, yCenter, interpolation);
+    return VQ_DISPATCH(resizeByFactorsCentered32fC1Table)(src, srcSize, srcStep, srcRoi, dst, dstStep, dstSize, xFactor,
+                                                          yFactor, xCenter, yCenter, interpolation);
 }
 
 const ResizeByFactors8uFn resizeByFactors8uC1Table[6] = VQ_GEN_TABLE(uint8_t, 1, 0);

@@ -30,8 +30,8 @@ using ResizeByFactors8uFn = int32_t (*)(const uint8_t*, PrimSize, int32_t, PrimR
                                         double, double, int32_t);
 using ResizeByFactors16uFn = int32_t (*)(const uint16_t*, PrimSize, int32_t, PrimRect, uint16_t*, int32_t, PrimSize,
                                          double, double, int32_t);
-using ResizeByFactors32fFn = int32_t (*)(const float*, PrimSize, int32_t, PrimRect, float*, int32_t, PrimSize,
-                                         double, double, int32_t);
+using ResizeByFactors32fFn = int32_t (*)(const float*, PrimSize, int32_t, PrimRect, float*, int32_t, PrimSize, double,
+                                         double, int32_t);
 
 extern const ResizeByFactors8uFn resizeByFactors8uC1Table[6];
 extern const ResizeByFactors8uFn resizeByFactors8uC3Table[6];
@@ -61,12 +61,14 @@ int32_t resizeCenterRegion(int32_t srcWidth, int32_t srcHeight, int32_t roiX, in
 int32_t resizeGenCheck(const void* src, const void* dst, PrimSize srcSize, PrimRect srcRoi, PrimSize dstRoiSize,
                        double xFactor, double yFactor);
 
-// The general core. In planar layout src and dst are arrays of plane
+// The general core, with the row routines and Lanczos tap generator of the
+// path it runs for. In planar layout src and dst are arrays of plane
 // pointers. scaleMode 1: factors are scales; 0: source steps.
-int32_t resizeGenCore(const ResizeRowRoutineTable& rows, const void* src, PrimSize srcSize, int32_t srcStep,
-                      PrimRect srcRoi, void* dst, int32_t dstStep, PrimSize dstRoiSize, double xFactor,
-                      double yFactor, double xShift, double yShift, int32_t pixelStride, int32_t channelCount,
-                      int32_t dataKind, int32_t planar, int32_t interpolation, int32_t scaleMode);
+int32_t resizeGenCore(const ResizeRowRoutineTable& rows, LanczosWeightsFn lanczosWeights, const void* src,
+                      PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, void* dst, int32_t dstStep,
+                      PrimSize dstRoiSize, double xFactor, double yFactor, double xShift, double yShift,
+                      int32_t pixelStride, int32_t channelCount, int32_t dataKind, int32_t planar,
+                      int32_t interpolation, int32_t scaleMode);
 
 // The super-sampling core (area average; both factors in (0, 1]).
 int32_t resizeGenSuperCore(const void* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, void* dst,
@@ -86,8 +88,7 @@ void accumulateRows16uC3(const uint16_t* src, int32_t step, int32_t width, int32
                          int32_t stride);
 void accumulateRows16sPlane(const int16_t* src, int32_t step, int32_t width, int32_t height, int32_t* acc);
 void accumulateRows16sC4(const int16_t* src, int32_t step, int32_t width, int32_t height, int32_t* acc);
-void accumulateRows16sC3(const int16_t* src, int32_t step, int32_t width, int32_t height, int32_t* acc,
-                         int32_t stride);
+void accumulateRows16sC3(const int16_t* src, int32_t step, int32_t width, int32_t height, int32_t* acc, int32_t stride);
 void accumulateRows32fPlane(const float* src, int32_t step, int32_t width, int32_t height, float* acc);
 void accumulateRows32fC4(const float* src, int32_t step, int32_t width, int32_t height, float* acc);
 void accumulateRows32fC3(const float* src, int32_t step, int32_t width, int32_t height, float* acc, int32_t stride);

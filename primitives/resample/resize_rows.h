@@ -53,9 +53,9 @@ using ResizeCubicFn = void (*)(const void* src, void* dst, int32_t srcStep, int3
 using ResizeGenLanczosFn = void (*)(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width,
                                     int32_t height, const int32_t* rowOffsets, const int32_t* colOffsets,
                                     const float* rowTaps, const float* colTaps, float* workRow0, float* workRow1,
-                                    float* workRow2, float* workRow3, float* workRow4, float* workRow5,
-                                    int32_t roiX, int32_t roiY, int32_t widthToEdge, int32_t heightToEdge,
-                                    int32_t verticalUpscale, int32_t pixelStride, int32_t channelCount);
+                                    float* workRow2, float* workRow3, float* workRow4, float* workRow5, int32_t roiX,
+                                    int32_t roiY, int32_t widthToEdge, int32_t heightToEdge, int32_t verticalUpscale,
+                                    int32_t pixelStride, int32_t channelCount);
 
 using ResizeSqLanczosFn = void (*)(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width,
                                    int32_t height, const int32_t* rowOffsets, const int32_t* colOffsets,
@@ -90,3 +90,7 @@ void lanczos3Weights(const float* fractions, int32_t count, float* taps);
 
 // The row routines of each processor path.
 extern const ResizeRowRoutineTable* const resizeRowRoutineTables[6];
+
+// Each path's Lanczos-3 tap generator (six weights per fraction).
+using LanczosWeightsFn = void (*)(const float* fractions, int32_t count, float* taps);
+extern const LanczosWeightsFn lanczos3WeightsTable[6];

@@ -64,7 +64,7 @@ int32_t prim::generic::resizeSquarePixelGetBufferSize(PrimRect srcRoi, PrimRect 
         bytes = base + 4 * (roundUp(w, 32) + roundUp(h, 32)) + 4 * n * roundUp(6 * w + 160, 32) +
                 4 * roundUp(6 * w + 160, 32) + 4 * roundUp(6 * h + 160, 32);
         break;
-    default:  // the cubics
+    default: // the cubics
         bytes = base + 4 * (roundUp(w, 32) + roundUp(h, 32)) + 4 * n * roundUp(4 * w + 192, 64) +
                 4 * roundUp(4 * w + 96, 32) + 4 * roundUp(4 * h + 96, 32);
         break;
@@ -198,11 +198,11 @@ AxisMap mapAxis(int32_t origin, int32_t count, double inv, double offset, int32_
 
 } // namespace
 
-int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidth, int32_t srcHeight,
-                     int32_t srcStep, void* dst, int32_t dstStep, int32_t regionX, int32_t regionY, int32_t width,
-                     int32_t height, double invXFactor, double invYFactor, double srcOffsetX, double srcOffsetY,
-                     double areaFactor, int32_t interpolation, void* buffer, int32_t pixelStride,
-                     int32_t channelCount, int32_t dataKind, int32_t planar) {
+int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidth, int32_t srcHeight, int32_t srcStep,
+                     void* dst, int32_t dstStep, int32_t regionX, int32_t regionY, int32_t width, int32_t height,
+                     double invXFactor, double invYFactor, double srcOffsetX, double srcOffsetY, double areaFactor,
+                     int32_t interpolation, void* buffer, int32_t pixelStride, int32_t channelCount, int32_t dataKind,
+                     int32_t planar) {
     const int32_t code = interpolation;
     if (code != 1 && code != 2 && !(code >= 4 && code <= 8) && code != 16)
         return primNoErr;
@@ -261,9 +261,9 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
                                                      topPad, bottomPad, leftPad, rightPad, invXFactor, invYFactor,
                                                      areaFactor, pixelStride, work);
             else
-                ks.superSample[dataKind][shape](from, dstAt(p, 0, 0), srcStep, dstStep, columns, width, height,
-                                                topPad, bottomPad, leftPad, rightPad, firstColumn, firstRow,
-                                                invXFactor, invYFactor, areaFactor, pixelStride, work);
+                ks.superSample[dataKind][shape](from, dstAt(p, 0, 0), srcStep, dstStep, columns, width, height, topPad,
+                                                bottomPad, leftPad, rightPad, firstColumn, firstRow, invXFactor,
+                                                invYFactor, areaFactor, pixelStride, work);
         }
         return primNoErr;
     }
@@ -284,7 +284,9 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
             colOffsets[j] = (c < 0 ? 0 : c >= srcWidth ? srcWidth - 1 : c) * colMul;
         }
         const int32_t entry = planar != 0 ? 4 + dataKind
-                                          : dataKind + (channelCount == 1 ? 4 : channelCount == 4 ? 8 : 0);
+                                          : dataKind + (channelCount == 1   ? 4
+                                                        : channelCount == 4 ? 8
+                                                                            : 0);
         for (int32_t p = 0; p < planes; ++p)
             ks.rows->nearest[entry](srcPlane(p), dstAt(p, 0, 0), dstStepE, width, height, rowOffsets, colOffsets,
                                     rowPs);
@@ -331,8 +333,9 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
         const int32_t iw = width - l0 - r0, ih = height - t0 - b0;
         const int32_t workElem = floatKind ? 4 : 2;
         uint8_t* work0 = alignPtr<uint8_t>(static_cast<uint8_t*>(rowWeights) + int64_t(workElem) * height, 32);
-        uint8_t* work1 = plane ? alignPtr<uint8_t>(work0 + int64_t(workElem) * (iw > 0 ? iw : 0), 32)
-                               : alignPtr<uint8_t>(work0 + int64_t(workElem) * ch * (iw > 0 ? iw : 0), floatKind ? 32 : 16);
+        uint8_t* work1 =
+            plane ? alignPtr<uint8_t>(work0 + int64_t(workElem) * (iw > 0 ? iw : 0), 32)
+                  : alignPtr<uint8_t>(work0 + int64_t(workElem) * ch * (iw > 0 ? iw : 0), floatKind ? 32 : 16);
 
         const SqBorderLinearFn border = plane ? ks.borderLinearPlane[dataKind] : ks.borderLinearPixel[dataKind];
         for (int32_t p = 0; p < planes; ++p)
@@ -377,8 +380,8 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
         const SqBorderCubicFn border = plane ? ks.borderCubicPlane[dataKind] : ks.borderCubicPixel[dataKind];
         for (int32_t p = 0; p < planes; ++p)
             border(srcPlane(p), dstAt(p, 0, 0), srcStepE, dstStepE, srcWidth, srcHeight, width, height, rowOffsets,
-                   colOffsets, rowWeights, colWeights, rows.below[0], rows.above[0], cols.below[0], cols.above[0],
-                   top, bottom, left, right, pixelStride, channelCount);
+                   colOffsets, rowWeights, colWeights, rows.below[0], rows.above[0], cols.below[0], cols.above[0], top,
+                   bottom, left, right, pixelStride, channelCount);
         if (iw >= 1 && ih >= 1)
             for (int32_t p = 0; p < planes; ++p)
                 ks.rows->sqCubic[kindEntry](srcPlane(p), dstAt(p, top, left), srcStepE, dstStepE, iw, ih,
@@ -407,9 +410,8 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
     const SqBorderLanczosFn border = plane ? ks.borderLanczosPlane[dataKind] : ks.borderLanczosPixel[dataKind];
     for (int32_t p = 0; p < planes; ++p)
         border(srcPlane(p), dstAt(p, 0, 0), srcStepE, dstStepE, srcWidth, srcHeight, width, height, rowOffsets,
-               colOffsets, colTaps, rowTaps, rows.below[0], rows.above[0], cols.below[0], cols.above[0],
-               rows.below[1], rows.above[1], cols.below[1], cols.above[1], top, bottom, left, right, pixelStride,
-               channelCount);
+               colOffsets, colTaps, rowTaps, rows.below[0], rows.above[0], cols.below[0], cols.above[0], rows.below[1],
+               rows.above[1], cols.below[1], cols.above[1], top, bottom, left, right, pixelStride, channelCount);
     if (iw >= 1 && ih >= 1)
         for (int32_t p = 0; p < planes; ++p)
             ks.rows->sqLanczos[kindEntry](srcPlane(p), dstAt(p, top, left), srcStepE, dstStepE, iw, ih,
@@ -428,10 +430,9 @@ int32_t resizeSquarePixelEntry(const T* src, PrimSize srcSize, int32_t srcStep, 
                                int32_t dstStep, PrimRect dstRoi, double xFactor, double yFactor, double xShift,
                                double yShift, int32_t interpolation, void* buffer) {
     ResizeSqParams p;
-    const int32_t status =
-        resizeSqSetup(src, srcSize.width, srcSize.height, srcRoi.x, srcRoi.y, srcRoi.width, srcRoi.height, dst,
-                      dstRoi.x, dstRoi.y, dstRoi.width, dstRoi.height, xFactor, yFactor, xShift, yShift,
-                      interpolation, buffer, &p);
+    const int32_t status = resizeSqSetup(src, srcSize.width, srcSize.height, srcRoi.x, srcRoi.y, srcRoi.width,
+                                         srcRoi.height, dst, dstRoi.x, dstRoi.y, dstRoi.width, dstRoi.height, xFactor,
+                                         yFactor, xShift, yShift, interpolation, buffer, &p);
     if (status != primNoErr)
         return status;
     // Row offsets are element counts held in 32 bits.
@@ -439,23 +440,26 @@ int32_t resizeSquarePixelEntry(const T* src, PrimSize srcSize, int32_t srcStep, 
         return primErrStep;
     const ResizeSqKernels& ks = *resizeSqKernelSets[Path];
     const int32_t body =
-        resizeSqBody(ks, src, srcSize.width, srcSize.height, srcStep, dst, dstStep, p.regionX, p.regionY,
-                     p.regionWidth, p.regionHeight, p.invXFactor, p.invYFactor, p.srcOffsetX, p.srcOffsetY,
-                     p.areaFactor, p.interpolationCode, buffer, Channels, Channels, Kind, 0);
+        resizeSqBody(ks, src, srcSize.width, srcSize.height, srcStep, dst, dstStep, p.regionX, p.regionY, p.regionWidth,
+                     p.regionHeight, p.invXFactor, p.invYFactor, p.srcOffsetX, p.srcOffsetY, p.areaFactor,
+                     p.interpolationCode, buffer, Channels, Channels, Kind, 0);
     if (p.blendEdges != 0 || p.fadeEdges != 0) {
         const int32_t kind = (Kind == resizeKind16u ? 1 : 0) + (Channels == 3 ? 2 : 0);
         const SqEdgePassFn pass = p.blendEdges != 0 ? ks.edgeBlend[kind] : ks.edgeFade[kind];
-        T* region = reinterpret_cast<T*>(reinterpret_cast<uint8_t*>(dst) + static_cast<std::ptrdiff_t>(dstStep) * p.regionY) +
-                    static_cast<std::ptrdiff_t>(p.regionX) * Channels;
+        T* region =
+            reinterpret_cast<T*>(reinterpret_cast<uint8_t*>(dst) + static_cast<std::ptrdiff_t>(dstStep) * p.regionY) +
+            static_cast<std::ptrdiff_t>(p.regionX) * Channels;
         pass(region, dstStep, p.regionWidth, p.regionHeight, p.edgeLeft, p.edgeRight, p.edgeTop, p.edgeBottom);
     }
     return body;
 }
 
-#define VQ_SQ_TABLE(T, ch, kind)                                                                               \
-    {resizeSquarePixelEntry<0, T, ch, kind>, resizeSquarePixelEntry<1, T, ch, kind>,                          \
-     resizeSquarePixelEntry<2, T, ch, kind>, resizeSquarePixelEntry<3, T, ch, kind>,                          \
-     resizeSquarePixelEntry<4, T, ch, kind>, resizeSquarePixelEntry<5, T, ch, kind>}
+#define VQ_SQ_TABLE(T, ch, kind)                                                                                       \
+    {                                                                                                                  \
+        resizeSquarePixelEntry<0, T, ch, kind>, resizeSquarePixelEntry<1, T, ch, kind>,                                \
+            resizeSquarePixelEntry<2, T, ch, kind>, resizeSquarePixelEntry<3, T, ch, kind>,                            \
+            resizeSquarePixelEntry<4, T, ch, kind>, resizeSquarePixelEntry<5, T, ch, kind>                             \
+    }
 
 } // namespace
 
@@ -487,16 +491,16 @@ int32_t resizeSquarePixel8uC3(const uint8_t* src, PrimSize srcSize, int32_t srcS
                                                    yFactor, xShift, yShift, interpolation, buffer);
 }
 
-int32_t resizeSquarePixel16uC1(const uint16_t* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi,
-                               uint16_t* dst, int32_t dstStep, PrimRect dstRoi, double xFactor, double yFactor,
-                               double xShift, double yShift, int32_t interpolation, void* buffer) {
+int32_t resizeSquarePixel16uC1(const uint16_t* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, uint16_t* dst,
+                               int32_t dstStep, PrimRect dstRoi, double xFactor, double yFactor, double xShift,
+                               double yShift, int32_t interpolation, void* buffer) {
     return VQ_DISPATCH(resizeSquarePixel16uC1Table)(src, srcSize, srcStep, srcRoi, dst, dstStep, dstRoi, xFactor,
                                                     yFactor, xShift, yShift, interpolation, buffer);
 }
 
-int32_t resizeSquarePixel16uC3(const uint16_t* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi,
-                               uint16_t* dst, int32_t dstStep, PrimRect dstRoi, double xFactor, double yFactor,
-                               double xShift, double yShift, int32_t interpolation, void* buffer) {
+int32_t resizeSquarePixel16uC3(const uint16_t* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, uint16_t* dst,
+                               int32_t dstStep, PrimRect dstRoi, double xFactor, double yFactor, double xShift,
+                               double yShift, int32_t interpolation, void* buffer) {
     return VQ_DISPATCH(resizeSquarePixel16uC3Table)(src, srcSize, srcStep, srcRoi, dst, dstStep, dstRoi, xFactor,
                                                     yFactor, xShift, yShift, interpolation, buffer);
 }

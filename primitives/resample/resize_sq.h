@@ -30,17 +30,17 @@ int32_t resizeSquarePixel8uC1(const uint8_t* src, PrimSize srcSize, int32_t srcS
 int32_t resizeSquarePixel8uC3(const uint8_t* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, uint8_t* dst,
                               int32_t dstStep, PrimRect dstRoi, double xFactor, double yFactor, double xShift,
                               double yShift, int32_t interpolation, void* buffer);
-int32_t resizeSquarePixel16uC1(const uint16_t* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi,
-                               uint16_t* dst, int32_t dstStep, PrimRect dstRoi, double xFactor, double yFactor,
-                               double xShift, double yShift, int32_t interpolation, void* buffer);
-int32_t resizeSquarePixel16uC3(const uint16_t* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi,
-                               uint16_t* dst, int32_t dstStep, PrimRect dstRoi, double xFactor, double yFactor,
-                               double xShift, double yShift, int32_t interpolation, void* buffer);
+int32_t resizeSquarePixel16uC1(const uint16_t* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, uint16_t* dst,
+                               int32_t dstStep, PrimRect dstRoi, double xFactor, double yFactor, double xShift,
+                               double yShift, int32_t interpolation, void* buffer);
+int32_t resizeSquarePixel16uC3(const uint16_t* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, uint16_t* dst,
+                               int32_t dstStep, PrimRect dstRoi, double xFactor, double yFactor, double xShift,
+                               double yShift, int32_t interpolation, void* buffer);
 
 using ResizeSquarePixel8uFn = int32_t (*)(const uint8_t*, PrimSize, int32_t, PrimRect, uint8_t*, int32_t, PrimRect,
                                           double, double, double, double, int32_t, void*);
-using ResizeSquarePixel16uFn = int32_t (*)(const uint16_t*, PrimSize, int32_t, PrimRect, uint16_t*, int32_t,
-                                           PrimRect, double, double, double, double, int32_t, void*);
+using ResizeSquarePixel16uFn = int32_t (*)(const uint16_t*, PrimSize, int32_t, PrimRect, uint16_t*, int32_t, PrimRect,
+                                           double, double, double, double, int32_t, void*);
 using ResizeSquarePixelGetBufferSizeFn = int32_t (*)(PrimRect, PrimRect, int32_t, int32_t, int32_t*);
 
 extern const ResizeSquarePixel8uFn resizeSquarePixel8uC1Table[6];
@@ -58,11 +58,11 @@ struct ResizeSqParams {
     int32_t regionX, regionY, regionWidth, regionHeight;
     double invXFactor, invYFactor;
     double srcOffsetX, srcOffsetY;
-    double areaFactor;  // xFactor x yFactor for super-sampling, else 0
-    double edgeLeft, edgeRight, edgeTop, edgeBottom;  // mapped source region, clipped
-    int32_t interpolationCode;  // after the narrow-source fallback, no flags
-    uint32_t blendEdges;        // resizeEdgeBlend or 0
-    uint32_t fadeEdges;         // resizeEdgeFade or 0
+    double areaFactor;                               // xFactor x yFactor for super-sampling, else 0
+    double edgeLeft, edgeRight, edgeTop, edgeBottom; // mapped source region, clipped
+    int32_t interpolationCode;                       // after the narrow-source fallback, no flags
+    uint32_t blendEdges;                             // resizeEdgeBlend or 0
+    uint32_t fadeEdges;                              // resizeEdgeFade or 0
 };
 
 // Border kernels write the frame of the region whose taps leave the source
@@ -102,10 +102,10 @@ using SqSuperSampleFn = void (*)(const void* src, void* dst, int32_t srcStep, in
                                  int32_t width, int32_t height, int32_t topPad, int32_t bottomPad, int32_t leftPad,
                                  int32_t rightPad, double firstColumnWeight, double firstRowWeight, double xRatio,
                                  double yRatio, double area, int32_t pixelStride, void* buffer);
-using SqSuperSampleWholeFn = void (*)(const void* src, void* dst, int32_t srcStep, int32_t dstStep,
-                                      int32_t srcColumns, int32_t width, int32_t height, int32_t topPad,
-                                      int32_t bottomPad, int32_t leftPad, int32_t rightPad, double xRatio,
-                                      double yRatio, double area, int32_t pixelStride, void* buffer);
+using SqSuperSampleWholeFn = void (*)(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t srcColumns,
+                                      int32_t width, int32_t height, int32_t topPad, int32_t bottomPad, int32_t leftPad,
+                                      int32_t rightPad, double xRatio, double yRatio, double area, int32_t pixelStride,
+                                      void* buffer);
 
 // What one processor path contributes to the square-pixel engine. Border
 // kernels are indexed by data kind (8u, 16u, 32f, 16s).
@@ -117,7 +117,7 @@ struct ResizeSqKernels {
     SqBorderCubicFn borderCubicPixel[4];
     SqBorderLanczosFn borderLanczosPlane[4];
     SqBorderLanczosFn borderLanczosPixel[4];
-    SqWeightsFn cubicWeights[4];  // codes 4, 5, 6, 7
+    SqWeightsFn cubicWeights[4]; // codes 4, 5, 6, 7
     SqWeightsFn lanczosWeights;
     ElementMoveFn move16s;
     ElementMoveFn move32s;
@@ -140,10 +140,10 @@ int32_t resizeSqSetup(const void* src, int32_t srcWidth, int32_t srcHeight, int3
 // The body: fills the region of a successful parameter step. In planar
 // layout src and dst are arrays of plane pointers. Always 0.
 int32_t resizeSqBody(const ResizeSqKernels& kernels, const void* src, int32_t srcWidth, int32_t srcHeight,
-                     int32_t srcStep, void* dst, int32_t dstStep, int32_t regionX, int32_t regionY,
-                     int32_t regionWidth, int32_t regionHeight, double invXFactor, double invYFactor,
-                     double srcOffsetX, double srcOffsetY, double areaFactor, int32_t interpolation, void* buffer,
-                     int32_t pixelStride, int32_t channelCount, int32_t dataKind, int32_t planar);
+                     int32_t srcStep, void* dst, int32_t dstStep, int32_t regionX, int32_t regionY, int32_t regionWidth,
+                     int32_t regionHeight, double invXFactor, double invYFactor, double srcOffsetX, double srcOffsetY,
+                     double areaFactor, int32_t interpolation, void* buffer, int32_t pixelStride, int32_t channelCount,
+                     int32_t dataKind, int32_t planar);
 
 namespace prim::generic {
 

@@ -16,13 +16,12 @@ namespace {
 
 // Adds `height` rows of `channels` samples per pixel (pixel step `stride`).
 template <class T, class Acc>
-void accumulate(const T* src, int32_t step, int32_t width, int32_t height, Acc* acc, int32_t channels,
-                int32_t stride) {
+void accumulate(const T* src, int32_t step, int32_t width, int32_t height, Acc* acc, int32_t channels, int32_t stride) {
     if (width <= 0 || height <= 0)
         return;
     for (int32_t r = 0; r < height; ++r) {
-        const T* row = reinterpret_cast<const T*>(reinterpret_cast<const uint8_t*>(src) +
-                                                  static_cast<std::ptrdiff_t>(r) * step);
+        const T* row =
+            reinterpret_cast<const T*>(reinterpret_cast<const uint8_t*>(src) + static_cast<std::ptrdiff_t>(r) * step);
         for (int32_t j = 0; j < width; ++j)
             for (int32_t c = 0; c < channels; ++c) {
                 const std::ptrdiff_t e = static_cast<std::ptrdiff_t>(j) * stride + c;
@@ -52,11 +51,11 @@ template <> struct Sample<float> {
 };
 
 struct Geometry {
-    int32_t n;           // source pixels per row read and summed
-    int32_t rows;        // source rows available below the first
+    int32_t n;    // source pixels per row read and summed
+    int32_t rows; // source rows available below the first
     int32_t width, height;
     double sx, sy, area;
-    int32_t ratioCode;   // bit 0: fractional rows, bit 1: fractional columns
+    int32_t ratioCode; // bit 0: fractional rows, bit 1: fractional columns
 };
 
 // One worker: Channels samples per pixel at pixel step Stride (0: the
@@ -75,7 +74,7 @@ int32_t superSampleWorker(const T* src, T* dst, int32_t srcStep, int32_t dstStep
     float* fsum = static_cast<float*>(block);
 
     const uint8_t* rowPtr = reinterpret_cast<const uint8_t*>(src);
-    int32_t rowsLeft = g.rows;  // rows at and below rowPtr inside the region
+    int32_t rowsLeft = g.rows; // rows at and below rowPtr inside the region
     auto rowAt = [&]() { return reinterpret_cast<const T*>(rowPtr); };
     auto down = [&]() {
         rowPtr += srcStep;
@@ -93,7 +92,7 @@ int32_t superSampleWorker(const T* src, T* dst, int32_t srcStep, int32_t dstStep
             }
     };
 
-    double o = g.sy - fy;  // carried fraction of the vertical walk
+    double o = g.sy - fy; // carried fraction of the vertical walk
     uint8_t* out = reinterpret_cast<uint8_t*>(dst);
     for (int32_t i = 0; i < g.height; ++i, out += dstStep) {
         std::memset(block, 0, static_cast<std::size_t>(elements) * 4);
@@ -249,14 +248,14 @@ int32_t resizeGenSuperCore(const void* src, PrimSize srcSize, int32_t srcStep, P
         void* out = planar != 0 ? static_cast<void* const*>(dst)[p] : dst;
         int32_t s;
         if (dataKind == 0)
-            s = superSampleWorker(reinterpret_cast<const uint8_t*>(origin), static_cast<uint8_t*>(out), srcStep, dstStep,
-                                  g, channels, stride);
+            s = superSampleWorker(reinterpret_cast<const uint8_t*>(origin), static_cast<uint8_t*>(out), srcStep,
+                                  dstStep, g, channels, stride);
         else if (dataKind == 1)
             s = superSampleWorker(reinterpret_cast<const uint16_t*>(origin), static_cast<uint16_t*>(out), srcStep,
                                   dstStep, g, channels, stride);
         else
-            s = superSampleWorker(reinterpret_cast<const float*>(origin), static_cast<float*>(out), srcStep, dstStep,
-                                  g, channels, stride);
+            s = superSampleWorker(reinterpret_cast<const float*>(origin), static_cast<float*>(out), srcStep, dstStep, g,
+                                  channels, stride);
         // The first failure of any plane is the call's status.
         if (s != primNoErr && status == primNoErr)
             status = s;
@@ -266,23 +265,39 @@ int32_t resizeGenSuperCore(const void* src, PrimSize srcSize, int32_t srcStep, P
 
 namespace prim::generic {
 
-void accumulateRows8uPlane(const uint8_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) { accumulate(s, st, w, h, a, 1, 1); }
-void accumulateRows8uC4(const uint8_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) { accumulate(s, st, w, h, a, 4, 4); }
+void accumulateRows8uPlane(const uint8_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) {
+    accumulate(s, st, w, h, a, 1, 1);
+}
+void accumulateRows8uC4(const uint8_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) {
+    accumulate(s, st, w, h, a, 4, 4);
+}
 void accumulateRows8uC3(const uint8_t* s, int32_t st, int32_t w, int32_t h, int32_t* a, int32_t ps) {
     accumulate(s, st, w, h, a, 3, ps);
 }
-void accumulateRows16uPlane(const uint16_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) { accumulate(s, st, w, h, a, 1, 1); }
-void accumulateRows16uC4(const uint16_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) { accumulate(s, st, w, h, a, 4, 4); }
+void accumulateRows16uPlane(const uint16_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) {
+    accumulate(s, st, w, h, a, 1, 1);
+}
+void accumulateRows16uC4(const uint16_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) {
+    accumulate(s, st, w, h, a, 4, 4);
+}
 void accumulateRows16uC3(const uint16_t* s, int32_t st, int32_t w, int32_t h, int32_t* a, int32_t ps) {
     accumulate(s, st, w, h, a, 3, ps);
 }
-void accumulateRows16sPlane(const int16_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) { accumulate(s, st, w, h, a, 1, 1); }
-void accumulateRows16sC4(const int16_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) { accumulate(s, st, w, h, a, 4, 4); }
+void accumulateRows16sPlane(const int16_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) {
+    accumulate(s, st, w, h, a, 1, 1);
+}
+void accumulateRows16sC4(const int16_t* s, int32_t st, int32_t w, int32_t h, int32_t* a) {
+    accumulate(s, st, w, h, a, 4, 4);
+}
 void accumulateRows16sC3(const int16_t* s, int32_t st, int32_t w, int32_t h, int32_t* a, int32_t ps) {
     accumulate(s, st, w, h, a, 3, ps);
 }
-void accumulateRows32fPlane(const float* s, int32_t st, int32_t w, int32_t h, float* a) { accumulate(s, st, w, h, a, 1, 1); }
-void accumulateRows32fC4(const float* s, int32_t st, int32_t w, int32_t h, float* a) { accumulate(s, st, w, h, a, 4, 4); }
+void accumulateRows32fPlane(const float* s, int32_t st, int32_t w, int32_t h, float* a) {
+    accumulate(s, st, w, h, a, 1, 1);
+}
+void accumulateRows32fC4(const float* s, int32_t st, int32_t w, int32_t h, float* a) {
+    accumulate(s, st, w, h, a, 4, 4);
+}
 void accumulateRows32fC3(const float* s, int32_t st, int32_t w, int32_t h, float* a, int32_t ps) {
     accumulate(s, st, w, h, a, 3, ps);
 }

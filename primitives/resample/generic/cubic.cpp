@@ -32,17 +32,15 @@ void sqCubicRow(const T* row, int32_t width, int32_t channels, int32_t next, con
     }
 }
 
-template <class T>
-inline T sqCubicColumn(const float* const* rows, const float* w, int32_t n) {
+template <class T> inline T sqCubicColumn(const float* const* rows, const float* w, int32_t n) {
     return toSample<T>(double(rows[0][n]) * w[0] + double(rows[1][n]) * w[1] + double(rows[2][n]) * w[2] +
                        double(rows[3][n]) * w[3]);
 }
 
 template <class T, bool Plane>
 void sqCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,
-                 const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowWeights,
-                 const float* colWeights, float* w0, float* w1, float* w2, float* w3, int32_t pixelStride,
-                 int32_t channelCount) {
+                 const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowWeights, const float* colWeights,
+                 float* w0, float* w1, float* w2, float* w3, int32_t pixelStride, int32_t channelCount) {
     const T* s = static_cast<const T*>(src);
     T* d = static_cast<T*>(dst);
     const prim::resample::PassLayout layout(Plane, pixelStride, channelCount);
@@ -71,7 +69,8 @@ void sqCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, i
 // c1 = t + 1, c2 = t (t + 1) / 2, c3 = (t - 1) c2 / 3.
 struct NewtonCoefficients {
     double c1, c2, c3;
-    explicit NewtonCoefficients(double t) : c1(t + 1.0), c2(t * (t + 1.0) * 0.5), c3((t - 1.0) * (t * (t + 1.0) * 0.5) / 3.0) {}
+    explicit NewtonCoefficients(double t)
+        : c1(t + 1.0), c2(t * (t + 1.0) * 0.5), c3((t - 1.0) * (t * (t + 1.0) * 0.5) / 3.0) {}
 };
 
 inline double newton(double pm, double p0, double p1, double p2, double c1, double c2, double c3) {
@@ -106,7 +105,9 @@ void genCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, 
     float* const work[4] = {w0, w1, w2, w3};
     ringPass<4>(
         srcStep, height, rowOffsets, work,
-        [&](int32_t offset, float* out) { genCubicRow(s + offset, width, channels, next, colOffsets, colPositions, out); },
+        [&](int32_t offset, float* out) {
+            genCubicRow(s + offset, width, channels, next, colOffsets, colPositions, out);
+        },
         [&](int32_t i, float* const* rows) {
             T* drow = d + static_cast<std::ptrdiff_t>(i) * dstStep;
             const NewtonCoefficients c(rowPositions[i]);
@@ -120,7 +121,8 @@ void genCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, 
                 for (int32_t j = 0; j < width; ++j)
                     for (int k = 0; k < 3; ++k) {
                         const int32_t n = 3 * j + k;
-                        drow[4 * j + k] = toSample<T>(newton(rows[0][n], rows[1][n], rows[2][n], rows[3][n], c1, c2, c3));
+                        drow[4 * j + k] =
+                            toSample<T>(newton(rows[0][n], rows[1][n], rows[2][n], rows[3][n], c1, c2, c3));
                     }
             } else {
                 const int32_t count = width * channels;
@@ -132,11 +134,11 @@ void genCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, 
 
 } // namespace
 
-#define VQ_GEN_CUBIC_BODY(name, T, plane)                                                                       \
-    void name(const void* s, void* d, int32_t ss, int32_t ds, int32_t w, int32_t h, const int32_t* ro,          \
-              const int32_t* co, const float* rw, const float* cw, float* w0, float* w1, float* w2, float* w3, \
-              int32_t ps, int32_t cc) {                                                                         \
-        genCubicPass<T, plane>(s, d, ss, ds, w, h, ro, co, rw, cw, w0, w1, w2, w3, ps, cc);                    \
+#define VQ_GEN_CUBIC_BODY(name, T, plane)                                                                              \
+    void name(const void* s, void* d, int32_t ss, int32_t ds, int32_t w, int32_t h, const int32_t* ro,                 \
+              const int32_t* co, const float* rw, const float* cw, float* w0, float* w1, float* w2, float* w3,         \
+              int32_t ps, int32_t cc) {                                                                                \
+        genCubicPass<T, plane>(s, d, ss, ds, w, h, ro, co, rw, cw, w0, w1, w2, w3, ps, cc);                            \
     }
 VQ_GEN_CUBIC_BODY(resizeGenPassCubic8uPixel, uint8_t, false)
 VQ_GEN_CUBIC_BODY(resizeGenPassCubic16uPixel, uint16_t, false)
@@ -146,11 +148,11 @@ VQ_GEN_CUBIC_BODY(resizeGenPassCubic16uPlane, uint16_t, true)
 VQ_GEN_CUBIC_BODY(resizeGenPassCubic32fPlane, float, true)
 #undef VQ_GEN_CUBIC_BODY
 
-#define VQ_SQ_CUBIC_BODY(name, T, plane)                                                                        \
-    void name(const void* s, void* d, int32_t ss, int32_t ds, int32_t w, int32_t h, const int32_t* ro,          \
-              const int32_t* co, const float* rw, const float* cw, float* w0, float* w1, float* w2, float* w3, \
-              int32_t ps, int32_t cc) {                                                                         \
-        sqCubicPass<T, plane>(s, d, ss, ds, w, h, ro, co, rw, cw, w0, w1, w2, w3, ps, cc);                     \
+#define VQ_SQ_CUBIC_BODY(name, T, plane)                                                                               \
+    void name(const void* s, void* d, int32_t ss, int32_t ds, int32_t w, int32_t h, const int32_t* ro,                 \
+              const int32_t* co, const float* rw, const float* cw, float* w0, float* w1, float* w2, float* w3,         \
+              int32_t ps, int32_t cc) {                                                                                \
+        sqCubicPass<T, plane>(s, d, ss, ds, w, h, ro, co, rw, cw, w0, w1, w2, w3, ps, cc);                             \
     }
 VQ_SQ_CUBIC_BODY(resizeSqPassCubic8uPixel, uint8_t, false)
 VQ_SQ_CUBIC_BODY(resizeSqPassCubic16uPixel, uint16_t, false)

@@ -64,9 +64,9 @@ void edgePass(void* region, int32_t step, int32_t width, int32_t height, double 
 
 } // namespace
 
-#define VQ_EDGE(name, T, ch, blend)                                                                            \
-    void name(void* region, int32_t step, int32_t w, int32_t h, double l, double r, double t, double b) {     \
-        edgePass<T, ch, blend>(region, step, w, h, l, r, t, b);                                               \
+#define VQ_EDGE(name, T, ch, blend)                                                                                    \
+    void name(void* region, int32_t step, int32_t w, int32_t h, double l, double r, double t, double b) {              \
+        edgePass<T, ch, blend>(region, step, w, h, l, r, t, b);                                                        \
     }
 VQ_EDGE(resizeSqEdgeBlend8uC1, uint8_t, 1, true)
 VQ_EDGE(resizeSqEdgeFade8uC1, uint8_t, 1, false)

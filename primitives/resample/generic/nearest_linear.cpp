@@ -10,8 +10,8 @@ namespace {
 
 // Nearest: copies N samples per pixel (bit patterns; floats as 32-bit words).
 template <class T, int N>
-void nearestPass(const void* src, void* dst, int32_t dstStep, int32_t width, int32_t height,
-                 const int32_t* rowOffsets, const int32_t* colOffsets, int32_t pixelStride) {
+void nearestPass(const void* src, void* dst, int32_t dstStep, int32_t width, int32_t height, const int32_t* rowOffsets,
+                 const int32_t* colOffsets, int32_t pixelStride) {
     const T* s = static_cast<const T*>(src);
     T* d = static_cast<T*>(dst);
     const int32_t dstPixel = N == 3 ? pixelStride : N;
@@ -87,8 +87,8 @@ struct Linear32f {
 // Horizontal pass of one source row: `channels` samples per destination
 // pixel, the right neighbour `next` elements after the left one.
 template <class K>
-void linearRow(const typename K::Sample* row, int32_t width, int32_t channels, int32_t next,
-               const int32_t* colOffsets, const typename K::ColWeight* colWeights, typename K::Work* out) {
+void linearRow(const typename K::Sample* row, int32_t width, int32_t channels, int32_t next, const int32_t* colOffsets,
+               const typename K::ColWeight* colWeights, typename K::Work* out) {
     for (int32_t j = 0; j < width; ++j) {
         const typename K::Sample* a = row + colOffsets[j];
         for (int32_t k = 0; k < channels; ++k)
@@ -113,7 +113,9 @@ void linearPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, in
     const int32_t channels = layout.channels, next = layout.next;
     const bool threeOfFour = layout.threeOfFour;
 
-    auto filter = [&](int32_t offset, Wk* out) { linearRow<K>(s + offset, width, channels, next, colOffsets, cw, out); };
+    auto filter = [&](int32_t offset, Wk* out) {
+        linearRow<K>(s + offset, width, channels, next, colOffsets, cw, out);
+    };
 
     Wk* upper = static_cast<Wk*>(workRow0);
     Wk* lower = static_cast<Wk*>(workRow1);
@@ -185,10 +187,10 @@ void resizePassNearest32fC4(const void* s, void* d, int32_t ds, int32_t w, int32
     nearestPass<uint32_t, 4>(s, d, ds, w, h, ro, co, ps);
 }
 
-#define VQ_LINEAR_BODY(name, K, plane)                                                                         \
-    void name(const void* s, void* d, int32_t ss, int32_t ds, int32_t w, int32_t h, const int32_t* ro,        \
-              const int32_t* co, const void* rw, const void* cw, void* w0, void* w1, int32_t ps, int32_t cc) { \
-        linearPass<K, plane>(s, d, ss, ds, w, h, ro, co, rw, cw, w0, w1, ps, cc);                             \
+#define VQ_LINEAR_BODY(name, K, plane)                                                                                 \
+    void name(const void* s, void* d, int32_t ss, int32_t ds, int32_t w, int32_t h, const int32_t* ro,                 \
+              const int32_t* co, const void* rw, const void* cw, void* w0, void* w1, int32_t ps, int32_t cc) {         \
+        linearPass<K, plane>(s, d, ss, ds, w, h, ro, co, rw, cw, w0, w1, ps, cc);                                      \
     }
 VQ_LINEAR_BODY(resizePassLinear8uPixel, Linear8u, false)
 VQ_LINEAR_BODY(resizePassLinear16uPixel, Linear16u, false)

@@ -19,10 +19,10 @@ void resizePassNearest8uC4(const void*, void*, int32_t, int32_t, int32_t, const 
 void resizePassNearest16uC4(const void*, void*, int32_t, int32_t, int32_t, const int32_t*, const int32_t*, int32_t);
 void resizePassNearest32fC4(const void*, void*, int32_t, int32_t, int32_t, const int32_t*, const int32_t*, int32_t);
 
-#define VQ_LINEAR_PASS(name)                                                                                   \
-    void name(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,    \
-              const int32_t* rowOffsets, const int32_t* colOffsets, const void* rowWeights,                   \
-              const void* colWeights, void* workRow0, void* workRow1, int32_t pixelStride, int32_t channelCount)
+#define VQ_LINEAR_PASS(name)                                                                                           \
+    void name(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,             \
+              const int32_t* rowOffsets, const int32_t* colOffsets, const void* rowWeights, const void* colWeights,    \
+              void* workRow0, void* workRow1, int32_t pixelStride, int32_t channelCount)
 VQ_LINEAR_PASS(resizePassLinear8uPixel);
 VQ_LINEAR_PASS(resizePassLinear16uPixel);
 VQ_LINEAR_PASS(resizePassLinear32fPixel);
@@ -33,11 +33,11 @@ VQ_LINEAR_PASS(resizePassLinear32fPlane);
 VQ_LINEAR_PASS(resizePassLinear16sPlane);
 #undef VQ_LINEAR_PASS
 
-#define VQ_CUBIC_PASS(name)                                                                                    \
-    void name(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,    \
-              const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowWeights,                  \
-              const float* colWeights, float* workRow0, float* workRow1, float* workRow2, float* workRow3,    \
-              int32_t pixelStride, int32_t channelCount)
+#define VQ_CUBIC_PASS(name)                                                                                            \
+    void name(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,             \
+              const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowWeights, const float* colWeights,  \
+              float* workRow0, float* workRow1, float* workRow2, float* workRow3, int32_t pixelStride,                 \
+              int32_t channelCount)
 VQ_CUBIC_PASS(resizeGenPassCubic8uPixel);
 VQ_CUBIC_PASS(resizeGenPassCubic16uPixel);
 VQ_CUBIC_PASS(resizeGenPassCubic32fPixel);
@@ -54,12 +54,12 @@ VQ_CUBIC_PASS(resizeSqPassCubic32fPlane);
 VQ_CUBIC_PASS(resizeSqPassCubic16sPlane);
 #undef VQ_CUBIC_PASS
 
-#define VQ_GEN_LANCZOS_PASS(name)                                                                              \
-    void name(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,    \
-              const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowTaps, const float* colTaps, \
-              float* workRow0, float* workRow1, float* workRow2, float* workRow3, float* workRow4,             \
-              float* workRow5, int32_t roiX, int32_t roiY, int32_t widthToEdge, int32_t heightToEdge,          \
-              int32_t verticalUpscale, int32_t pixelStride, int32_t channelCount)
+#define VQ_GEN_LANCZOS_PASS(name)                                                                                      \
+    void name(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,             \
+              const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowTaps, const float* colTaps,        \
+              float* workRow0, float* workRow1, float* workRow2, float* workRow3, float* workRow4, float* workRow5,    \
+              int32_t roiX, int32_t roiY, int32_t widthToEdge, int32_t heightToEdge, int32_t verticalUpscale,          \
+              int32_t pixelStride, int32_t channelCount)
 VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos8uPixel);
 VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos16uPixel);
 VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos32fPixel);
@@ -68,11 +68,11 @@ VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos16uPlane);
 VQ_GEN_LANCZOS_PASS(resizeGenPassLanczos32fPlane);
 #undef VQ_GEN_LANCZOS_PASS
 
-#define VQ_SQ_LANCZOS_PASS(name)                                                                               \
-    void name(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,    \
-              const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowTaps, const float* colTaps, \
-              float* workRow0, float* workRow1, float* workRow2, float* workRow3, float* workRow4,             \
-              float* workRow5, int32_t pixelStride, int32_t channelCount)
+#define VQ_SQ_LANCZOS_PASS(name)                                                                                       \
+    void name(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,             \
+              const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowTaps, const float* colTaps,        \
+              float* workRow0, float* workRow1, float* workRow2, float* workRow3, float* workRow4, float* workRow5,    \
+              int32_t pixelStride, int32_t channelCount)
 VQ_SQ_LANCZOS_PASS(resizeSqPassLanczos8uPixel);
 VQ_SQ_LANCZOS_PASS(resizeSqPassLanczos16uPixel);
 VQ_SQ_LANCZOS_PASS(resizeSqPassLanczos32fPixel);
@@ -99,8 +99,8 @@ void lanczosColumnPass16uAC4(void*, int32_t, const float*, const float*, const f
                              const float*, const float*);
 void lanczosColumnPass32fAC4(void*, int32_t, const float*, const float*, const float*, const float*, const float*,
                              const float*, const float*);
-void resizeSqLanczosColumnPass16s(void*, int32_t, const float*, const float*, const float*, const float*,
-                                  const float*, const float*, const float*);
+void resizeSqLanczosColumnPass16s(void*, int32_t, const float*, const float*, const float*, const float*, const float*,
+                                  const float*, const float*);
 void resizeSqLanczosColumnPass16sAC4(void*, int32_t, const float*, const float*, const float*, const float*,
                                      const float*, const float*, const float*);
 

@@ -15,16 +15,19 @@ const ResizeRowRoutineTable resizeRowRoutineTable = {
      resizeSqPassCubic8uPlane, resizeSqPassCubic16uPlane, resizeSqPassCubic32fPlane, resizeSqPassCubic16sPlane},
     {resizeGenPassLanczos8uPixel, resizeGenPassLanczos16uPixel, resizeGenPassLanczos32fPixel,
      resizeGenPassLanczos8uPlane, resizeGenPassLanczos16uPlane, resizeGenPassLanczos32fPlane},
-    {resizeSqPassLanczos8uPixel, resizeSqPassLanczos16uPixel, resizeSqPassLanczos32fPixel,
-     resizeSqPassLanczos16sPixel, resizeSqPassLanczos8uPlane, resizeSqPassLanczos16uPlane,
-     resizeSqPassLanczos32fPlane, resizeSqPassLanczos16sPlane},
+    {resizeSqPassLanczos8uPixel, resizeSqPassLanczos16uPixel, resizeSqPassLanczos32fPixel, resizeSqPassLanczos16sPixel,
+     resizeSqPassLanczos8uPlane, resizeSqPassLanczos16uPlane, resizeSqPassLanczos32fPlane, resizeSqPassLanczos16sPlane},
 };
 
 } // namespace prim::generic
 
 // Every processor path runs the generic routines until its own copies exist.
 const ResizeRowRoutineTable* const resizeRowRoutineTables[6] = {
-    &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable,
-    &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable,
-    &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable,
+    &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable,
+    &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable,
+};
+
+const LanczosWeightsFn lanczos3WeightsTable[6] = {
+    prim::generic::lanczos3Weights, prim::generic::lanczos3Weights, prim::generic::lanczos3Weights,
+    prim::generic::lanczos3Weights, prim::generic::lanczos3Weights, prim::generic::lanczos3Weights,
 };

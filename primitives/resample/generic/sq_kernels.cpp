@@ -134,7 +134,8 @@ void borderTaps(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep, 
         for (int32_t k = 0; k < px.channels; ++k) {
             double v = 0.0;
             for (int r = 0; r < Taps; ++r) {
-                const T* row = src + static_cast<std::ptrdiff_t>(clampIndex(mr + kFirstTap + r, srcHeight)) * srcStep + k;
+                const T* row =
+                    src + static_cast<std::ptrdiff_t>(clampIndex(mr + kFirstTap + r, srcHeight)) * srcStep + k;
                 double h = 0.0;
                 for (int c = 0; c < Taps; ++c)
                     h += double(row[cols[c]]) * cw[c];
@@ -155,19 +156,18 @@ void borderCubic(const void* src, void* dst, int32_t srcStep, int32_t dstStep, i
 }
 
 template <class T, bool Plane>
-void borderLanczos(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t srcWidth,
-                   int32_t srcHeight, int32_t width, int32_t height, const int32_t* rowOffsets,
-                   const int32_t* colOffsets, const float* colTaps, const float* rowTaps, int32_t, int32_t, int32_t,
-                   int32_t, int32_t, int32_t, int32_t, int32_t, int32_t t3, int32_t b3, int32_t l3, int32_t r3,
-                   int32_t pixelStride, int32_t channels) {
+void borderLanczos(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t srcWidth, int32_t srcHeight,
+                   int32_t width, int32_t height, const int32_t* rowOffsets, const int32_t* colOffsets,
+                   const float* colTaps, const float* rowTaps, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                   int32_t, int32_t, int32_t t3, int32_t b3, int32_t l3, int32_t r3, int32_t pixelStride,
+                   int32_t channels) {
     borderTaps<T, 6, Plane>(src, dst, srcStep, dstStep, srcWidth, srcHeight, width, height, rowOffsets, colOffsets,
                             rowTaps, colTaps, t3, b3, l3, r3, pixelStride, channels);
 }
 
 // ---- Cubic weights: K(1 + t), K(t), K(1 - t), K(2 - t) per fraction t.
 
-template <class Kernel>
-void cubicWeights(const float* fractions, int32_t count, float* weights, Kernel&& kernel) {
+template <class Kernel> void cubicWeights(const float* fractions, int32_t count, float* weights, Kernel&& kernel) {
     for (int32_t i = 0; i < count; ++i) {
         double x = -1.0 - double(fractions[i]);
         for (int k = 0; k < 4; ++k) {
@@ -224,13 +224,11 @@ int32_t moveVector32s(const void* from, void* to, int32_t count) { return moveEl
 
 const ResizeSqKernels resizeSqKernels = {
     &resizeRowRoutineTable,
-    {borderLinear<uint8_t, true>, borderLinear<uint16_t, true>, borderLinear<float, true>,
-     borderLinear<int16_t, true>},
+    {borderLinear<uint8_t, true>, borderLinear<uint16_t, true>, borderLinear<float, true>, borderLinear<int16_t, true>},
     {borderLinear<uint8_t, false>, borderLinear<uint16_t, false>, borderLinear<float, false>,
      borderLinear<int16_t, false>},
     {borderCubic<uint8_t, true>, borderCubic<uint16_t, true>, borderCubic<float, true>, borderCubic<int16_t, true>},
-    {borderCubic<uint8_t, false>, borderCubic<uint16_t, false>, borderCubic<float, false>,
-     borderCubic<int16_t, false>},
+    {borderCubic<uint8_t, false>, borderCubic<uint16_t, false>, borderCubic<float, false>, borderCubic<int16_t, false>},
     {borderLanczos<uint8_t, true>, borderLanczos<uint16_t, true>, borderLanczos<float, true>,
      borderLanczos<int16_t, true>},
     {borderLanczos<uint8_t, false>, borderLanczos<uint16_t, false>, borderLanczos<float, false>,

@@ -20,7 +20,8 @@ namespace {
 // l); the last partial row of one footprint is the first of the next.
 class FootprintWalk {
 public:
-    FootprintWalk(double ratio, double firstWeight, int32_t start) : ratio_(ratio), first_(firstWeight), cursor_(start) {}
+    FootprintWalk(double ratio, double firstWeight, int32_t start)
+        : ratio_(ratio), first_(firstWeight), cursor_(start) {}
 
     // Calls add(index, weight) for each term of the next footprint.
     template <class Add> void next(Add&& add) {
@@ -77,8 +78,8 @@ struct Layout {
 
 template <class T>
 void superSample(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep, int32_t srcCols, int32_t width,
-                 int32_t height, int32_t top, int32_t bottom, int32_t left, double xFirst, double yFirst,
-                 double xRatio, double yRatio, double area, Layout px) {
+                 int32_t height, int32_t top, int32_t bottom, int32_t left, double xFirst, double yFirst, double xRatio,
+                 double yRatio, double area, Layout px) {
     const uint8_t* src = static_cast<const uint8_t*>(srcV);
     uint8_t* dst = static_cast<uint8_t*>(dstV);
     // The last source row: the last footprint's lowest row less the rows it
@@ -100,7 +101,8 @@ void superSample(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep,
             // the walks; the walks themselves advance once per pixel and row.
             FootprintWalk rowTerms = rows;
             rowTerms.next([&](int32_t vr, double wr) {
-                const T* row = reinterpret_cast<const T*>(src + static_cast<std::ptrdiff_t>(clampTo(vr, lastRow)) * srcStep);
+                const T* row =
+                    reinterpret_cast<const T*>(src + static_cast<std::ptrdiff_t>(clampTo(vr, lastRow)) * srcStep);
                 FootprintWalk colTerms = cols;
                 colTerms.next([&](int32_t vc, double wc) {
                     const T* s = row + static_cast<std::ptrdiff_t>(clampTo(vc, srcCols - 1)) * px.stride;
@@ -175,8 +177,8 @@ void wholeKernel(const void* src, void* dst, int32_t srcStep, int32_t dstStep, i
 
 } // namespace
 
-#define VQ_SUPER_ROW(K, T)                                                                                     \
-    {K<T, 1>, K<T, 4>, K<T, 3>}
+#define VQ_SUPER_ROW(K, T)                                                                                             \
+    { K<T, 1>, K<T, 4>, K<T, 3> }
 const SqSuperSampleFn resizeSqSuperSampleKernels[4][3] = {
     VQ_SUPER_ROW(generalKernel, uint8_t), VQ_SUPER_ROW(generalKernel, uint16_t), VQ_SUPER_ROW(generalKernel, float),
     VQ_SUPER_ROW(generalKernel, int16_t)};

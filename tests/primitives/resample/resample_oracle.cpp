@@ -16,8 +16,8 @@ int32_t runSq(const Image<T>& src, Image<T>& dst, double xf, double yf, double x
     if (q != 0)
         return q;
     std::vector<uint8_t> buffer(size_t(size) + 1);
-    return fn(src.px.data(), src.size(), src.step(), src.rect(), dst.px.data(), dst.step(), dst.rect(), xf, yf, xs,
-              ys, code, buffer.data());
+    return fn(src.px.data(), src.size(), src.step(), src.rect(), dst.px.data(), dst.step(), dst.rect(), xf, yf, xs, ys,
+              code, buffer.data());
 }
 
 int clampIndex(int v, int n) { return v < 0 ? 0 : v >= n ? n - 1 : v; }
@@ -40,8 +40,7 @@ int32_t resizeSq(const Image<uint8_t>& src, Image<uint8_t>& dst, double xf, doub
 
 int32_t resizeSq(const Image<uint16_t>& src, Image<uint16_t>& dst, double xf, double yf, double xs, double ys,
                  int32_t code) {
-    return runSq(src, dst, xf, yf, xs, ys, code,
-                 src.channels == 1 ? resizeSquarePixel16uC1 : resizeSquarePixel16uC3);
+    return runSq(src, dst, xf, yf, xs, ys, code, src.channels == 1 ? resizeSquarePixel16uC1 : resizeSquarePixel16uC3);
 }
 
 Kernel cubicKernel(int code) {
@@ -119,7 +118,12 @@ template <class T> double generalOracle(const Image<T>& src, int code, double x,
                 v += wy[r] * wx[q] * double(src.at(sx + q, sy + r, c));
         return v;
     }
-    const Kernel k = code == 2 ? Kernel{0, 2, [](double t, double* w) { w[0] = 1 - t; w[1] = t; }} : lanczosKernel();
+    const Kernel k = code == 2 ? Kernel{0, 2,
+                                        [](double t, double* w) {
+                                            w[0] = 1 - t;
+                                            w[1] = t;
+                                        }}
+                               : lanczosKernel();
     double wx[8], wy[8];
     k.weights(x - mx, wx);
     k.weights(y - my, wy);

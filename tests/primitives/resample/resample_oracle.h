@@ -55,8 +55,8 @@ struct Kernel {
     int count;
     std::function<void(double t, double* w)> weights;
 };
-Kernel cubicKernel(int code);  // codes 4 to 7, straight from the kernel formulas
-Kernel lanczosKernel();        // sin(pi d) sin(pi d / 3) / (pi^2 d^2 / 3), normalised
+Kernel cubicKernel(int code); // codes 4 to 7, straight from the kernel formulas
+Kernel lanczosKernel();       // sin(pi d) sin(pi d / 3) / (pi^2 d^2 / 3), normalised
 
 // Exact real value of destination sample (x, y, c) of the mapping
 // source = (d + 0.5) * inv - 0.5 + offset, taps clamped to the image.
@@ -64,7 +64,7 @@ template <class T>
 double oracleValue(const Image<T>& src, const Kernel& k, int x, int y, int c, double invX, double invY,
                    double offX = 0.0, double offY = 0.0);
 
-double roundHalfUp(double v, double maxValue);  // then clamped to [0, maxValue]
+double roundHalfUp(double v, double maxValue); // then clamped to [0, maxValue]
 
 // Value at absolute source position (x, y) of the general engine's kernels:
 // code 2 bilinear and 16 Lanczos-3 with taps clamped to the image; code 4

@@ -41,11 +41,11 @@ TEST(ResamplePaths, SquarePixelMatchesGeneric) {
                         const double xs = halving ? 0.0 : (rng() % 100) / 100.0;
                         const PrimSize size{c.width, c.height};
                         const PrimSize dstSize{c.width / 2 + 1, c.height / 2 + 1};
-                        GuardedImage src(c.width * ch * bytesPer, c.height, c.srcAlign & ~(bytesPer - 1), c.srcGap * bytesPer,
-                                         c.srcNegative);
+                        GuardedImage src(c.width * ch * bytesPer, c.height, c.srcAlign & ~(bytesPer - 1),
+                                         c.srcGap * bytesPer, c.srcNegative);
                         src.fillRandom(rng);
-                        GuardedImage initial(dstSize.width * ch * bytesPer, dstSize.height, c.dstAlign & ~(bytesPer - 1),
-                                             c.dstGap * bytesPer, c.dstNegative);
+                        GuardedImage initial(dstSize.width * ch * bytesPer, dstSize.height,
+                                             c.dstAlign & ~(bytesPer - 1), c.dstGap * bytesPer, c.dstNegative);
                         initial.fillRandom(rng);
                         GuardedImage want(dstSize.width * ch * bytesPer, dstSize.height, c.dstAlign & ~(bytesPer - 1),
                                           c.dstGap * bytesPer, c.dstNegative);
@@ -55,27 +55,27 @@ TEST(ResamplePaths, SquarePixelMatchesGeneric) {
                         got.copyAllFrom(initial);
                         int32_t size32 = 0;
                         ASSERT_EQ(resizeSquarePixelGetBufferSize({0, 0, c.width, c.height},
-                                                                 {0, 0, dstSize.width, dstSize.height}, ch, code, &size32),
+                                                                 {0, 0, dstSize.width, dstSize.height}, ch, code,
+                                                                 &size32),
                                   0);
                         GuardedImage bufA(size32, 1, c.srcAlign), bufB(size32, 1, c.dstAlign);
-                        const int32_t a =
-                            runSq(0, bytesPer, ch, src, size, want, dstSize, xf, yf, xs, 0.0, code, bufA);
+                        const int32_t a = runSq(0, bytesPer, ch, src, size, want, dstSize, xf, yf, xs, 0.0, code, bufA);
                         const int32_t b =
                             runSq(path, bytesPer, ch, src, size, got, dstSize, xf, yf, xs, 0.0, code, bufB);
                         ASSERT_EQ(a, b) << vqtest::pathName(path) << " " << c.describe();
-                        ASSERT_TRUE(got.sameAllAs(want)) << vqtest::pathName(path) << " code " << code << " "
-                                                         << c.describe();
+                        ASSERT_TRUE(got.sameAllAs(want))
+                            << vqtest::pathName(path) << " code " << code << " " << c.describe();
                         ASSERT_TRUE(got.guardsIntact() && bufB.guardsIntact());
                         if (c.srcNegative) {
                             // Rows stored bottom-up give the same pixels.
                             GuardedImage upright(c.width * ch * bytesPer, c.height, 0, 0, false);
                             upright.setPixels(src.pixels());
-                            GuardedImage again(dstSize.width * ch * bytesPer, dstSize.height, c.dstAlign & ~(bytesPer - 1),
-                                               c.dstGap * bytesPer, c.dstNegative);
+                            GuardedImage again(dstSize.width * ch * bytesPer, dstSize.height,
+                                               c.dstAlign & ~(bytesPer - 1), c.dstGap * bytesPer, c.dstNegative);
                             again.copyAllFrom(initial);
                             GuardedImage bufC(size32, 1, 0);
-                            ASSERT_EQ(runSq(0, bytesPer, ch, upright, size, again, dstSize, xf, yf, xs, 0.0, code, bufC),
-                                      a);
+                            ASSERT_EQ(
+                                runSq(0, bytesPer, ch, upright, size, again, dstSize, xf, yf, xs, 0.0, code, bufC), a);
                             ASSERT_EQ(again.pixels(), want.pixels()) << "code " << code << " " << c.describe();
                         }
                     }
@@ -88,7 +88,7 @@ TEST(ResamplePaths, GaussianPyramidMatchesGeneric) {
     for (int path : vqtest::supportedPaths())
         for (const vqtest::SweepCase& c : vqtest::sweepCases(uint32_t(path) * 11, 40, 50)) {
             if (c.srcNegative || c.dstNegative)
-                continue;  // the pyramid steps refuse negative steps
+                continue; // the pyramid steps refuse negative steps
             for (int t = 0; t < 3; ++t) {
                 const int ch = t == 2 ? 3 : 1;
                 const bool up = t != 0;

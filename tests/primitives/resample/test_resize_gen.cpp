@@ -48,9 +48,10 @@ template <class T> Image<T> randomImage(int w, int h, int c, std::mt19937& rng, 
 // work rows and the tabulated Lanczos kernel; floats within the table's error.
 template <class T> void checkKernel(int32_t code, double maxValue, int channels) {
     const double table = code == 16 ? 1e-4 * maxValue : 0.0;
-    const double tolerance = sizeof(T) == 1 ? 1.0 : std::is_floating_point_v<T> ? 1e-3 + table
-                                                  : code == 2                     ? 9.0
-                                                                                  : 3.0 + table;
+    const double tolerance = sizeof(T) == 1                ? 1.0
+                             : std::is_floating_point_v<T> ? 1e-3 + table
+                             : code == 2                   ? 9.0
+                                                           : 3.0 + table;
     std::mt19937 rng(code * 7 + channels + int(sizeof(T)));
     const double factors[] = {0.37, 0.5, 1.0, 2.0, 2.7};
     size_t total = 0, exact = 0;
@@ -228,7 +229,7 @@ TEST(ResizeGen, FailedAllocationLeavesDestination) {
             const int32_t status = resize(src, src.rect(), dst, 1.5, 1.5, code);
             primUnderlyingAlloc = saved;
             if (failAfter >= 0) {
-                EXPECT_EQ(status, 0);  // fewer allocations than k + 1
+                EXPECT_EQ(status, 0); // fewer allocations than k + 1
                 break;
             }
             EXPECT_EQ(status, -9) << code << " allocation " << k;
@@ -284,7 +285,8 @@ TEST(ResizeGenSuper, AreaAverageAgreesWithOracle) {
                             // Exact coverage of every source pixel by the footprint.
                             double sum = 0;
                             for (int r = 0; r < src.height; ++r) {
-                                const double cy = std::max(0.0, std::min(r + 1.0, (y + 1) * ey) - std::max(double(r), y * ey));
+                                const double cy =
+                                    std::max(0.0, std::min(r + 1.0, (y + 1) * ey) - std::max(double(r), y * ey));
                                 if (cy <= 0)
                                     continue;
                                 for (int q = 0; q < src.width; ++q) {
@@ -371,10 +373,10 @@ TEST(ResizeCentered, SamplesTheShiftedPositions) {
                     continue;
                 EXPECT_NEAR(dst.at(x, y), rstest::generalOracle(src, code, sx, sy, 0), 1e-2) << code;
             }
-        EXPECT_EQ(dst.at(79, 0), -1.0f);  // the region ends one column short
+        EXPECT_EQ(dst.at(79, 0), -1.0f); // the region ends one column short
     }
-    EXPECT_EQ(resizeByFactorsCentered32fC1(src.px.data(), src.size(), src.step(), src.rect(), nullptr, 4, {8, 8}, 2,
-                                           2, 1, 1, 2),
+    EXPECT_EQ(resizeByFactorsCentered32fC1(src.px.data(), src.size(), src.step(), src.rect(), nullptr, 4, {8, 8}, 2, 2,
+                                           1, 1, 2),
               -8);
 }
 
@@ -392,13 +394,15 @@ TEST(ResizeGenPaths, MatchGeneric) {
                     const PrimSize dstSize{int(c.width * xf) + 1, int(c.height * yf) + 1};
                     vqtest::GuardedImage src(c.width * ch * e, c.height, c.srcAlign & ~(e - 1), c.srcGap * e);
                     src.fillRandom(rng);
-                    if (kind == 2)  // finite floats
+                    if (kind == 2) // finite floats
                         for (int y = 0; y < c.height; ++y)
                             for (int x = 0; x < c.width * ch; ++x)
                                 reinterpret_cast<float*>(src.row(y))[x] = float(rng() % 10000) / 7.0f;
-                    vqtest::GuardedImage want(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1), c.dstGap * e);
+                    vqtest::GuardedImage want(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1),
+                                              c.dstGap * e);
                     want.fillRandom(rng);
-                    vqtest::GuardedImage got(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1), c.dstGap * e);
+                    vqtest::GuardedImage got(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1),
+                                             c.dstGap * e);
                     got.copyAllFrom(want);
                     const PrimSize s{c.width, c.height};
                     const PrimRect r{0, 0, c.width, c.height};
@@ -408,12 +412,14 @@ TEST(ResizeGenPaths, MatchGeneric) {
                                 src.origin(), s, src.step(), r, d.origin(), d.step(), dstSize, xf, yf, code);
                         if (kind == 1)
                             return (ch == 1 ? resizeByFactors16uC1Table : resizeByFactors16uC3Table)[p](
-                                src.as<uint16_t>(), s, src.step(), r, d.as<uint16_t>(), d.step(), dstSize, xf, yf, code);
+                                src.as<uint16_t>(), s, src.step(), r, d.as<uint16_t>(), d.step(), dstSize, xf, yf,
+                                code);
                         return resizeByFactors32fC3Table[p](src.as<float>(), s, src.step(), r, d.as<float>(), d.step(),
                                                             dstSize, xf, yf, code);
                     };
                     ASSERT_EQ(run(0, want), run(path, got)) << c.describe();
-                    ASSERT_TRUE(got.sameAllAs(want)) << vqtest::pathName(path) << " code " << code << " " << c.describe();
+                    ASSERT_TRUE(got.sameAllAs(want))
+                        << vqtest::pathName(path) << " code " << code << " " << c.describe();
                     ASSERT_TRUE(got.guardsIntact());
                 }
 }

@@ -30,7 +30,7 @@ struct SetupCase {
     double xf, yf, xs, ys;
     int32_t interpolation;
     int32_t status;
-    int32_t code;  // expected code after the fallback (status 0 only)
+    int32_t code; // expected code after the fallback (status 0 only)
 };
 
 } // namespace
@@ -41,7 +41,18 @@ TEST(ResizeSqSetup, StatusesInCheckOrderAndFallback) {
         {"null pointer before a bad size", true, {0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, 0, 0, 0, 0, 99, -8, 0},
         {"source width 0", false, {0, 10}, {0, 0, 10, 10}, {0, 0, 5, 5}, 0.5, 0.5, 0, 0, 2, -6, 0},
         {"negative source ROI x", false, {10, 10}, {-1, 0, 10, 10}, {0, 0, 5, 5}, 0.5, 0.5, 0, 0, 2, -6, 0},
-        {"empty destination ROI before the factor", false, {10, 10}, {0, 0, 10, 10}, {0, 0, 0, 5}, 0, 0.5, 0, 0, 2, -6, 0},
+        {"empty destination ROI before the factor",
+         false,
+         {10, 10},
+         {0, 0, 10, 10},
+         {0, 0, 0, 5},
+         0,
+         0.5,
+         0,
+         0,
+         2,
+         -6,
+         0},
         {"factor 0", false, {10, 10}, {0, 0, 10, 10}, {0, 0, 5, 5}, 0, 0.5, 0, 0, 2, -23, 0},
         {"factor -1", false, {10, 10}, {0, 0, 10, 10}, {0, 0, 5, 5}, 0.5, -1, 0, 0, 2, -23, 0},
         {"factor NaN", false, {10, 10}, {0, 0, 10, 10}, {0, 0, 5, 5}, nan, 0.5, 0, 0, 2, -23, 0},
@@ -53,15 +64,59 @@ TEST(ResizeSqSetup, StatusesInCheckOrderAndFallback) {
         {"super-sampling at factor 1", false, {10, 10}, {0, 0, 10, 10}, {0, 0, 5, 5}, 1.0, 0.5, 0, 0, 8, -23, 0},
         {"super-sampling below 1", false, {10, 10}, {0, 0, 10, 10}, {0, 0, 5, 5}, 0.5, 0.25, 0, 0, 8, 0, 8},
         {"source ROI at the source width", false, {10, 10}, {10, 0, 1, 1}, {0, 0, 5, 5}, 0.5, 0.5, 0, 0, 2, 29, 0},
-        {"mapped left of the destination ROI", false, {10, 10}, {0, 0, 10, 10}, {0, 0, 5, 5}, 0.5, 0.5, -100, 0, 2, 1, 0},
+        {"mapped left of the destination ROI",
+         false,
+         {10, 10},
+         {0, 0, 10, 10},
+         {0, 0, 5, 5},
+         0.5,
+         0.5,
+         -100,
+         0,
+         2,
+         1,
+         0},
         {"mapped below the destination ROI", false, {10, 10}, {0, 0, 10, 10}, {0, 0, 5, 5}, 0.5, 0.5, 0, 1e6, 2, 1, 0},
-        {"flag, no whole pixel (2.3 .. 3.7)", false, {100, 100}, {23, 0, 14, 10}, {0, 0, 50, 50}, 0.1, 1, 0, 0, 2 | kBlend, 1, 0},
+        {"flag, no whole pixel (2.3 .. 3.7)",
+         false,
+         {100, 100},
+         {23, 0, 14, 10},
+         {0, 0, 50, 50},
+         0.1,
+         1,
+         0,
+         0,
+         2 | kBlend,
+         1,
+         0},
         {"Lanczos on 100 x 5", false, {100, 5}, {0, 0, 100, 5}, {0, 0, 50, 3}, 0.5, 0.5, 0, 0, 16, 0, 4},
         {"Lanczos on 3 x 100", false, {3, 100}, {0, 0, 3, 100}, {0, 0, 2, 50}, 0.5, 0.5, 0, 0, 16, 0, 2},
         {"B-spline on 100 x 3", false, {100, 3}, {0, 0, 100, 3}, {0, 0, 50, 2}, 0.5, 0.5, 0, 0, 5, 0, 2},
         {"3-pixel ROI of a large image", false, {100, 100}, {0, 0, 3, 3}, {0, 0, 50, 50}, 0.5, 0.5, 0, 0, 16, 0, 16},
-        {"Lanczos with blend on 100 x 5", false, {100, 5}, {0, 0, 100, 5}, {0, 0, 50, 3}, 0.5, 0.5, 0, 0, 16 | kBlend, 0, 4},
-        {"Catmull-Rom with fade on 3 x 100", false, {3, 100}, {0, 0, 3, 100}, {0, 0, 2, 50}, 0.5, 0.5, 0, 0, 6 | kFade, 0, 2},
+        {"Lanczos with blend on 100 x 5",
+         false,
+         {100, 5},
+         {0, 0, 100, 5},
+         {0, 0, 50, 3},
+         0.5,
+         0.5,
+         0,
+         0,
+         16 | kBlend,
+         0,
+         4},
+        {"Catmull-Rom with fade on 3 x 100",
+         false,
+         {3, 100},
+         {0, 0, 3, 100},
+         {0, 0, 2, 50},
+         0.5,
+         0.5,
+         0,
+         0,
+         6 | kFade,
+         0,
+         2},
     };
     uint8_t byte = 0;
     for (const SetupCase& c : cases) {
@@ -87,9 +142,9 @@ TEST(ResizeSqSetup, RegionOfHalvingAndOfFractionalEdges) {
     uint8_t byte = 0;
     for (int32_t flags : {0, kBlend, kFade}) {
         ResizeSqParams p{};
-        ASSERT_EQ(resizeSqSetup(&byte, 512, 300, 0, 0, 512, 300, &byte, 0, 0, 256, 150, 0.5, 0.5, 0, 0, 2 | flags,
-                                &byte, &p),
-                  0);
+        ASSERT_EQ(
+            resizeSqSetup(&byte, 512, 300, 0, 0, 512, 300, &byte, 0, 0, 256, 150, 0.5, 0.5, 0, 0, 2 | flags, &byte, &p),
+            0);
         EXPECT_EQ(p.regionX, 0);
         EXPECT_EQ(p.regionY, 0);
         EXPECT_EQ(p.regionWidth, 256);
@@ -153,16 +208,16 @@ TEST(ResizeSq, StaysInsideBufferAndRegion) {
         int sw, sh, dw, dh;
         double xf, yf, xs, ys;
     } const geometries[] = {
-        {64, 48, 32, 24, 0.5, 0.5, 0, 0},      {33, 17, 17, 9, 0.5, 0.5, 0, 0},
-        {9, 7, 30, 25, 3.1, 2.7, 0.3, -0.8},   {50, 40, 13, 11, 0.23, 0.31, 1.2, 0.7},
-        {6, 6, 3, 3, 0.5, 0.5, 0, 0},          {40, 40, 37, 41, 0.93, 1.07, 0, 0},
+        {64, 48, 32, 24, 0.5, 0.5, 0, 0},       {33, 17, 17, 9, 0.5, 0.5, 0, 0}, {9, 7, 30, 25, 3.1, 2.7, 0.3, -0.8},
+        {50, 40, 13, 11, 0.23, 0.31, 1.2, 0.7}, {6, 6, 3, 3, 0.5, 0.5, 0, 0},    {40, 40, 37, 41, 0.93, 1.07, 0, 0},
     };
     for (int32_t code : kCodes) {
         for (const Geometry& g : geometries) {
             for (int ch : {1, 3}) {
                 for (int bytesPer : {1, 2}) {
                     int32_t size = 0;
-                    ASSERT_EQ(resizeSquarePixelGetBufferSize({0, 0, g.sw, g.sh}, {0, 0, g.dw, g.dh}, ch, code, &size), 0);
+                    ASSERT_EQ(resizeSquarePixelGetBufferSize({0, 0, g.sw, g.sh}, {0, 0, g.dw, g.dh}, ch, code, &size),
+                              0);
                     const int rowBytes = g.sw * ch * bytesPer;
                     vqtest::GuardedImage src(rowBytes, g.sh, 4 - bytesPer, 6);
                     src.fillRandom(rng);
@@ -175,12 +230,12 @@ TEST(ResizeSq, StaysInsideBufferAndRegion) {
                         int32_t st;
                         if (bytesPer == 1)
                             st = (ch == 1 ? resizeSquarePixel8uC1 : resizeSquarePixel8uC3)(
-                                src.origin(), ss, src.step(), sr, dst.origin(), dst.step(), dr, g.xf, g.yf, g.xs,
-                                g.ys, code, buffer.origin());
+                                src.origin(), ss, src.step(), sr, dst.origin(), dst.step(), dr, g.xf, g.yf, g.xs, g.ys,
+                                code, buffer.origin());
                         else
                             st = (ch == 1 ? resizeSquarePixel16uC1 : resizeSquarePixel16uC3)(
-                                src.as<uint16_t>(), ss, src.step(), sr, dst.as<uint16_t>(), dst.step(), dr, g.xf,
-                                g.yf, g.xs, g.ys, code, buffer.origin());
+                                src.as<uint16_t>(), ss, src.step(), sr, dst.as<uint16_t>(), dst.step(), dr, g.xf, g.yf,
+                                g.xs, g.ys, code, buffer.origin());
                         ASSERT_EQ(st, 0) << code << " " << g.sw << "x" << g.sh;
                         ASSERT_TRUE(buffer.guardsIntact()) << "code " << code << " align " << align;
                         ASSERT_TRUE(dst.guardsIntact()) << "code " << code << " align " << align;
@@ -499,8 +554,8 @@ TEST(ResizeSqBody, LayoutsAgreeWithPlanes) {
             ASSERT_EQ(resizeSquarePixelGetBufferSize({0, 0, sw, sh}, {0, 0, dw, dh}, 4, code, &size), 0);
             std::vector<uint8_t> buffer(size);
             ResizeSqParams p{};
-            ASSERT_EQ(resizeSqSetup(pixels.data(), sw, sh, 0, 0, sw, sh, pixels.data(), 0, 0, dw, dh, 0.5, 0.5, 0,
-                                    0, code, buffer.data(), &p),
+            ASSERT_EQ(resizeSqSetup(pixels.data(), sw, sh, 0, 0, sw, sh, pixels.data(), 0, 0, dw, dh, 0.5, 0.5, 0, 0,
+                                    code, buffer.data(), &p),
                       0);
             auto body = [&](const void* s, void* d, int32_t srcStep, int32_t dstStep, int32_t ps, int32_t cc,
                             int32_t planar) {

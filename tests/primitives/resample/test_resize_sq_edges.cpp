@@ -43,9 +43,7 @@ TEST(ResizeSqEdges, CoverageOfSidesAndCorners) {
         {2, 4, 138, 75},   // corner, 0.375
         {12, 14, 113, 25}, // corner, 0.125
         {1, 8, 100, 100},  // outside the frame
-        {13, 8, 100, 100},
-        {5, 3, 100, 100},
-        {5, 15, 100, 100},
+        {13, 8, 100, 100}, {5, 3, 100, 100}, {5, 15, 100, 100},
     };
     for (const auto& c : cells) {
         EXPECT_EQ(blend.at(c.x, c.y), c.blend) << c.x << "," << c.y;

@@ -20,9 +20,7 @@ struct WeightRow {
     float w[4];
 };
 
-WeightsFn generatorOf(int code) {
-    return resizeSqKernelSets[0]->cubicWeights[code - 4];
-}
+WeightsFn generatorOf(int code) { return resizeSqKernelSets[0]->cubicWeights[code - 4]; }
 
 } // namespace
 

@@ -60,9 +60,9 @@ TEST(ResizeSqSuper, HalvingBlocks) {
         std::vector<uint8_t> buffer(256);
         ResizeSqParams p{};
         ASSERT_EQ(resizeSqSetup(src, 2, 2, 0, 0, 2, 2, &dst, 0, 0, 1, 1, 0.5, 0.5, 0, 0, 8, buffer.data(), &p), 0);
-        resizeSqBody(*resizeSqKernelSets[0], src, 2, 2, 4, &dst, 2, p.regionX, p.regionY, p.regionWidth,
-                     p.regionHeight, p.invXFactor, p.invYFactor, p.srcOffsetX, p.srcOffsetY, p.areaFactor,
-                     p.interpolationCode, buffer.data(), 1, 1, resizeKind16s, 0);
+        resizeSqBody(*resizeSqKernelSets[0], src, 2, 2, 4, &dst, 2, p.regionX, p.regionY, p.regionWidth, p.regionHeight,
+                     p.invXFactor, p.invYFactor, p.srcOffsetX, p.srcOffsetY, p.areaFactor, p.interpolationCode,
+                     buffer.data(), 1, 1, resizeKind16s, 0);
         EXPECT_EQ(dst, k.want);
     }
 }
@@ -73,13 +73,13 @@ TEST(ResizeSqSuper, AreaMeansAgreeWithOracle) {
         int sw, sh, dw, dh;
         double xf, yf, xs, ys;
     } const cases[] = {
-        {32, 24, 16, 12, 0.5, 0.5, 0, 0},         // whole blocks
-        {33, 21, 17, 11, 0.5, 0.5, 0, 0},         // odd sizes: the last block repeats the edge
-        {30, 20, 15, 10, 0.5, 0.5, 0.25, 0},      // a fractional start
-        {40, 40, 16, 12, 0.4, 0.3, 0, 0},         // fractional ratios
-        {37, 29, 11, 14, 0.3, 0.47, 0.6, 0.35},   // both
-        {16, 1, 1, 1, 0.02, 0.2, 0.41, 0.3},      // footprint far wider than the source
-        {50, 50, 7, 7, 1 / 7.0, 1 / 7.0, 0, 0},   // whole ratio 7
+        {32, 24, 16, 12, 0.5, 0.5, 0, 0},       // whole blocks
+        {33, 21, 17, 11, 0.5, 0.5, 0, 0},       // odd sizes: the last block repeats the edge
+        {30, 20, 15, 10, 0.5, 0.5, 0.25, 0},    // a fractional start
+        {40, 40, 16, 12, 0.4, 0.3, 0, 0},       // fractional ratios
+        {37, 29, 11, 14, 0.3, 0.47, 0.6, 0.35}, // both
+        {16, 1, 1, 1, 0.02, 0.2, 0.41, 0.3},    // footprint far wider than the source
+        {50, 50, 7, 7, 1 / 7.0, 1 / 7.0, 0, 0}, // whole ratio 7
     };
     for (const auto& c : cases)
         for (int ch : {1, 3}) {
@@ -102,7 +102,8 @@ TEST(ResizeSqSuper, AreaMeansAgreeWithOracle) {
                         }
                         const double want = std::floor(
                             areaMean(src, x, y, k, p.invXFactor, p.invYFactor, p.srcOffsetX, p.srcOffsetY) + 0.5);
-                        ASSERT_LE(std::fabs(dst.at(x, y, k) - want), 1.0) << c.sw << "x" << c.sh << " at " << x << "," << y;
+                        ASSERT_LE(std::fabs(dst.at(x, y, k) - want), 1.0)
+                            << c.sw << "x" << c.sh << " at " << x << "," << y;
                     }
         }
 }
@@ -117,8 +118,8 @@ TEST(ResizeSqSuper, ConstantStaysAndBufferSuffices) {
             for (int align = 0; align < 16; ++align) {
                 vqtest::GuardedImage buffer(size, 1, align);
                 const int32_t status = (ch == 1 ? resizeSquarePixel16uC1 : resizeSquarePixel16uC3)(
-                    src.px.data(), src.size(), src.step(), src.rect(), dst.px.data(), dst.step(), dst.rect(), f, f,
-                    0.3, 0.7, 8, buffer.origin());
+                    src.px.data(), src.size(), src.step(), src.rect(), dst.px.data(), dst.step(), dst.rect(), f, f, 0.3,
+                    0.7, 8, buffer.origin());
                 ASSERT_TRUE(status == 0 || status == 1) << f;
                 ASSERT_TRUE(buffer.guardsIntact());
             }
