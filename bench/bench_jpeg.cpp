@@ -47,6 +47,12 @@ vq_ptr<vq_raw_tile> testTile(int side) {
     return tile;
 }
 
+struct Planes {
+    vq_ptr<imageContainer> y = vq_ptr<imageContainer>::adopt(imageContainer::create());
+    vq_ptr<imageContainer> cb = vq_ptr<imageContainer>::adopt(imageContainer::create());
+    vq_ptr<imageContainer> cr = vq_ptr<imageContainer>::adopt(imageContainer::create());
+};
+
 vq_ptr<vq_TIFFJPEGTileDecoder> decoder() { return vq_ptr<vq_TIFFJPEGTileDecoder>::adopt(createTIFFJPEGTileDecoder()); }
 
 } // namespace
@@ -63,27 +69,23 @@ BENCHMARK(BM_JpegDecodeTileRgb);
 static void BM_JpegDecodeTilePlanes(benchmark::State& state) {
     vq_ptr<vq_raw_tile> tile = testTile(256);
     vq_ptr<vq_TIFFJPEGTileDecoder> d = decoder();
-    auto y = vq_ptr<imageContainer>::adopt(imageContainer::create());
-    auto cb = vq_ptr<imageContainer>::adopt(imageContainer::create());
-    auto cr = vq_ptr<imageContainer>::adopt(imageContainer::create());
+    Planes p;
     for (auto _ : state)
-        benchmark::DoNotOptimize(d->decodeTileYCbCr(IntPair(0, 0), 0, tile->getData(), tile->getDataLength(), y.get(),
-                                                    cb.get(), cr.get()));
+        benchmark::DoNotOptimize(d->decodeTileYCbCr(IntPair(0, 0), 0, tile->getData(), tile->getDataLength(),
+                                                    p.y.get(), p.cb.get(), p.cr.get()));
 }
 BENCHMARK(BM_JpegDecodeTilePlanes);
 
 static void BM_JpegSavePlanes(benchmark::State& state) {
     vq_ptr<vq_raw_tile> tile = testTile(256);
     vq_ptr<vq_TIFFJPEGTileDecoder> d = decoder();
-    auto y = vq_ptr<imageContainer>::adopt(imageContainer::create());
-    auto cb = vq_ptr<imageContainer>::adopt(imageContainer::create());
-    auto cr = vq_ptr<imageContainer>::adopt(imageContainer::create());
-    d->decodeTileYCbCr(IntPair(0, 0), 0, tile->getData(), tile->getDataLength(), y.get(), cb.get(), cr.get());
+    Planes p;
+    d->decodeTileYCbCr(IntPair(0, 0), 0, tile->getData(), tile->getDataLength(), p.y.get(), p.cb.get(), p.cr.get());
     vq_ptr<vq_stream> s;
     vq_ptr<vq_saver_base> saver;
     createMemoryWriteStream(4096, s.put());
     createJPEGSaver(s.get(), saver.put());
-    for (auto _ : state) benchmark::DoNotOptimize(saver->saveYCbCr(y.get(), cb.get(), cr.get(), 4, 80, 4));
+    for (auto _ : state) benchmark::DoNotOptimize(saver->saveYCbCr(p.y.get(), p.cb.get(), p.cr.get(), 4, 80, 4));
 }
 BENCHMARK(BM_JpegSavePlanes);
 
