@@ -144,6 +144,66 @@ TEST_F(EncoderThreads, FailedJobsAreCounted)
     EXPECT_EQ(out->getErrors(), "2 tile files could not be written\n");
 }
 
+bool looksLikeJpeg(const std::string& bytes)
+{
+    return bytes.size() > 100 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xD8 &&
+           static_cast<uint8_t>(bytes[bytes.size() - 2]) == 0xFF && static_cast<uint8_t>(bytes.back()) == 0xD9;
+}
+
+TEST_F(EncoderThreads, EncodesRgbAndYCbCrJobs)
+{
+    encoderThreadLimit = 2;
+    ASSERT_TRUE(startEncoderThread());
+    vq_tile_saver rgb;
+    rgb.outputPath = dir + "/rgb.jpg";
+    rgb.quality = 80;
+    rgb.setContainer(makeContainer(vq_fmtRGB24, 64, 48).get());
+    queueTileJob(rgb);
+    auto t = makeYCbCrTile(0, 0, 0, 64, 48, 4);
+    vq_tile_saver planes;
+    planes.outputPath = dir + "/ycbcr.jpg";
+    planes.subsampling = 4;
+    planes.setYCbCrPlanes(containerOf(t.get(), planeY), containerOf(t.get(), planeCb), containerOf(t.get(), planeCr));
+    planes.holder->setSubsampling(4);
+    queueTileJob(planes);
+    vq_tile_saver unknown;
+    unknown.outputPath = dir + "/none.jpg";
+    unknown.setContainer(nullptr);
+    queueTileJob(unknown);
+    runStopProtocol(false);
+    EXPECT_TRUE(looksLikeJpeg(vqtest::readFile(dir + "/rgb.jpg")));
+    EXPECT_TRUE(looksLikeJpeg(vqtest::readFile(dir + "/ycbcr.jpg")));
+    EXPECT_EQ(vqtest::readFile(dir + "/none.jpg"), "");
+    EXPECT_EQ(encoderFailures, 1);
+}
+
+TEST(EncoderThreadRun, ThreadedRunWritesEveryTile)
+{
+    vq_ptr<vq_global_base> global;
+    getGlobal(global.put());
+    const int loaders = global->getLoaderThreadCount(), encoders = global->getEncoderThreadCount();
+    const bool multi = global->isMultiThreaded();
+    global->setLoaderThreadCount(1);
+    global->setEncoderThreadCount(4);
+    global->setMultiThreaded(true);
+    vq_ptr<vq_kestrifier_base> driver;
+    createKestrifier(&driver);
+    auto out = RecordingOutput::make();
+    out->jobFolder = vqtest::scratchDir("threaded_run");
+    driver->setOutput(out.get());
+    auto loader = MemoryStripLoader::make(IntPair(1000, 600));
+    ASSERT_TRUE(driver->kestrixStrips(loader.get(), "out", ".jpg"));
+    EXPECT_EQ(out->tiles.size(), 17u);
+    for (const auto& [key, tile] : out->tiles)
+        EXPECT_TRUE(looksLikeJpeg(vqtest::readFile(out->jobFolder + "/" + std::to_string(key.level) + "-" +
+                                                   std::to_string(key.x) + "-" + std::to_string(key.y) + ".jpg")))
+            << key.x << "," << key.y << "," << key.level;
+    EXPECT_EQ(liveRunThreads(), 0);
+    global->setLoaderThreadCount(loaders);
+    global->setEncoderThreadCount(encoders);
+    global->setMultiThreaded(multi);
+}
+
 TEST(EncoderThreadRun, EncoderFailureReachesTheOutput)
 {
     vq_ptr<vq_global_base> global;
