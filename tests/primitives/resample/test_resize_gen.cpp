@@ -392,21 +392,25 @@ TEST(ResizeGenPaths, MatchGeneric) {
                     const int e = kind == 0 ? 1 : kind == 1 ? 2 : 4;
                     const double xf = 0.3 + 2.0 * (rng() % 1000) / 1000.0, yf = 0.3 + 0.7 * (rng() % 1000) / 1000.0;
                     const PrimSize dstSize{int(c.width * xf) + 1, int(c.height * yf) + 1};
-                    vqtest::GuardedImage src(c.width * ch * e, c.height, c.srcAlign & ~(e - 1), c.srcGap * e);
+                    vqtest::GuardedImage src(c.width * ch * e, c.height, c.srcAlign & ~(e - 1), c.srcGap * e,
+                                             c.srcNegative);
                     src.fillRandom(rng);
                     if (kind == 2) // finite floats
                         for (int y = 0; y < c.height; ++y)
                             for (int x = 0; x < c.width * ch; ++x)
                                 reinterpret_cast<float*>(src.row(y))[x] = float(rng() % 10000) / 7.0f;
+                    vqtest::GuardedImage initial(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1),
+                                                 c.dstGap * e, c.dstNegative);
+                    initial.fillRandom(rng);
                     vqtest::GuardedImage want(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1),
-                                              c.dstGap * e);
-                    want.fillRandom(rng);
+                                              c.dstGap * e, c.dstNegative);
+                    want.copyAllFrom(initial);
                     vqtest::GuardedImage got(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1),
-                                             c.dstGap * e);
-                    got.copyAllFrom(want);
+                                             c.dstGap * e, c.dstNegative);
+                    got.copyAllFrom(initial);
                     const PrimSize s{c.width, c.height};
                     const PrimRect r{0, 0, c.width, c.height};
-                    auto run = [&](int p, vqtest::GuardedImage& d) {
+                    auto run = [&](int p, vqtest::GuardedImage& d, vqtest::GuardedImage& src) {
                         if (kind == 0)
                             return (ch == 1 ? resizeByFactors8uC1Table : resizeByFactors8uC3Table)[p](
                                 src.origin(), s, src.step(), r, d.origin(), d.step(), dstSize, xf, yf, code);
@@ -417,9 +421,20 @@ TEST(ResizeGenPaths, MatchGeneric) {
                         return resizeByFactors32fC3Table[p](src.as<float>(), s, src.step(), r, d.as<float>(), d.step(),
                                                             dstSize, xf, yf, code);
                     };
-                    ASSERT_EQ(run(0, want), run(path, got)) << c.describe();
+                    const int32_t status = run(0, want, src);
+                    ASSERT_EQ(status, run(path, got, src)) << c.describe();
                     ASSERT_TRUE(got.sameAllAs(want))
                         << vqtest::pathName(path) << " code " << code << " " << c.describe();
                     ASSERT_TRUE(got.guardsIntact());
+                    if (c.srcNegative) {
+                        // Rows stored bottom-up give the same pixels.
+                        vqtest::GuardedImage upright(c.width * ch * e, c.height);
+                        upright.setPixels(src.pixels());
+                        vqtest::GuardedImage again(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1),
+                                                   c.dstGap * e, c.dstNegative);
+                        again.copyAllFrom(initial);
+                        ASSERT_EQ(run(0, again, upright), status);
+                        ASSERT_EQ(again.pixels(), want.pixels()) << "code " << code << " " << c.describe();
+                    }
                 }
 }
