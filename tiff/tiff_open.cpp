@@ -180,7 +180,10 @@ TIFFHandle* TIFFClientOpen(const char* name, const char* mode, void* clientData,
     h->rawData = nullptr;
     h->rawCursor = nullptr;
     h->rawDataSize = 0;
-    if (h->flags & FLAG_HEADERONLY) return h;
+    if (h->flags & FLAG_HEADERONLY) {
+        h->flags &= ~FLAG_MAPPED; // nothing has been mapped
+        return h;
+    }
 
     if (mode[0] == 'a') return TIFFResetDirectory(h) ? h : fail();
 

@@ -467,3 +467,37 @@ TEST(TiffPredictor, ShortRowsAreUnchanged) {
     EXPECT_EQ(readAllStrips(h), image);
     TIFFCloseFile(h);
 }
+
+namespace {
+int64_t failingWrite(void*, void*, int64_t) { return 0; }
+} // namespace
+
+TEST(TiffEncoders, AFailedFlushFailsTheEncoding) {
+    for (uint16_t compression : {COMPRESSION_NONE, COMPRESSION_PACKBITS, COMPRESSION_LZW, COMPRESSION_DEFLATE}) {
+        SCOPED_TRACE(compression);
+        MemFile f;
+        TIFFHandle* h = openMem(f, "w");
+        ASSERT_NE(h, nullptr);
+        TIFFSetField(h, TAG_ImageWidth, uint32_t(256));
+        TIFFSetField(h, TAG_ImageLength, uint32_t(512));
+        TIFFSetField(h, TAG_BitsPerSample, 8);
+        TIFFSetField(h, TAG_RowsPerStrip, uint32_t(512));
+        TIFFSetField(h, TAG_Compression, int(compression));
+        ASSERT_EQ(allocateStripArrays(h), 1);
+        h->flags |= FLAG_BEENWRITING;
+        h->scanlineByteSize = TIFFScanlineSize(h);
+        ASSERT_EQ(TIFFWriteBufferSetup(h, nullptr, 256), 1);
+        h->curStrip = 0;
+        ASSERT_EQ(h->setupEncode(h), 1);
+        ASSERT_EQ(h->preEncode(h, 0), 1);
+        h->writeProc = failingWrite;
+        MessageLog log;
+        Bytes data(256 * 512); // enough for zlib to emit blocks before the end
+        uint32_t x = 1;
+        for (auto& v : data) v = uint8_t((x = x * 1103515245u + 12345u) >> 16);
+        EXPECT_EQ(h->encodeStrip(h, data.data(), int64_t(data.size()), 0), -1);
+        EXPECT_TRUE(log.hasError("Write error at scanline")) << log.all();
+        h->openMode = OPEN_RDONLY; // nothing more to flush at close
+        TIFFCloseFile(h);
+    }
+}

@@ -373,3 +373,46 @@ TEST(TiffCodecRegistry, UnavailableAndUnknownSchemesFailAtDecode) {
     TIFFUnRegisterCODEC(mine);
     EXPECT_STREQ(TIFFLookupCodec(7)->name, "JPEG");
 }
+
+TEST(TiffDirRead, CountStopsAtTheLargestSixteenBitCount) {
+    // 70000 empty directories chained one after another.
+    const uint32_t n = 70000;
+    Bytes data = {'I', 'I', 42, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (uint32_t i = 0; i < n; ++i) {
+        uint32_t next = i + 1 < n ? uint32_t(data.size() + 6) : 0;
+        data.push_back(0);
+        data.push_back(0);
+        for (int k = 0; k < 4; ++k) data.push_back(uint8_t(next >> (8 * k)));
+    }
+    MemFile f;
+    f.data = data;
+    TIFFHandle* h = openMem(f, "rh");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(TIFFCountDirectories(h), 65535);
+    TIFFCloseFile(h);
+}
+
+TEST(TiffDirRead, ExifDirectoryWithItsOwnTable) {
+    TiffBuilder b;
+    b.addData(Bytes(16, 1));
+    b.addIfd({longs(256, {4}), longs(257, {4}), shorts(258, {8}), shorts(259, {1}), shorts(262, {1}),
+              longs(273, {8}), longs(279, {16})});
+    b.addIfd({rationals(33434, {1, 250}), shorts(34855, {100, 200}), ascii(36867, "2024:01:02 03:04:05")});
+    MemFile f;
+    f.data = b.bytes();
+    TIFFHandle* h = openMem(f, "rm");
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(TIFFReadExifIfd(h, b.ifdOffset(1)), 1);
+    float exposure = 0;
+    EXPECT_EQ(TIFFQueryField(h, 33434, &exposure), 1);
+    EXPECT_FLOAT_EQ(exposure, 1.0f / 250);
+    uint16_t count = 0;
+    uint16_t* iso = nullptr;
+    EXPECT_EQ(TIFFQueryField(h, 34855, &count, &iso), 1);
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(iso[1], 200);
+    const char* when = nullptr;
+    EXPECT_EQ(TIFFQueryField(h, 36867, &when), 1);
+    EXPECT_STREQ(when, "2024:01:02 03:04:05");
+    TIFFCloseFile(h);
+}

@@ -1,10 +1,14 @@
 // Opening, headers, handlers, tag tables and tag values.
+#include "tests/support/test_env.h"
 #include "tests/tiff/tiff_fixture.h"
 #include "tiff/vqtiff_internal.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
+#include <unistd.h>
 
 using namespace tifftest;
 using namespace vqtiff;
@@ -62,6 +66,17 @@ TEST(TiffOpen, HeaderTable) {
             TIFFCloseFile(h);
         }
     }
+}
+
+TEST(TiffOpen, MdiMarkReadsLittleEndian) {
+    MemFile f;
+    f.data = smallImage(false, false);
+    f.data[0] = 'E';
+    f.data[1] = 'P';
+    TIFFHandle* h = openMem(f, "rm");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(TIFFIsByteSwapped(h), 0);
+    TIFFCloseFile(h);
 }
 
 TEST(TiffOpen, BadHeadersAndShortFiles) {
@@ -357,4 +372,52 @@ TEST(TiffGeometry, SizesAndIndices) {
     EXPECT_EQ(tw, 256u);
     EXPECT_EQ(tl, 112u);
     TIFFCloseFile(h);
+}
+
+TEST(TiffFileLayer, OpenByNameReadsAndReportsTheSystemError) {
+    std::string dir = vqtest::scratchDir("tiff_file_layer");
+    std::string path = dir + "/image.tif";
+    Bytes image = smallImage(false, true);
+    ASSERT_TRUE(vqtest::writeFile(path, std::string(image.begin(), image.end())));
+    for (const char* mode : {"r", "rm", "ru"}) {
+        TIFFHandle* h = TIFFOpen(path.c_str(), mode);
+        ASSERT_NE(h, nullptr) << mode;
+        EXPECT_EQ(TIFFIsByteSwapped(h), 1);
+        uint8_t buf[8] = {};
+        EXPECT_EQ(TIFFReadDecodedStrip(h, 0, buf, -1), 8);
+        EXPECT_EQ(buf[7], 8);
+        TIFFCloseFile(h);
+    }
+    MessageLog log;
+    EXPECT_EQ(TIFFOpen((dir + "/missing.tif").c_str(), "r"), nullptr);
+    EXPECT_TRUE(log.hasError("missing.tif: Cannot open (2)")) << log.all();
+    // "a" keeps the contents, "w" empties the file and writes a new header.
+    TIFFHandle* h = TIFFOpen(path.c_str(), "a");
+    ASSERT_NE(h, nullptr);
+    TIFFCloseFile(h);
+    EXPECT_EQ(vqtest::readFile(path).size(), image.size());
+    h = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(h, nullptr);
+    TIFFCloseFile(h);
+    EXPECT_EQ(vqtest::readFile(path).size(), 16u);
+}
+
+TEST(TiffFileLayer, ShortReadsFromAPipeAreJoined) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    Bytes header = {'I', 'I', 42, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::thread writer([&] {
+        // The header arrives in two pieces.
+        EXPECT_EQ(write(fds[1], header.data(), 5), 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(write(fds[1], header.data() + 5, 11), 11);
+        close(fds[1]);
+    });
+    MessageLog log;
+    TIFFHandle* h = TIFFOpenDescriptor(fds[0], "pipe", "r");
+    writer.join();
+    EXPECT_EQ(h, nullptr); // a pipe cannot seek to the directory
+    EXPECT_FALSE(log.hasError("Cannot read TIFF header")) << log.all();
+    EXPECT_TRUE(log.hasError("Seek error accessing TIFF directory")) << log.all();
+    close(fds[0]);
 }

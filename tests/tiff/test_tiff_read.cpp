@@ -50,6 +50,11 @@ TEST(TiffRead, RowsInOrderLoadTheStripOnceAndGoingBackRestarts) {
     f.data = stripFile(40, 20, 10, pixels);
     TIFFHandle* h = openMem(f, "rm");
     ASSERT_NE(h, nullptr);
+    // A stripped image gets tile geometry without becoming tiled.
+    EXPECT_EQ(TIFFHasTiles(h), 0);
+    EXPECT_FALSE(fieldSet(h, FIELD_TILEDIMENSIONS));
+    EXPECT_EQ(h->dir.tileWidth, 40u);
+    EXPECT_EQ(h->dir.tileLength, 10u);
     Bytes row(40);
     int readsBefore = f.reads;
     for (uint32_t r = 0; r < 10; ++r) {
