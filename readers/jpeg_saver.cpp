@@ -1,16 +1,14 @@
 #include "readers/jpeg_saver.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "engine/imageContainer.h"
 #include "engine/stream.h"
 #include "primitives/core/copy.h"
 #include "primitives/jpeg/sampling.h"
-#if __has_include("primitives/resample/resize.h")
-#include "primitives/resample/resize.h"
-#define VQ_HAVE_RESIZE 1
-#endif
+#include "primitives/resample/resize_gen.h"
 
 namespace {
 
@@ -27,13 +25,20 @@ bool copyPlane(imageContainer* src, imageContainer* dst) {
 // Resamples the whole of src into dst by the two factors.
 bool resizePlane(const ContainerPixels& s, imageContainer* src, const ContainerPixels& d, imageContainer* dst,
                  double fx, double fy, int interpolation) {
-#ifdef VQ_HAVE_RESIZE
     PrimSize srcSize{src->getWidth(), src->getHeight()};
-    return resizeByFactors8uC1(s.data, srcSize, s.step, PrimRect{0, 0, srcSize.width, srcSize.height}, d.data,
-                               d.step, PrimSize{dst->getWidth(), dst->getHeight()}, fx, fy, interpolation) >= 0;
-#else
-    return false;
-#endif
+    const int dw = dst->getWidth(), dh = dst->getHeight();
+    if (resizeByFactors8uC1(s.data, srcSize, s.step, PrimRect{0, 0, srcSize.width, srcSize.height}, d.data, d.step,
+                            PrimSize{dw, dh}, fx, fy, interpolation) < 0)
+        return false;
+    // The resize covers floor(n x factor) samples; halving an odd size rounds
+    // up, so the last column or row would stay empty: it repeats its neighbour.
+    const int coveredW = std::max(1, std::min(dw, static_cast<int>(srcSize.width * fx))),
+              coveredH = std::max(1, std::min(dh, static_cast<int>(srcSize.height * fy)));
+    for (int y = 0; y < coveredH; ++y)
+        for (int x = coveredW; x < dw; ++x) d.data[y * d.step + x] = d.data[y * d.step + coveredW - 1];
+    for (int y = coveredH; y < dh; ++y)
+        std::memcpy(d.data + y * d.step, d.data + (coveredH - 1) * d.step, static_cast<size_t>(dw));
+    return true;
 }
 
 } // namespace

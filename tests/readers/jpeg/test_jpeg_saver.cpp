@@ -213,7 +213,7 @@ TEST(JpegChromaPlanes, CoarserSubsamplingAndDownsampling) {
     struct Case {
         int from, to;
         IntPair size;
-    } cases[] = {{1, 2, {128, 31}}, {1, 4, {128, 16}}, {3, 4, {128, 31}}};
+    } cases[] = {{1, 2, {128, 31}}, {1, 4, {128, 16}}, {3, 4, {128, 31}}, {1, 3, {255, 16}}, {2, 4, {255, 16}}};
     for (const Case& c : cases) {
         ASSERT_TRUE(downsampleChromaPlane(c.from, c.to, src.get(), dst.get())) << c.from << c.to;
         EXPECT_EQ(IntPair(dst->getWidth(), dst->getHeight()), c.size);
@@ -237,4 +237,34 @@ TEST(JpegChromaPlanes, CoarserSubsamplingAndDownsampling) {
     EXPECT_EQ(d[4 * step + 9], 77);
     dst->unlockPixels();
     EXPECT_FALSE(convertChromaPlane(2, 2, src.get(), dst.get()));
+}
+
+TEST(JpegChromaPlanes, ConvertBetweenEveryPairOfCodes) {
+    struct Case {
+        int from, to;
+        IntPair in, out;
+    } cases[] = {
+        {3, 1, {128, 64}, {128, 128}}, {1, 2, {7, 5}, {4, 5}},   {1, 3, {7, 5}, {7, 3}},   {1, 4, {7, 5}, {4, 3}},
+        {2, 1, {7, 5}, {14, 5}},       {2, 3, {7, 5}, {14, 3}},  {2, 4, {7, 5}, {7, 3}},   {3, 2, {7, 5}, {4, 10}},
+        {3, 4, {7, 5}, {4, 5}},        {4, 1, {7, 5}, {14, 10}}, {4, 2, {7, 5}, {7, 10}},  {4, 3, {7, 5}, {14, 5}},
+        {1, 2, {1, 5}, {1, 5}},        {1, 4, {1, 1}, {1, 1}},   {2, 3, {7, 1}, {14, 1}},  {3, 2, {1, 5}, {1, 10}},
+        {1, 9, {7, 5}, {7, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.from) + " to " + std::to_string(c.to) + " from " + std::to_string(c.in.first) +
+                     "x" + std::to_string(c.in.second));
+        vq_ptr<imageContainer> src = newContainer(), dst = newContainer();
+        ASSERT_TRUE(src->create(9, c.in.first, c.in.second, false));
+        src->fill(201);
+        ASSERT_TRUE(convertChromaPlane(c.from, c.to, src.get(), dst.get()));
+        EXPECT_EQ(IntPair(dst->getWidth(), dst->getHeight()), c.out);
+        EXPECT_EQ(dst->getFormat(), 9);
+        // A flat plane stays flat whatever the filter.
+        uint8_t* d = nullptr;
+        int32_t step = 0;
+        dst->lockPixels(&d, &step);
+        for (int y = 0; y < c.out.second; ++y)
+            for (int x = 0; x < c.out.first; ++x) ASSERT_EQ(d[y * step + x], 201) << x << "," << y;
+        dst->unlockPixels();
+    }
 }
