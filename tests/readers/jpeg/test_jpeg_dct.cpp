@@ -1,6 +1,7 @@
 // The JPEG tile decoder: decoding with edge crops, probes, and the operations
 // on DCT coefficients compared block by block with jpegtran.
 #include <cstring>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include "engine/raw_tile.h"
 #include "engine/stream.h"
 #include "readers/jpeg/jpeg_fixtures.h"
+#include "readers/jpeg_bridge.h"
 #include "readers/jpeg_stream_parser.h"
 #include "readers/jpeg_tile_decoder.h"
 
@@ -312,4 +314,59 @@ TEST(JpegTileTranscode, PiecesDropRestartMarkersAndKeepOrReplaceHuffmanTables) {
         EXPECT_TRUE(hasNoRestarts(piece)) << name;
         EXPECT_TRUE(sameHuffmanTables(piece, standard)) << name;
     }
+}
+
+TEST(JpegTileTranscode, CoefficientReaderHoldsTheTilesBlocks) {
+    const std::string jpeg = cjpeg("-sample 2x1", 48, 32);
+    vq_ptr<vq_raw_tile> tile = rawTile(jpeg, IntPair(48, 32));
+    JpegCoefficientReader reader;
+    EXPECT_FALSE(reader.read());
+    reader.setTile(tile.get());
+    ASSERT_TRUE(reader.read());
+    Coefficients want = readCoefficients(jpeg);
+    for (int c = 0; c < 3; ++c) {
+        const jpeg_component_info& ci = reader.decompressor.info.comp_info[c];
+        ASSERT_EQ(static_cast<int>(ci.width_in_blocks), want.blocksAcross[c]);
+        for (int by = 0; by < want.blocksDown[c]; ++by) {
+            JBLOCKARRAY row = (*reader.decompressor.info.mem->access_virt_barray)(
+                reader.decompressor.common(), reader.coefficients[c], static_cast<JDIMENSION>(by), 1, FALSE);
+            for (int bx = 0; bx < want.blocksAcross[c]; ++bx)
+                ASSERT_EQ(std::memcmp(row[0][bx], block(want, c, bx, by), 128), 0) << c << " " << bx << "," << by;
+        }
+    }
+    JpegCoefficientReader broken;
+    vq_ptr<vq_raw_tile> cut = rawTile(jpeg.substr(0, 100), IntPair(48, 32));
+    broken.setTile(cut.get());
+    EXPECT_FALSE(broken.read());
+}
+
+TEST(JpegTileTranscode, ThreadsWorkOnTilesAtOnceAndFailAlone) {
+    // Library errors end only the call that met them, on its own thread.
+    const std::string good = cjpeg("-sample 2x2", 64, 64);
+    std::string bad = good;
+    bad[good.find("\xFF\xC0") + 9] = 9;  // nine components in a frame of three
+    const std::string expected = bytesOf([&] {
+        vq_ptr<vq_raw_tile> out;
+        vq_ptr<vq_raw_tile> t = rawTile(good, IntPair(64, 64));
+        decoder()->mergeTiles(t.get(), t.get(), t.get(), t.get(), out.put());
+        return out;
+    }().get());
+    ASSERT_FALSE(expected.empty());
+    std::vector<std::thread> threads;
+    std::vector<int> failures(6, 0);
+    for (int i = 0; i < 6; ++i) {
+        threads.emplace_back([&, i] {
+            vq_ptr<vq_TIFFJPEGTileDecoder> d = decoder();
+            vq_ptr<vq_raw_tile> g = rawTile(good, IntPair(64, 64)), b = rawTile(bad, IntPair(64, 64));
+            for (int n = 0; n < 20; ++n) {
+                vq_ptr<vq_raw_tile> out;
+                const bool useBad = (n + i) % 3 == 0;
+                vq_raw_tile* t = useBad ? b.get() : g.get();
+                const bool ok = d->mergeTiles(t, t, t, t, out.put());
+                if (ok == useBad || (ok && bytesOf(out.get()) != expected)) ++failures[i];
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures, std::vector<int>(6, 0));
 }

@@ -209,7 +209,18 @@ TEST(JpegReader, PixelsAndPixelStripsEqualDjpeg) {
         }
         EXPECT_EQ(all, expected.pixels);
         EXPECT_FALSE(strips->readNextStrip(&rowsDone, dst.get()));
+
+        // The same through the plain stream decoder.
+        imageContainer* decoded = nullptr;
+        ASSERT_TRUE(decodeJpegStream(src.stream.get(), &decoded, c.format));
+        vq_ptr<imageContainer> held = vq_ptr<imageContainer>::adopt(decoded);
+        EXPECT_EQ(difference(pixelsOf(held.get()), expected.pixels), "");
     }
+    vq_ptr<vq_stream> junk;
+    ASSERT_EQ(openMemoryStream("junk", 4, junk.put()), 0);
+    imageContainer* none = nullptr;
+    EXPECT_FALSE(decodeJpegStream(junk.get(), &none, 4));
+    EXPECT_EQ(none, nullptr);
 }
 
 TEST(JpegReader, PlanesAndPlaneStripsEqualTurboYuvPlanes) {
