@@ -180,20 +180,29 @@ struct AxisMap {
     int32_t above[3] = {0, 0, 0};
 };
 
+// `fraction(i, f)` receives the exact fraction of position i.
+template <class Fraction>
 AxisMap mapAxis(int32_t origin, int32_t count, double inv, double offset, int32_t extent, int32_t multiplier,
-                int32_t* indices, float* fractions) {
+                int32_t* indices, Fraction&& fraction) {
     AxisMap m;
     for (int32_t i = 0; i < count; ++i) {
         const double s = ((double(origin + i) + 0.5) * inv - 0.5) + offset;
         const double f = std::floor(s);
         indices[i] = truncateToInt(f) * multiplier;
-        fractions[i] = static_cast<float>(s - f);
+        fraction(i, s - f);
         for (int b = 0; b < 3; ++b) {
             m.below[b] += s < double(b);
             m.above[b] += s >= double(extent - 1 - b);
         }
     }
     return m;
+}
+
+// Fractions stored as floats.
+AxisMap mapAxis(int32_t origin, int32_t count, double inv, double offset, int32_t extent, int32_t multiplier,
+                int32_t* indices, float* fractions) {
+    return mapAxis(origin, count, inv, offset, extent, multiplier, indices,
+                   [fractions](int32_t i, double f) { fractions[i] = static_cast<float>(f); });
 }
 
 } // namespace
@@ -296,8 +305,8 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
     const int32_t kindEntry = dataKind + (plane ? 4 : 0);
 
     if (code == 2) {
-        // Exact fractions are needed for the Q14 weights; the fraction tables
-        // go where the weight tables will be and are overwritten in place.
+        // Linear weights: float fractions for the float kind, Q14 weights
+        // from the exact fractions for the integer kinds.
         const bool floatKind = dataKind == resizeKind32f;
         void* colWeights = alignPtr<uint8_t>(endOf(rowOffsets, height), 32);
         void* rowWeights = alignPtr<uint8_t>(static_cast<uint8_t*>(colWeights) + 4 * int64_t(width), 32);
@@ -308,26 +317,18 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
             cols = mapAxis(regionX, width, invXFactor, srcOffsetX, srcWidth, colMul, colOffsets,
                            static_cast<float*>(colWeights));
         } else {
+            // Q14: the lower row's weight per row, a pair per column.
             uint16_t* rw = static_cast<uint16_t*>(rowWeights);
             uint16_t* cw = static_cast<uint16_t*>(colWeights);
-            for (int32_t k = 0; k < height; ++k) {
-                const double s = ((double(regionY + k) + 0.5) * invYFactor - 0.5) + srcOffsetY;
-                const double f = std::floor(s);
-                rowOffsets[k] = truncateToInt(f) * srcStepE;
-                rw[k] = static_cast<uint16_t>(truncateToInt((s - f) * 16384.0 + 1e-7));
-                rows.below[0] += s < 0.0;
-                rows.above[0] += s >= double(srcHeight - 1);
-            }
-            for (int32_t j = 0; j < width; ++j) {
-                const double s = ((double(regionX + j) + 0.5) * invXFactor - 0.5) + srcOffsetX;
-                const double f = std::floor(s);
-                colOffsets[j] = truncateToInt(f) * colMul;
-                const int32_t w = truncateToInt((s - f) * 16384.0 + 1e-7);
-                cw[2 * j] = static_cast<uint16_t>(16384 - w);
-                cw[2 * j + 1] = static_cast<uint16_t>(w);
-                cols.below[0] += s < 0.0;
-                cols.above[0] += s >= double(srcWidth - 1);
-            }
+            auto q14 = [](double f) { return truncateToInt(f * 16384.0 + 1e-7); };
+            rows = mapAxis(regionY, height, invYFactor, srcOffsetY, srcHeight, srcStepE, rowOffsets,
+                           [&](int32_t i, double f) { rw[i] = static_cast<uint16_t>(q14(f)); });
+            cols =
+                mapAxis(regionX, width, invXFactor, srcOffsetX, srcWidth, colMul, colOffsets, [&](int32_t j, double f) {
+                    const int32_t w = q14(f);
+                    cw[2 * j] = static_cast<uint16_t>(16384 - w);
+                    cw[2 * j + 1] = static_cast<uint16_t>(w);
+                });
         }
         const int32_t t0 = rows.below[0], b0 = rows.above[0], l0 = cols.below[0], r0 = cols.above[0];
         const int32_t iw = width - l0 - r0, ih = height - t0 - b0;
