@@ -627,29 +627,25 @@ int TIFFQueryFieldDefaultedArgs(TIFFHandle* h, uint32_t tag, va_list ap) {
     }
     TIFFDirRecord& d = h->dir;
     switch (tag) {
-    case TAG_SubfileType: *va_arg(ap, uint32_t*) = d.subfileType; return 1;
-    case TAG_RowsPerStrip: *va_arg(ap, uint32_t*) = d.rowsPerStrip; return 1;
-    case TAG_ImageDepth: *va_arg(ap, uint32_t*) = d.imageDepth; return 1;
-    case TAG_TileDepth: *va_arg(ap, uint32_t*) = d.tileDepth; return 1;
-    case TAG_BitsPerSample: *va_arg(ap, uint16_t*) = d.bitsPerSample; return 1;
-    case TAG_Threshholding: *va_arg(ap, uint16_t*) = d.threshholding; return 1;
-    case TAG_FillOrder: *va_arg(ap, uint16_t*) = d.fillOrder; return 1;
-    case TAG_Orientation: *va_arg(ap, uint16_t*) = d.orientation; return 1;
-    case TAG_SamplesPerPixel: *va_arg(ap, uint16_t*) = d.samplesPerPixel; return 1;
-    case TAG_MinSampleValue: *va_arg(ap, uint16_t*) = d.minSampleValue; return 1;
-    case TAG_MaxSampleValue: *va_arg(ap, uint16_t*) = d.maxSampleValue; return 1;
-    case TAG_PlanarConfiguration: *va_arg(ap, uint16_t*) = d.planarConfig; return 1;
-    case TAG_ResolutionUnit: *va_arg(ap, uint16_t*) = d.resolutionUnit; return 1;
-    case TAG_SampleFormat: *va_arg(ap, uint16_t*) = d.sampleFormat; return 1;
-    case TAG_YCbCrPositioning: *va_arg(ap, uint16_t*) = d.ycbcrPositioning; return 1;
+    // Fields whose fresh-directory value is the default: the record holds it.
+    case TAG_SubfileType:
+    case TAG_RowsPerStrip:
+    case TAG_ImageDepth:
+    case TAG_TileDepth:
+    case TAG_BitsPerSample:
+    case TAG_Threshholding:
+    case TAG_FillOrder:
+    case TAG_Orientation:
+    case TAG_SamplesPerPixel:
+    case TAG_MinSampleValue:
+    case TAG_MaxSampleValue:
+    case TAG_PlanarConfiguration:
+    case TAG_ResolutionUnit:
+    case TAG_SampleFormat:
+    case TAG_YCbCrPositioning:
     case TAG_YCbCrSubsampling:
-        *va_arg(ap, uint16_t*) = d.ycbcrSubsampling[0];
-        *va_arg(ap, uint16_t*) = d.ycbcrSubsampling[1];
-        return 1;
     case TAG_ExtraSamples:
-        *va_arg(ap, uint16_t*) = d.extraSamples;
-        *va_arg(ap, uint16_t**) = d.sampleInfo;
-        return 1;
+    case TAG_Matteing: return _TIFFVGetField(h, tag, ap);
     case TAG_Predictor:
         if (!h->codecState) return 0;
         *va_arg(ap, uint16_t*) = uint16_t(static_cast<PredictorState*>(h->codecState)->predictor);
@@ -685,9 +681,6 @@ int TIFFQueryFieldDefaultedArgs(TIFFHandle* h, uint32_t tag, va_list ap) {
         }
         return 1;
     }
-    case TAG_Matteing:
-        *va_arg(ap, uint16_t*) = (d.extraSamples == 1 && d.sampleInfo && d.sampleInfo[0] == 1) ? 1 : 0;
-        return 1;
     case TAG_DataType: *va_arg(ap, uint16_t*) = uint16_t(d.sampleFormat - 1); return 1;
     case TAG_TransferFunction:
         if (!d.transferFunction[0] && !makeDefaultTransferTable(h)) {

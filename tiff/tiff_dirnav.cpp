@@ -168,12 +168,7 @@ int TIFFUnlinkDirectory(TIFFHandle* h, uint16_t n) {
     }
     h->flags &= ~(FLAG_BEENWRITING | FLAG_BUFFERSETUP | FLAG_POSTENCODE);
     TIFFReleaseDirectory(h);
-    TIFFResetDirectory(h);
-    h->dirOffset = 0;
-    h->nextDirOffset = 0;
-    h->writeOffset = 0;
-    h->curRow = 0xFFFFFFFFu;
-    h->curStrip = 0xFFFFFFFFu;
+    TIFFStartDirectory(h); // fresh record, positions 0, row and strip none
     return 1;
 }
 

@@ -72,6 +72,20 @@ int packBitsPostEncode(TIFFHandle* h) {
 
 enum { kBase, kLiteral, kRun, kLiteralRun };
 
+// Writes a run of n > 1 bytes b, at most 128 of it; true when a rest of the
+// run remains in n to be handled again.
+bool writeRun(uint8_t*& op, uint8_t b, int64_t& n) {
+    if (n > 128) {
+        *op++ = uint8_t(-127);
+        *op++ = b;
+        n -= 128;
+        return true;
+    }
+    *op++ = uint8_t(1 - n);
+    *op++ = b;
+    return false;
+}
+
 int packBitsEncode(TIFFHandle* h, uint8_t* in, int64_t cc, uint16_t) {
     uint8_t* op = h->rawCursor;
     uint8_t* ep = h->rawData + h->rawDataSize;
@@ -107,14 +121,7 @@ int packBitsEncode(TIFFHandle* h, uint8_t* in, int64_t cc, uint16_t) {
         case kBase:
             if (n > 1) {
                 state = kRun;
-                if (n > 128) {
-                    *op++ = uint8_t(-127);
-                    *op++ = b;
-                    n -= 128;
-                    goto again;
-                }
-                *op++ = uint8_t(1 - n);
-                *op++ = b;
+                if (writeRun(op, b, n)) goto again;
             } else {
                 lastLiteral = op;
                 *op++ = 0;
@@ -125,14 +132,7 @@ int packBitsEncode(TIFFHandle* h, uint8_t* in, int64_t cc, uint16_t) {
         case kLiteral:
             if (n > 1) {
                 state = kLiteralRun;
-                if (n > 128) {
-                    *op++ = uint8_t(-127);
-                    *op++ = b;
-                    n -= 128;
-                    goto again;
-                }
-                *op++ = uint8_t(1 - n);
-                *op++ = b;
+                if (writeRun(op, b, n)) goto again;
             } else {
                 if (++(*lastLiteral) == 127) state = kBase;
                 *op++ = b;
@@ -140,14 +140,7 @@ int packBitsEncode(TIFFHandle* h, uint8_t* in, int64_t cc, uint16_t) {
             break;
         case kRun:
             if (n > 1) {
-                if (n > 128) {
-                    *op++ = uint8_t(-127);
-                    *op++ = b;
-                    n -= 128;
-                    goto again;
-                }
-                *op++ = uint8_t(1 - n);
-                *op++ = b;
+                if (writeRun(op, b, n)) goto again;
             } else {
                 lastLiteral = op;
                 *op++ = 0;

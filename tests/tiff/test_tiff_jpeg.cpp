@@ -212,3 +212,36 @@ TEST(TiffJpeg, SizeChecksBogusTablesAndTruncatedStreams) {
         TIFFCloseFile(h);
     }
 }
+
+TEST(TiffJpeg, CompleteStreamsWithoutJpegTables) {
+    std::vector<Bytes> rgb = {pattern(16 * 16 * 3, 8), pattern(16 * 16 * 3, 9)};
+    JpegSet js = encodeAbbreviated(rgb, {{16, 16}, {16, 16}}, 2, 2);
+    TiffBuilder b;
+    std::vector<uint32_t> offsets, counts;
+    std::vector<Bytes> complete;
+    for (auto& img : js.images) {
+        Bytes whole(js.tables.begin(), js.tables.end() - 2);
+        whole.insert(whole.end(), img.begin() + 2, img.end());
+        complete.push_back(whole);
+        offsets.push_back(uint32_t(b.addData(whole)));
+        counts.push_back(uint32_t(whole.size()));
+    }
+    b.addIfd({longs(256, {32}), longs(257, {16}), shorts(258, {8, 8, 8}), shorts(259, {7}), shorts(262, {6}),
+              shorts(277, {3}), longs(322, {16}), longs(323, {16}), longs(324, offsets), longs(325, counts),
+              shorts(530, {2, 2})});
+    MemFile f;
+    f.data = b.bytes();
+    MessageLog log;
+    TIFFHandle* h = openMem(f, "rm");
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(TIFFSetField(h, TAG_JPEGColorMode, JPEGCOLORMODE_RGB), 1);
+    uint32_t length = 0;
+    void* tables = nullptr;
+    EXPECT_EQ(TIFFQueryField(h, TAG_JPEGTables, &length, &tables), 0);
+    for (uint32_t t = 0; t < 2; ++t) {
+        Bytes out(16 * 16 * 3);
+        ASSERT_EQ(TIFFReadEncodedTile(h, t, out.data(), -1), int64_t(out.size())) << log.all();
+        EXPECT_EQ(out, djpegOf(js.tables, js.images[t]));
+    }
+    TIFFCloseFile(h);
+}

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <thread>
 #include <unistd.h>
@@ -273,6 +274,21 @@ TEST(TiffTags, SetAndQueryEdgeCases) {
     const char inks[] = "a\0b\0c\0";
     EXPECT_EQ(TIFFSetField(h, TAG_InkNames, uint32_t(sizeof(inks) - 1), inks), 0);
     EXPECT_TRUE(log.hasError("Invalid InkNames value; expecting 4 names, found 3")) << log.all();
+    // Defaults for absent tags.
+    float* refBW = nullptr;
+    EXPECT_EQ(TIFFQueryField(h, TAG_ReferenceBlackWhite, &refBW), 0);
+    EXPECT_EQ(TIFFQueryFieldDefaulted(h, TAG_ReferenceBlackWhite, &refBW), 1);
+    ASSERT_NE(refBW, nullptr);
+    EXPECT_EQ(refBW[1], 255.0f);
+    uint16_t *tf0 = nullptr, *tf1 = nullptr, *tf2 = nullptr;
+    EXPECT_EQ(TIFFQueryFieldDefaulted(h, TAG_TransferFunction, &tf0, &tf1, &tf2), 1);
+    ASSERT_NE(tf0, nullptr);
+    EXPECT_EQ(tf0[0], 0);
+    EXPECT_EQ(tf0[255], 65535);
+    EXPECT_EQ(tf0[128], uint16_t(std::floor(65535.0 * std::pow(128.0 / 255.0, 2.2) + 0.5)));
+    uint16_t inkSet = 0;
+    EXPECT_EQ(TIFFQueryFieldDefaulted(h, 332, &inkSet), 1);
+    EXPECT_EQ(inkSet, 1);
     // Unknown tag.
     EXPECT_EQ(TIFFSetField(h, 60000u, 1), 0);
     EXPECT_TRUE(log.hasError("Unknown tag 60000"));
