@@ -318,7 +318,9 @@ int64_t TIFFReadEncodedTile(TIFFHandle* h, uint32_t tile, void* buffer, int64_t 
     if (size != -1 && size <= full) full = size;
     if (full <= 0) return -1;
     auto* out = static_cast<uint8_t*>(buffer);
-    if (TIFFFillTile(h, tile) && h->decodeTile(h, out, full, uint16_t(tile / d.stripsPerImage))) {
+    // Only a positive result is success: a coder that is not implemented
+    // answers -1.
+    if (TIFFFillTile(h, tile) && h->decodeTile(h, out, full, uint16_t(tile / d.stripsPerImage)) > 0) {
         h->postDecode(h, out, full);
         return full;
     }

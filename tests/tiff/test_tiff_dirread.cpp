@@ -365,6 +365,20 @@ TEST(TiffCodecRegistry, UnavailableAndUnknownSchemesFailAtDecode) {
         EXPECT_TRUE(log.hasError(c.message)) << log.all();
         TIFFCloseFile(h);
     }
+    // A tiled image of an unknown scheme fails too.
+    TiffBuilder b;
+    b.addData(Bytes(256, 1));
+    b.addIfd({longs(256, {16}), longs(257, {16}), shorts(258, {8}), shorts(259, {99}), shorts(262, {1}),
+              longs(322, {16}), longs(323, {16}), longs(324, {8}), longs(325, {256})});
+    MemFile f;
+    f.data = b.bytes();
+    MessageLog log;
+    TIFFHandle* h = openMem(f, "rm");
+    ASSERT_NE(h, nullptr);
+    Bytes out(256);
+    EXPECT_EQ(TIFFReadEncodedTile(h, 0, out.data(), -1), -1);
+    EXPECT_TRUE(log.hasError("Compression scheme 99 tile decoding is not implemented")) << log.all();
+    TIFFCloseFile(h);
     EXPECT_TRUE(TIFFIsCodecAvailable(COMPRESSION_LZW));
     EXPECT_FALSE(TIFFIsCodecAvailable(COMPRESSION_CCITTFAX3));
     TIFFCodecEntry* mine = TIFFRegisterCODEC(7, "Mine", initDumpMode);
