@@ -144,12 +144,9 @@ bool startEncoderThread()
         --encodersRunning;
         return false;
     }
-    if (!t->setPriority(vqp::ThreadPriority::AboveNormal)) {
-        // Raising priority needs privileges on Linux; the thread runs anyway.
-        static std::atomic<bool> reported{false};
-        if (!reported.exchange(true))
-            std::fputs("Failed to increase thread priority\n", stderr);
-    }
+    // Raising priority may need privileges; the thread runs anyway.
+    if (!t->setPriority(vqp::ThreadPriority::AboveNormal))
+        std::fputs("Failed to increase thread priority\n", stderr);
     ++encodersStarted;
     return true;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/pixel_lock.h"
 #include "engine/tile_quad.h"
 #include "engine/vq_zoomoutput.h"
 #include "primitives/core/copy.h"
@@ -12,21 +13,6 @@
 #include "primitives/resample/resize_sq.h"
 
 namespace {
-
-class PixelLock {
-public:
-    explicit PixelLock(imageContainer* c) : c_(c) { c_->lockPixels(&data_, &step_); }
-    ~PixelLock() { c_->unlockPixels(); }
-    PixelLock(const PixelLock&) = delete;
-    PixelLock& operator=(const PixelLock&) = delete;
-    uint8_t* data() const { return data_; }
-    int32_t step() const { return step_; }
-
-private:
-    imageContainer* c_;
-    uint8_t* data_ = nullptr;
-    int32_t step_ = 0;
-};
 
 // Square-pixel resize code of a resampling option.
 int32_t resizeCodeOf(int32_t option)

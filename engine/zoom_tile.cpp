@@ -2,25 +2,10 @@
 
 #include <cstdio>
 
+#include "engine/pixel_lock.h"
 #include "primitives/core/copy.h"
 
 namespace {
-
-// Locks a container for the duration of a scope.
-class PixelLock {
-public:
-    explicit PixelLock(imageContainer* c) : c_(c) { c_->lockPixels(&data_, &step_); }
-    ~PixelLock() { c_->unlockPixels(); }
-    PixelLock(const PixelLock&) = delete;
-    PixelLock& operator=(const PixelLock&) = delete;
-    uint8_t* data() const { return data_; }
-    int32_t step() const { return step_; }
-
-private:
-    imageContainer* c_;
-    uint8_t* data_ = nullptr;
-    int32_t step_ = 0;
-};
 
 vq_ptr<imageContainer> newContainer()
 {

@@ -22,6 +22,33 @@ vq_tileQuad fullQuad(int32_t x0, int32_t y0, int32_t level, int32_t size, const 
     return quad;
 }
 
+vq_tileQuad ycbcrQuadFlat(const PixelFn& fn)
+{
+    vq_tileQuad quad;
+    for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx)
+            quad.addTile(makeYCbCrTile(dx, dy, 1, 32, 32, 2, fn).get(), nullptr);
+    return quad;
+}
+
+vq_tileQuad ycbcrQuad(int32_t size, int32_t subsampling, IntPair visible, const PixelFn& fn = patternPixel)
+{
+    vq_tileQuad quad;
+    for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx) {
+            auto t = makeYCbCrTile(dx, dy, 1, size, size, subsampling, fn);
+            if (dx == 1 || dy == 1) {
+                const IntPair v(dx == 1 ? visible.first : size, dy == 1 ? visible.second : size);
+                const IntPair cv = chromaPlaneSize(v, subsampling);
+                containerOf(t.get(), planeY)->crop(v.first, v.second);
+                containerOf(t.get(), planeCb)->crop(cv.first, cv.second);
+                containerOf(t.get(), planeCr)->crop(cv.first, cv.second);
+            }
+            quad.addTile(t.get(), nullptr);
+        }
+    return quad;
+}
+
 TEST(QuadHalve, FullQuad)
 {
     vq_tileQuad quad = fullQuad(4, 6, 3, 256, patternPixel);
@@ -132,7 +159,7 @@ TEST(QuadHalve, LinearIsTheTwoByTwoMean)
 TEST(QuadHalve, EveryOptionKeepsAFlatTileFlat)
 {
     auto flat = [](int, int, int) -> uint8_t { return 150; };
-    for (int option : {-1, 0, 1, 2, 3, 4, 5, 6, 7, 9}) {
+    for (int option : {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9}) {
         vq_tileQuad quad = fullQuad(0, 0, 1, 64, flat);
         vq_ptr<vq_zoom_tile_base> half;
         quad.generateHalf(half, option, false);
@@ -141,6 +168,71 @@ TEST(QuadHalve, EveryOptionKeepsAFlatTileFlat)
         for (IntPair p : {IntPair(0, 0), IntPair(31, 17), IntPair(63, 63)})
             EXPECT_NEAR(pixelAt(h, p.first, p.second, 1), 150, 1) << "option " << option;
     }
+}
+
+TEST(QuadHalve, EveryOptionOnYCbCrPlanes)
+{
+    auto flat = [](int, int, int c) -> uint8_t { return static_cast<uint8_t>(90 + 40 * c); };
+    for (int option : {-1, 0, 1, 2, 3, 4, 5, 6, 8, 9}) {
+        vq_tileQuad quad = ycbcrQuadFlat(flat);
+        vq_ptr<vq_zoom_tile_base> half;
+        quad.generateHalf(half, option, false);
+        ASSERT_NE(half, nullptr) << option;
+        for (int plane : {planeY, planeCb, planeCr})
+            EXPECT_NEAR(pixelAt(containerOf(half.get(), plane), 5, 7), 90 + 40 * (plane - planeY), 1)
+                << "option " << option << " plane " << plane;
+    }
+}
+
+TEST(QuadHalve, GaussianOnRgbIsPlaneByPlane)
+{
+    // Option 8 on RGB halves each channel with the Gaussian step: a tile whose
+    // channels differ gives each channel's own result.
+    auto fn = [](int x, int y, int c) { return static_cast<uint8_t>(c == 0 ? x * 3 : c == 1 ? y * 5 : (x ^ y) * 2); };
+    vq_tileQuad rgb = fullQuad(0, 0, 1, 32, fn);
+    vq_ptr<vq_zoom_tile_base> half;
+    rgb.generateHalf(half, 8, false);
+    ASSERT_NE(half, nullptr);
+    for (int c = 0; c < 3; ++c) {
+        vq_ptr<vq_zoom_tile_base> gray;
+        createZoomTileGrayscale(&gray);
+        gray->setKey(vq_tileKey(0, 0, 1));
+        gray->setContainer(makeContainer(vq_fmtGray8, 64, 64, [&](int x, int y, int) { return fn(x, y, c); }).get());
+        uint8_t out[32 * 32];
+        ASSERT_TRUE(gray->halveSize(out, 32, vq_fmtGray8, 8));
+        imageContainer* h = containerOf(half.get(), 4);
+        for (IntPair p : {IntPair(0, 0), IntPair(13, 21), IntPair(31, 31)})
+            EXPECT_EQ(pixelAt(h, p.first, p.second, c), out[p.second * 32 + p.first]) << "channel " << c;
+    }
+}
+
+TEST(QuadHalve, SixteenBitTilesTreatGaussianAsCubic)
+{
+    auto make = [] {
+        vq_tileQuad quad;
+        for (int dy = 0; dy < 2; ++dy)
+            for (int dx = 0; dx < 2; ++dx) {
+                vq_ptr<vq_zoom_tile_base> t;
+                createZoomTileGrayscale16(&t);
+                t->setKey(vq_tileKey(dx, dy, 1));
+                t->setContainer(makeContainer(vq_fmtGray16, 16, 16, [&](int x, int y, int c) {
+                                    return static_cast<uint8_t>((x + 16 * dx) * 9 + (y + 16 * dy) * 4 + c);
+                                }).get());
+                quad.addTile(t.get(), nullptr);
+            }
+        return quad;
+    };
+    vq_tileQuad a = make(), b = make();
+    vq_ptr<vq_zoom_tile_base> gauss, cubic;
+    a.generateHalf(gauss, 8, false);
+    b.generateHalf(cubic, 2, false);
+    ASSERT_NE(gauss, nullptr);
+    ASSERT_NE(cubic, nullptr);
+    EXPECT_EQ(gauss->getFormat(), vq_fmtGray16);
+    uint16_t x[16 * 16], y[16 * 16];
+    gauss->copyDataTo(reinterpret_cast<uint8_t*>(x), 32, vq_fmtGray16);
+    cubic->copyDataTo(reinterpret_cast<uint8_t*>(y), 32, vq_fmtGray16);
+    EXPECT_EQ(0, std::memcmp(x, y, sizeof x));
 }
 
 TEST(QuadHalve, WideKernelsSeeTheImageEdgeNotBlack)
@@ -173,24 +265,6 @@ TEST(QuadHalve, OptionSevenOnRgbIsCubic)
     cubic->copyDataTo(x, 96, 4);
     seven->copyDataTo(y, 96, 4);
     EXPECT_EQ(0, std::memcmp(x, y, sizeof x));
-}
-
-vq_tileQuad ycbcrQuad(int32_t size, int32_t subsampling, IntPair visible, const PixelFn& fn = patternPixel)
-{
-    vq_tileQuad quad;
-    for (int dy = 0; dy < 2; ++dy)
-        for (int dx = 0; dx < 2; ++dx) {
-            auto t = makeYCbCrTile(dx, dy, 1, size, size, subsampling, fn);
-            if (dx == 1 || dy == 1) {
-                const IntPair v(dx == 1 ? visible.first : size, dy == 1 ? visible.second : size);
-                const IntPair cv = chromaPlaneSize(v, subsampling);
-                containerOf(t.get(), planeY)->crop(v.first, v.second);
-                containerOf(t.get(), planeCb)->crop(cv.first, cv.second);
-                containerOf(t.get(), planeCr)->crop(cv.first, cv.second);
-            }
-            quad.addTile(t.get(), nullptr);
-        }
-    return quad;
 }
 
 TEST(QuadHalve, YCbCrPlanesAtEverySubsampling)
