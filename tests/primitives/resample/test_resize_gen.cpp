@@ -378,6 +378,23 @@ TEST(ResizeCentered, SamplesTheShiftedPositions) {
     EXPECT_EQ(resizeByFactorsCentered32fC1(src.px.data(), src.size(), src.step(), src.rect(), nullptr, 4, {8, 8}, 2, 2,
                                            1, 1, 2),
               -8);
+    // Super-sampling for reductions: 2 x 2 means of the region.
+    Image<float> half(20, 15, 1, -1.0f);
+    ASSERT_EQ(resizeByFactorsCentered32fC1(src.px.data(), src.size(), src.step(), src.rect(), half.px.data(),
+                                           half.step(), half.size(), 0.5, 0.5, 20, 15, 8),
+              0);
+    for (int y = 0; y < 15; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const double mean = (double(src.at(2 * x, 2 * y)) + src.at(2 * x + 1, 2 * y) + src.at(2 * x, 2 * y + 1) +
+                                 src.at(2 * x + 1, 2 * y + 1)) /
+                                4;
+            EXPECT_NEAR(half.at(x, y), mean, 1e-4) << x << "," << y;
+        }
+    // Enlarging with code 8 is refused by the general core.
+    Image<float> big(80, 60, 1);
+    EXPECT_EQ(resizeByFactorsCentered32fC1(src.px.data(), src.size(), src.step(), src.rect(), big.px.data(),
+                                           big.step(), big.size(), 2, 2, 20, 15, 8),
+              -22);
 }
 
 // Every processor path gives the generic path's bytes and writes nothing
