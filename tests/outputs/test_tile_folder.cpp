@@ -204,10 +204,10 @@ TEST(TileFolderOutput, SameTileOfferedTwiceIsWrittenOnce)
     auto out = newTileFolderOutput();
     ASSERT_TRUE(out->setOutputPath(folder, ""));
     out->setBaseLayer(base.get());
-    auto tile = makeYCbCrTile({1, 1, 1, 256, 256}, 4);
+    auto tile = makeYCbCrTile({1, 1, 1, 244, 144}, 4);
     ASSERT_TRUE(out->saveTile(tile.get()));
     const std::string path = folder + "/TileGroup0/1-1-1.jpg";
-    EXPECT_EQ(djpegSize(path), IntPair(256, 256));
+    EXPECT_EQ(djpegSize(path), IntPair(244, 144));
     fs::remove(path);
     EXPECT_TRUE(out->saveTile(tile.get()));
     EXPECT_FALSE(fs::exists(path));

@@ -42,8 +42,9 @@ std::string writeSlide(const std::string& folder, IntPair frameSize, IntPair ste
         const bool absent = f.name[0] == '-';
         const std::string name = absent ? f.name + 1 : f.name;
         index += "[" + name + "]\r\nx=" + std::to_string(f.x) + "\r\ny=" + std::to_string(f.y) + "\r\n";
-        if (!absent)
+        if (!absent) {
             EXPECT_TRUE(writePatternJpeg(folder + "/" + name + ".jpg", frameSize.first, frameSize.second, ++seed));
+        }
     }
     EXPECT_TRUE(vqtest::writeFile(folder + "/" + indexName, index));
     return folder;
@@ -139,8 +140,9 @@ TEST(BacusIndex, LooseIntegers)
     for (const auto& c : cases) {
         int value = 0;
         EXPECT_EQ(parseLooseInteger(c.text, value), c.ok) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(value, c.value) << c.text;
+        }
     }
 }
 
@@ -242,7 +244,6 @@ TEST(BacusReader, StripsArePixelExact)
         // Stage distances times the frame size pass 2^31.
         {"large stage positions", {30000000, 30000000},
          {{0, 0, "Da1"}, {60000000, 0, "Da2"}, {75000000, 30000000, "Da3"}}, {140, 48}, false, 12},
-        // A frame listed but absent from the folder fails the strips it touches.
     };
     const std::string root = vqtest::scratchDir("bacus_strips");
     for (const auto& c : cases) {

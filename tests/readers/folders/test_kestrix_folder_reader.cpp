@@ -193,10 +193,10 @@ TEST(TileFolderReader, PropertiesFileVariants)
          {{512, 256}, {256, 128}}, {{2, 1}, {1, 1}}, {{256, 256}, {256, 128}}, 3},
         {"truncating halves", "<X WIDTH=\"1025\" HEIGHT=\"100\" NUMTILES=\"99\" TILESIZE=\"256\"/>", true,
          {{1025, 100}, {512, 50}, {256, 25}}, {{5, 1}, {2, 1}, {1, 1}}, {{1, 100}, {256, 50}, {256, 25}}, 99},
-        {"tab before equals", "<X WIDTH\t=\"1000\" HEIGHT=\"600\" NUMTILES=\"21\" TILESIZE=\"256\"/>", false},
-        {"no tile count", "<X WIDTH=\"1000\" HEIGHT=\"600\" TILESIZE=\"256\"/>", false},
-        {"unquoted", "<X WIDTH=1000 HEIGHT=\"600\" NUMTILES=\"21\" TILESIZE=\"256\"/>", false},
-        {"zero tile size", "<X WIDTH=\"1000\" HEIGHT=\"600\" NUMTILES=\"21\" TILESIZE=\"0\"/>", false},
+        {"tab before equals", "<X WIDTH\t=\"1000\" HEIGHT=\"600\" NUMTILES=\"21\" TILESIZE=\"256\"/>", false, {}, {}, {}, 0},
+        {"no tile count", "<X WIDTH=\"1000\" HEIGHT=\"600\" TILESIZE=\"256\"/>", false, {}, {}, {}, 0},
+        {"unquoted", "<X WIDTH=1000 HEIGHT=\"600\" NUMTILES=\"21\" TILESIZE=\"256\"/>", false, {}, {}, {}, 0},
+        {"zero tile size", "<X WIDTH=\"1000\" HEIGHT=\"600\" NUMTILES=\"21\" TILESIZE=\"0\"/>", false, {}, {}, {}, 0},
     };
     const std::string root = vqtest::scratchDir("folder_reader_props");
     for (const auto& c : cases) {
