@@ -218,46 +218,35 @@ bool vq_BacusLoader::buildFrameGrid(const char* text, size_t length)
 
 bool vq_BacusLoader::getFileInfo(vq_FileInfo** out)
 {
-    if (out == nullptr || !fileInfo.valid)
-        return false;
-    vq_BacusFileInfo* copy = new (std::nothrow) vq_BacusFileInfo(fileInfo);
-    if (copy == nullptr)
-        return false;
-    copy->addRef();
-    *out = copy;
-    return true;
+    return fileInfo.valid && handOut(new (std::nothrow) vq_BacusFileInfo(fileInfo), out);
 }
 
 bool vq_BacusLoader::getTileLoader(vq_tileloader_base** out)
 {
-    if (out == nullptr || !fileInfo.regular || !fileInfo.valid)
+    if (!fileInfo.regular || !fileInfo.valid)
         return false;
     BacusTileLoader* loader = BacusTileLoader::create();
-    if (loader == nullptr)
-        return false;
-    loader->addRef();
-    loader->folderPath = folderBasePath(folderPath);
-    loader->fileInfo = fileInfo;
-    loader->cellMap = cellMap;
-    loader->magnification = magnification;
-    *out = loader;
-    return true;
+    if (loader != nullptr) {
+        loader->folderPath = folderBasePath(folderPath);
+        loader->fileInfo = fileInfo;
+        loader->cellMap = cellMap;
+        loader->magnification = magnification;
+    }
+    return handOut(loader, out);
 }
 
 bool vq_BacusLoader::getStripLoader(vq_stripLoader_base** out)
 {
-    if (out == nullptr || !fileInfo.valid)
+    if (!fileInfo.valid)
         return false;
     vq_BacusStripLoader* loader = vq_BacusStripLoader::create();
-    if (loader == nullptr)
-        return false;
-    loader->addRef();
-    loader->folderPath = folderBasePath(folderPath);
-    loader->fileInfo = fileInfo;
-    loader->frames = frames;
-    loader->grid = grid;
-    *out = loader;
-    return true;
+    if (loader != nullptr) {
+        loader->folderPath = folderBasePath(folderPath);
+        loader->fileInfo = fileInfo;
+        loader->frames = frames;
+        loader->grid = grid;
+    }
+    return handOut(loader, out);
 }
 
 BacusTileLoader* BacusTileLoader::create()

@@ -47,6 +47,20 @@ bool probeJpegFile(const std::string& path, JpegProbe& probe);
 bool loadJpegFileAsRawTile(const std::string& path, vq_tileDecoder_base* dimensions, IntPair size,
                            bool requireSize, vq_raw_tile** out);
 
+// Stores a new object with one reference for the caller in *out; false when
+// it could not be made.
+template <class T, class Base>
+bool handOut(T* object, Base** out)
+{
+    if (object == nullptr || out == nullptr) {
+        delete object;
+        return false;
+    }
+    object->addRef();
+    *out = object;
+    return true;
+}
+
 // A new JPEG tile decoder for one level's worth of geometry lists.
 bool createJpegTileDecoder(const IntPair& tileSize, const std::vector<IntPair>& edgeSizes,
                            const std::vector<IntPair>& tileCounts, vq_tileDecoder_base** out);

@@ -99,29 +99,18 @@ bool vq_KestrixLoader::readImageProperties()
 
 bool vq_KestrixLoader::getFileInfo(vq_FileInfo** out)
 {
-    if (out == nullptr || !fileInfo.valid)
-        return false;
-    vq_ZOOMFileInfo* copy = new (std::nothrow) vq_ZOOMFileInfo(fileInfo);
-    if (copy == nullptr)
-        return false;
-    copy->addRef();
-    *out = copy;
-    return true;
+    return fileInfo.valid && handOut(new (std::nothrow) vq_ZOOMFileInfo(fileInfo), out);
 }
 
 bool vq_KestrixLoader::getTileLoader(vq_tileloader_base** out)
 {
-    if (out == nullptr)
-        return false;
     ZoomTileLoader* loader = ZoomTileLoader::create();
-    if (loader == nullptr)
-        return false;
-    loader->addRef();
-    loader->folderPath = folderBasePath(folderPath);
-    loader->fileInfo = fileInfo;
-    loader->computeTileOffsets();
-    *out = loader;
-    return true;
+    if (loader != nullptr) {
+        loader->folderPath = folderBasePath(folderPath);
+        loader->fileInfo = fileInfo;
+        loader->computeTileOffsets();
+    }
+    return handOut(loader, out);
 }
 
 ZoomTileLoader* ZoomTileLoader::create()

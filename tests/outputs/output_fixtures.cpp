@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <gtest/gtest.h>
+
+#include "support/pattern_image.h"
 #include "support/test_env.h"
 
 namespace outtest {
@@ -42,19 +45,21 @@ std::vector<TileSpec> pyramidTiles(vq_zoom_layer* base)
 
 vq_ptr<imageContainer> makeContainer(int32_t format, int32_t width, int32_t height, int32_t seed)
 {
-    auto c = vq_ptr<imageContainer>::adopt(imageContainer::create());
-    if (!c->create(format, width, height, false))
-        return c;
-    uint8_t* data = nullptr;
-    int32_t step = 0;
-    c->lockPixels(&data, &step);
-    const int32_t channels = c->getChannels();
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-            for (int32_t ch = 0; ch < channels; ++ch)
-                data[y * step + x * channels + ch] = static_cast<uint8_t>(x / 2 + y / 3 + ch * 50 + seed * 17);
-    c->unlockPixels();
-    return c;
+    return vqtest::makePatternImage(format, width, height, [seed](int x, int y, int ch) {
+        return static_cast<uint8_t>(x / 2 + y / 3 + ch * 50 + seed * 17);
+    });
+}
+
+vq_ptr<vq_zoomoutput_base> openOutput(bool (*factory)(vq_zoomoutput_base**), const std::string& folder,
+                                      vq_zoom_layer* base)
+{
+    vq_ptr<vq_zoomoutput_base> out;
+    EXPECT_TRUE(factory(out.put()));
+    if (out == nullptr)
+        return out;
+    EXPECT_TRUE(out->setOutputPath(folder, ""));
+    out->setBaseLayer(base);
+    return out;
 }
 
 vq_ptr<vq_zoom_tile_base> makeRgbTile(const TileSpec& spec, int32_t seed)

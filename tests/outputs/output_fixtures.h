@@ -28,6 +28,9 @@ std::vector<TileSpec> pyramidTiles(vq_zoom_layer* base);
 // A container of the format and size whose samples follow a smooth pattern
 // offset by `seed`; zero-sized containers stay unallocated.
 vq_ptr<imageContainer> makeContainer(int32_t format, int32_t width, int32_t height, int32_t seed = 0);
+// A new output from the factory, its folder created and its levels given.
+vq_ptr<vq_zoomoutput_base> openOutput(bool (*factory)(vq_zoomoutput_base**), const std::string& folder,
+                                      vq_zoom_layer* base);
 vq_ptr<vq_zoom_tile_base> makeRgbTile(const TileSpec& spec, int32_t seed = 0);
 vq_ptr<vq_zoom_tile_base> makeYCbCrTile(const TileSpec& spec, int32_t subsampling = 4);
 

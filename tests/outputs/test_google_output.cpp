@@ -10,17 +10,6 @@
 namespace fs = std::filesystem;
 using namespace outtest;
 
-namespace {
-
-vq_ptr<vq_zoomoutput_base> newGoogleOutput()
-{
-    vq_ptr<vq_zoomoutput_base> out;
-    EXPECT_TRUE(createGoogleOutput(out.put()));
-    return out;
-}
-
-} // namespace
-
 TEST(GoogleOutput, KmlMatchesGoldenFilesAndIsWellFormed)
 {
     const std::string xmllint = vqtest::requireTool("xmllint");
@@ -33,9 +22,7 @@ TEST(GoogleOutput, KmlMatchesGoldenFilesAndIsWellFormed)
         const std::string root = vqtest::scratchDir("google_kml_" + name);
         auto base = makeChain(size.width, size.height, 256);
         ASSERT_NE(base, nullptr);
-        auto out = newGoogleOutput();
-        ASSERT_TRUE(out->setOutputPath(root + "/earth", ""));
-        out->setBaseLayer(base.get());
+        auto out = openOutput(createGoogleOutput, root + "/earth", base.get());
         ASSERT_TRUE(out->finish()) << out->getErrors();
         EXPECT_FALSE(out->hasFailed());
 
@@ -49,9 +36,7 @@ TEST(GoogleOutput, TilesGoToOneFolderPerLevel)
 {
     const std::string root = vqtest::scratchDir("google_levels");
     auto base = makeChain(1000, 800, 256);
-    auto out = newGoogleOutput();
-    ASSERT_TRUE(out->setOutputPath(root + "/earth", ""));
-    out->setBaseLayer(base.get());
+    auto out = openOutput(createGoogleOutput, root + "/earth", base.get());
     const std::vector<TileSpec> tiles{{2, 3, 2, 232, 256}, {1, 0, 1, 256, 144}, {0, 0, 0, 250, 200}, {3, 5, 7, 64, 64}};
     for (const TileSpec& t : tiles)
         ASSERT_TRUE(out->saveTile(makeRgbTile(t).get()));
@@ -67,18 +52,14 @@ TEST(GoogleOutput, KmlNames)
     const std::string root = vqtest::scratchDir("google_names");
     auto base = makeChain(1000, 1000, 256);
     {   // A folder path ending in a separator leaves the name empty.
-        auto out = newGoogleOutput();
-        ASSERT_TRUE(out->setOutputPath(root + "/trail/", ""));
-        out->setBaseLayer(base.get());
+        auto out = openOutput(createGoogleOutput, root + "/trail/", base.get());
         ASSERT_TRUE(out->finish());
         const std::string kml = vqtest::readFile(root + "/trail/.kml");
         EXPECT_NE(kml.find("<name></name>\r\n"), std::string::npos);
         EXPECT_NE(kml.find("\t<href>/$[level]/$[x]-$[y].jpg</href>\r\n"), std::string::npos);
     }
     {   // A name that XML must escape.
-        auto out = newGoogleOutput();
-        ASSERT_TRUE(out->setOutputPath(root + "/a&b", ""));
-        out->setBaseLayer(base.get());
+        auto out = openOutput(createGoogleOutput, root + "/a&b", base.get());
         ASSERT_TRUE(out->finish());
         const std::string kml = vqtest::readFile(root + "/a&b.kml");
         EXPECT_NE(kml.find("<name>a&amp;b</name>"), std::string::npos);
@@ -100,15 +81,12 @@ TEST(GoogleOutput, KmlThatCannotBeWrittenFailsTheRun)
     const std::string root = vqtest::scratchDir("google_blocked");
     auto base = makeChain(1000, 1000, 256);
     fs::create_directories(root + "/earth.kml");
-    auto out = newGoogleOutput();
-    ASSERT_TRUE(out->setOutputPath(root + "/earth", ""));
-    out->setBaseLayer(base.get());
+    auto out = openOutput(createGoogleOutput, root + "/earth", base.get());
     EXPECT_FALSE(out->finish());
     EXPECT_TRUE(out->hasFailed());
     EXPECT_EQ(out->getErrors(), "Unable to write " + root + "/earth.kml\n");
 
-    auto early = newGoogleOutput();
-    ASSERT_TRUE(early->setOutputPath(root + "/nobase", ""));
+    auto early = openOutput(createGoogleOutput, root + "/nobase", nullptr);
     EXPECT_FALSE(early->finish());
     EXPECT_TRUE(early->hasFailed());
 }

@@ -125,9 +125,7 @@ TEST(TileFolderOutput, TilesFillGroupsOf256FromTheSmallestLevelUp)
     const auto tiles = pyramidTiles(base.get());
     ASSERT_GT(tiles.size(), 300u);
 
-    auto out = newTileFolderOutput();
-    ASSERT_TRUE(out->setOutputPath(folder, ""));
-    out->setBaseLayer(base.get());
+    auto out = openOutput(createKestrixOutput, folder, base.get());
     for (const TileSpec& t : tiles)
         ASSERT_TRUE(out->saveTile(makeRgbTile(t).get()));
     ASSERT_TRUE(out->finish());
@@ -152,9 +150,7 @@ TEST(TileFolderOutput, RawTilesAreWrittenByteForByteAndLabelsAreSkipped)
 {
     const std::string folder = vqtest::scratchDir("tile_folder_raw") + "/raw";
     auto base = makeChain(1000, 800, 256);
-    auto out = newTileFolderOutput();
-    ASSERT_TRUE(out->setOutputPath(folder, ""));
-    out->setBaseLayer(base.get());
+    auto out = openOutput(createKestrixOutput, folder, base.get());
 
     vq_ptr<vq_raw_tile> raw;
     ASSERT_TRUE(createRawTile(raw.put()));
@@ -181,10 +177,8 @@ TEST(TileFolderOutput, ThreadedSaveReturnsBeforeTheFileExists)
     initThreadGlobals();
     const std::string folder = vqtest::scratchDir("tile_folder_queue") + "/q";
     auto base = makeChain(1000, 800, 256);
-    auto out = newTileFolderOutput();
+    auto out = openOutput(createKestrixOutput, folder, base.get());
     out->setThreadedSave(true);
-    ASSERT_TRUE(out->setOutputPath(folder, ""));
-    out->setBaseLayer(base.get());
     auto tile = makeYCbCrTile({2, 0, 0, 256, 256}, 4);
     ASSERT_TRUE(out->saveTile(tile.get()));
     EXPECT_TRUE(tile->isSaved());
@@ -201,9 +195,7 @@ TEST(TileFolderOutput, SameTileOfferedTwiceIsWrittenOnce)
 {
     const std::string folder = vqtest::scratchDir("tile_folder_twice") + "/t";
     auto base = makeChain(1000, 800, 256);
-    auto out = newTileFolderOutput();
-    ASSERT_TRUE(out->setOutputPath(folder, ""));
-    out->setBaseLayer(base.get());
+    auto out = openOutput(createKestrixOutput, folder, base.get());
     auto tile = makeYCbCrTile({1, 1, 1, 244, 144}, 4);
     ASSERT_TRUE(out->saveTile(tile.get()));
     const std::string path = folder + "/TileGroup0/1-1-1.jpg";
@@ -255,20 +247,16 @@ TEST(TileFolderOutput, Failures)
         EXPECT_EQ(out->getErrors(), "Passed NULL tile to saveTile\n");
     }
     {   // A tile file that cannot be created is a failure of the run.
-        auto out = newTileFolderOutput();
         const std::string folder = root + "/blocked";
-        ASSERT_TRUE(out->setOutputPath(folder, ""));
-        out->setBaseLayer(base.get());
+        auto out = openOutput(createKestrixOutput, folder, base.get());
         fs::create_directories(folder + "/TileGroup0/2-0-0.jpg");
         EXPECT_FALSE(out->saveTile(makeRgbTile({2, 0, 0, 256, 256}).get()));
         EXPECT_TRUE(out->hasFailed());
         EXPECT_EQ(out->getErrors(), "Unable to write tile file " + folder + "/TileGroup0/2-0-0.jpg\n");
     }
     {   // The same for a raw tile.
-        auto out = newTileFolderOutput();
         const std::string folder = root + "/blockedraw";
-        ASSERT_TRUE(out->setOutputPath(folder, ""));
-        out->setBaseLayer(base.get());
+        auto out = openOutput(createKestrixOutput, folder, base.get());
         fs::create_directories(folder + "/TileGroup0/2-0-0.jpg");
         vq_ptr<vq_raw_tile> raw;
         ASSERT_TRUE(createRawTile(raw.put()));
@@ -278,10 +266,8 @@ TEST(TileFolderOutput, Failures)
         EXPECT_EQ(out->getErrors(), "Cannot create raw output path " + folder + "/TileGroup0/2-0-0.jpg\n");
     }
     {   // A description file that cannot be created.
-        auto out = newTileFolderOutput();
         const std::string folder = root + "/noprops";
-        ASSERT_TRUE(out->setOutputPath(folder, ""));
-        out->setBaseLayer(base.get());
+        auto out = openOutput(createKestrixOutput, folder, base.get());
         fs::create_directories(folder + "/ImageProperties.xml");
         EXPECT_FALSE(out->finish());
         EXPECT_TRUE(out->hasFailed());
@@ -306,9 +292,7 @@ TEST(TileFolderOutput, TileOfAnUnknownLevelGoesToTheFirstGroupAndOneTileBaseCoun
 {
     const std::string folder = vqtest::scratchDir("tile_folder_single") + "/one";
     auto base = makeChain(200, 150, 256);
-    auto out = newTileFolderOutput();
-    ASSERT_TRUE(out->setOutputPath(folder, ""));
-    out->setBaseLayer(base.get());
+    auto out = openOutput(createKestrixOutput, folder, base.get());
     ASSERT_TRUE(out->saveTile(makeRgbTile({0, 0, 0, 200, 150}).get()));
     ASSERT_TRUE(out->saveTile(makeRgbTile({7, 300, 300, 16, 16}).get()));
     ASSERT_TRUE(out->finish());

@@ -6,24 +6,15 @@
 #include "engine/stream.h"
 #include "readers/jpeg_saver.h"
 #include "readers/jpeg_tile_decoder.h"
+#include "support/pattern_image.h"
 #include "support/test_env.h"
+#include "readers/loader_base.h"
 
 namespace foldertest {
 
 vq_ptr<imageContainer> makeImage(int32_t format, int32_t width, int32_t height, const PixelFn& fn)
 {
-    auto c = vq_ptr<imageContainer>::adopt(imageContainer::create());
-    c->create(format, width, height, false);
-    uint8_t* data = nullptr;
-    int32_t step = 0;
-    c->lockPixels(&data, &step);
-    const int32_t channels = c->getChannels();
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-            for (int32_t ch = 0; ch < channels; ++ch)
-                data[y * step + x * channels + ch] = fn(x, y, ch);
-    c->unlockPixels();
-    return c;
+    return vqtest::makePatternImage(format, width, height, fn);
 }
 
 bool writeJpeg(const std::string& path, imageContainer* image, int32_t quality)
@@ -78,6 +69,14 @@ double meanDifference(imageContainer* a, imageContainer* b)
             for (int32_t ch = 0; ch < channels; ++ch)
                 sum += std::abs(pixel(a, x, y, ch) - pixel(b, x, y, ch));
     return sum / (double(a->getWidth()) * a->getHeight() * channels);
+}
+
+std::string reportText(vq_FileInfo* info, const std::string& scratchPath)
+{
+    FILE* report = std::fopen(scratchPath.c_str(), "w");
+    info->printReport(report);
+    std::fclose(report);
+    return vqtest::readFile(scratchPath);
 }
 
 } // namespace foldertest

@@ -7,6 +7,8 @@
 
 #include "engine/imageContainer.h"
 
+class vq_FileInfo;
+
 namespace foldertest {
 
 using PixelFn = std::function<uint8_t(int x, int y, int channel)>;
@@ -22,5 +24,8 @@ vq_ptr<imageContainer> decodeJpegFile(const std::string& path);
 uint8_t pixel(imageContainer* image, int32_t x, int32_t y, int32_t channel);
 // Mean absolute difference of two containers of the same size and format.
 double meanDifference(imageContainer* a, imageContainer* b);
+
+// What the file info's report writes, through a file at the scratch path.
+std::string reportText(vq_FileInfo* info, const std::string& scratchPath);
 
 } // namespace foldertest
