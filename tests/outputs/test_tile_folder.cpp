@@ -196,7 +196,7 @@ TEST(TileFolderOutput, SameTileOfferedTwiceIsWrittenOnce)
     const std::string folder = vqtest::scratchDir("tile_folder_twice") + "/t";
     auto base = makeChain(1000, 800, 256);
     auto out = openOutput(createKestrixOutput, folder, base.get());
-    auto tile = makeYCbCrTile({1, 1, 1, 244, 144}, 4);
+    auto tile = makeYCbCrTile({1, 1, 1, 244, 144}, 2);
     ASSERT_TRUE(out->saveTile(tile.get()));
     const std::string path = folder + "/TileGroup0/1-1-1.jpg";
     EXPECT_EQ(djpegSize(path), IntPair(244, 144));
