@@ -297,7 +297,7 @@ template <class T> void checkLinearHalving(int maxValue) {
 TEST(ResizeSqLinear, HalvingEqualsDirectFormula8u) { checkLinearHalving<uint8_t>(255); }
 TEST(ResizeSqLinear, HalvingEqualsDirectFormula16u) { checkLinearHalving<uint16_t>(65535); }
 
-TEST(ResizeSqNearest, PicksSpecifiedPixels) {
+TEST(ResizeSqNearest, PicksPixelsUnderCentres) {
     Image<uint8_t> src(12, 10, 1);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 12; ++x)
