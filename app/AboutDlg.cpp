@@ -28,11 +28,7 @@ AboutDlg::~AboutDlg() { okButton_.removeListener(this); }
 
 void AboutDlg::buttonClicked(juce::Button*) { closeDialog(); }
 
-void AboutDlg::parentSizeChanged() {
-    auto* parent = getParentComponent();
-    if (parent == nullptr) return;
-    column_.layOut(16, 8, parent->getWidth() - 32, parent->getHeight() - 8 - titleBarHeight_ - 8);
-}
+void AboutDlg::parentSizeChanged() { layOutColumns(column_, 32, nullptr); }
 
 void AboutDlg::paintOverChildren(juce::Graphics& g) {
     if (logo_ == nullptr) return;

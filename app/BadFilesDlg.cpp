@@ -24,11 +24,4 @@ void BadFilesDlg::setLines(const juce::StringArray& lines) {
 
 void BadFilesDlg::buttonClicked(juce::Button*) { closeDialog(); }
 
-void BadFilesDlg::parentSizeChanged() {
-    auto* parent = getParentComponent();
-    if (parent == nullptr) return;
-    const int w = parent->getWidth();
-    const int h = parent->getHeight() - 8 - titleBarHeight_ - 8;
-    leftColumn_.layOut(16, 8, w - 32, h);
-    rightColumn_.layOut(96, 8, w - 80, h);
-}
+void BadFilesDlg::parentSizeChanged() { layOutColumns(leftColumn_, 32, &rightColumn_); }

@@ -15,6 +15,15 @@ void DialogContent::closeDialog() {
     if (auto* dialog = findEnclosingDialogWindow(this)) dialog->exitModalState(0);
 }
 
+void DialogContent::layOutColumns(VerticalLayout& left, int leftWidthReduction, VerticalLayout* right) {
+    auto* parent = getParentComponent();
+    if (parent == nullptr) return;
+    const int w = parent->getWidth();
+    const int height = parent->getHeight() - 8 - titleBarHeight_ - 8;
+    left.layOut(16, 8, w - leftWidthReduction, height);
+    if (right != nullptr) right->layOut(96, 8, w - 80, height);
+}
+
 ModalDialogWindow::ModalDialogWindow(const juce::String& title)
     : juce::DialogWindow(title, juce::Colours::white, true, true) {
     setResizable(true, true);

@@ -4,6 +4,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "app/VerticalLayout.h"
+
 // The nearest parent that is a dialog window, null when there is none.
 juce::DialogWindow* findEnclosingDialogWindow(juce::Component* component);
 
@@ -18,6 +20,10 @@ public:
 protected:
     // Ends the enclosing dialog's modal state with result 0.
     void closeDialog();
+    // Lays the columns out in the parent window's size W x H, 8 pixels from
+    // the top and H - 16 - title bar high: the left column at x 16, W minus
+    // leftWidthReduction wide; the right one (if any) at x 96, W - 80 wide.
+    void layOutColumns(VerticalLayout& left, int leftWidthReduction, VerticalLayout* right);
 
     int titleBarHeight_ = 0;
 };

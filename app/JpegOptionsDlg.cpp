@@ -109,12 +109,8 @@ void JpegOptionsDlg::sliderValueChanged(juce::Slider* slider) {
 }
 
 void JpegOptionsDlg::parentSizeChanged() {
-    auto* parent = getParentComponent();
-    if (parent == nullptr) return;
-    const int w = parent->getWidth();
-    const int height = parent->getHeight() - 8 - titleBarHeight_ - 8;
-    leftColumn_.layOut(16, 8, w, height);
-    rightColumn_.layOut(96, 8, w - 80, height);
+    if (getParentComponent() == nullptr) return;
+    layOutColumns(leftColumn_, 0, &rightColumn_);
     const auto slider = qualitySlider_.getBounds().translated(30, 0);
     qualitySlider_.setBounds(slider);
     lowerValueLabel_.setBounds(20, slider.getY(), 30, slider.getHeight());

@@ -219,7 +219,8 @@ bool MainComponent::perform(const juce::ApplicationCommandTarget::InvocationInfo
 }
 
 void MainComponent::showOpenDialog() {
-    chooser_ = std::make_unique<juce::FileChooser>("Choose file to kestrix", lastFolder_, kOpenPatterns, true);
+    chooser_ = std::make_unique<juce::FileChooser>("Choose file to kestrix", lastFolder_, kOpenPatterns,
+                                                  useNativeFileChooser_);
     const auto flags = juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles;
     chooser_->launchAsync(flags, [this](const juce::FileChooser& chooser) {
         const auto file = chooser.getResult();

@@ -62,6 +62,8 @@ public:
     juce::Label& getCreditLabel() { return *creditLabel_; }
     juce::ProgressBar& getProgressBar() { return *progressBar_; }
     const juce::File& getLastFolder() const { return lastFolder_; }
+    // The system's file dialog, or the toolkit's own (which tests can drive).
+    void setUseNativeFileChooser(bool useNative) { useNativeFileChooser_ = useNative; }
 
     void paint(juce::Graphics&) override {}
     void parentSizeChanged() override;
@@ -106,4 +108,5 @@ private:
     // In layout order: tile folder, SVS JPEG, SVS JPEG 2000, PFF, verify.
     std::vector<OutputToggle> outputToggles_;
     std::unique_ptr<juce::FileChooser> chooser_;
+    bool useNativeFileChooser_ = true;
 };

@@ -85,11 +85,4 @@ void TileOptionsDlg::buttonClicked(juce::Button* button) {
         if (toggle.button.get() == button) chosenTileSize_ = toggle.size;
 }
 
-void TileOptionsDlg::parentSizeChanged() {
-    auto* parent = getParentComponent();
-    if (parent == nullptr) return;
-    const int w = parent->getWidth();
-    const int height = parent->getHeight() - 8 - titleBarHeight_ - 8;
-    leftColumn_.layOut(16, 8, w, height);
-    rightColumn_.layOut(96, 8, w - 80, height);
-}
+void TileOptionsDlg::parentSizeChanged() { layOutColumns(leftColumn_, 0, &rightColumn_); }

@@ -4,6 +4,7 @@
 #include <juce_gui_extra/juce_gui_extra.h>
 
 #include <functional>
+#include <string>
 
 namespace apptest {
 
@@ -23,5 +24,30 @@ T* topModal() {
         if (auto* c = dynamic_cast<T*>(manager->getModalComponent(i))) return c;
     return nullptr;
 }
+
+// The first component of type T below the parent, depth first, or null.
+template <class T>
+T* findDescendant(juce::Component& parent, const std::function<bool(T&)>& test = nullptr) {
+    for (auto* child : parent.getChildren()) {
+        if (auto* match = dynamic_cast<T*>(child))
+            if (test == nullptr || test(*match)) return match;
+        if (auto* found = findDescendant<T>(*child, test)) return found;
+    }
+    return nullptr;
+}
+
+// A scratch folder in which a test builds a small tree of folders and files.
+class ScratchTree {
+public:
+    explicit ScratchTree(const std::string& name);
+    juce::String path(const std::string& relative) const;
+    // Creates the folder (with its parents) and returns its path.
+    juce::String folder(const std::string& relative);
+    // Writes a one-byte file and returns its path.
+    juce::String file(const std::string& relative);
+
+private:
+    std::string root_;
+};
 
 } // namespace apptest

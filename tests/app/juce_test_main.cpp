@@ -5,30 +5,6 @@
 #include <memory>
 
 #include "app/JUCEKestrifier.h"
-#include "tests/app/app_test_support.h"
-
-namespace apptest {
-
-void pumpMessages(int milliseconds) { juce::MessageManager::getInstance()->runDispatchLoopUntil(milliseconds); }
-
-bool pumpUntil(const std::function<bool()>& condition, int timeoutMs) {
-    const auto end = juce::Time::getMillisecondCounter() + static_cast<juce::uint32>(timeoutMs);
-    while (!condition()) {
-        if (juce::Time::getMillisecondCounter() > end) return false;
-        pumpMessages(10);
-    }
-    return true;
-}
-
-juce::Image snapshotOnWhite(juce::Component& component) {
-    juce::Image image(juce::Image::RGB, component.getWidth(), component.getHeight(), true);
-    juce::Graphics g(image);
-    g.fillAll(juce::Colours::white);
-    component.paintEntireComponent(g, true);
-    return image;
-}
-
-} // namespace apptest
 
 namespace {
 

@@ -261,3 +261,50 @@ TEST_F(ContentComponent, PreviewShowsTheDropHintOrTheCentredImage) {
     EXPECT_FALSE(preview->hasPreviewImage());
     EXPECT_TRUE(preview->isPreviewChanged());
 }
+
+TEST(ContentOpenCommand, QueuesTheChosenFileAndRemembersItsFolder) {
+    apptest::ScratchTree tree("app_open");
+    const auto home = tree.folder("home");
+    tree.folder("home/slides");
+    const auto photo = tree.file("home/slides/photo.jpg");
+    setenv("HOME", home.toRawUTF8(), 1);
+
+    MainAppWindow window;
+    auto* content = window.getMainComponent();
+    content->setUseNativeFileChooser(false);
+    EXPECT_EQ(content->getLastFolder(), juce::File(home));
+
+    auto openChooser = [&]() -> juce::FileChooserDialogBox* {
+        content->perform(juce::ApplicationCommandTarget::InvocationInfo(MainComponent::kOpen));
+        juce::FileChooserDialogBox* box = nullptr;
+        apptest::pumpUntil([&] { return (box = apptest::topModal<juce::FileChooserDialogBox>()) != nullptr; });
+        return box;
+    };
+
+    // Cancelling the chooser changes nothing.
+    auto* box = openChooser();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->getName(), "Choose file to kestrix");
+    auto* browser = apptest::findDescendant<juce::FileBrowserComponent>(*box);
+    ASSERT_NE(browser, nullptr);
+    EXPECT_EQ(browser->getRoot(), juce::File(home));
+    box->exitModalState(0);
+    apptest::pumpMessages(100);
+    EXPECT_TRUE(window.getJobQueue().empty());
+    EXPECT_EQ(content->getLastFolder(), juce::File(home));
+
+    box = openChooser();
+    ASSERT_NE(box, nullptr);
+    browser = apptest::findDescendant<juce::FileBrowserComponent>(*box);
+    ASSERT_NE(browser, nullptr);
+    browser->setRoot(juce::File(photo).getParentDirectory());
+    browser->setFileName("photo.jpg");
+    auto* open = apptest::findDescendant<juce::TextButton>(
+        *box, [](juce::TextButton& b) { return b.getButtonText() == "Open"; });
+    ASSERT_NE(open, nullptr);
+    open->triggerClick();
+    ASSERT_TRUE(apptest::pumpUntil([&] { return !window.getJobQueue().empty(); }));
+    EXPECT_EQ(window.getJobQueue().front().sourcePath, photo);
+    EXPECT_EQ(content->getJobTable()->getNumRows(), 1);
+    EXPECT_EQ(content->getLastFolder(), juce::File(photo).getParentDirectory());
+}

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "app/ConversionJob.h"
+#include "tests/app/app_test_support.h"
 #include "tests/support/test_env.h"
-
-namespace fs = std::filesystem;
 
 TEST(ConversionJob, IdsRiseByOnePerPathAndTheDefaultJobIsUnassigned) {
     const ConversionJob idle;
@@ -73,32 +70,26 @@ TEST(PathTests, FileStatusFillsModeAndUtcTime) {
 }
 
 TEST(PathTests, RecognisesTileAndSlideFolders) {
-    const fs::path root = vqtest::scratchDir("app_folders");
-    auto makeDir = [&](const std::string& name) {
-        fs::create_directories(root / name);
-        return (root / name).string();
-    };
-    auto touch = [&](const std::string& name) { vqtest::writeFile((root / name).string(), "x"); };
-
-    const auto tiles = makeDir("tiles");
-    touch("tiles/ImageProperties.xml");
-    makeDir("tiles/TileGroup0");
-    const auto tilesWithFileGroup = makeDir("tilesfile");
-    touch("tilesfile/ImageProperties.xml");
-    touch("tilesfile/TileGroup0");
-    const auto noGroup = makeDir("nogroup");
-    touch("nogroup/ImageProperties.xml");
-    const auto bacusMixed = makeDir("bacus1");
-    touch("bacus1/FinalScan.ini");
-    const auto bacusLower = makeDir("bacus2");
-    touch("bacus2/Finalscan.ini");
-    const auto bacusUpper = makeDir("bacus3");
-    touch("bacus3/FINALSCAN.INI");
-    touch("plain.ini");
-    touch("FinalScan.ini");  // next to a plain file, not inside a folder
+    apptest::ScratchTree tree("app_folders");
+    const auto tiles = tree.folder("tiles");
+    tree.file("tiles/ImageProperties.xml");
+    tree.folder("tiles/TileGroup0");
+    const auto tilesWithFileGroup = tree.folder("tilesfile");
+    tree.file("tilesfile/ImageProperties.xml");
+    tree.file("tilesfile/TileGroup0");
+    const auto noGroup = tree.folder("nogroup");
+    tree.file("nogroup/ImageProperties.xml");
+    const auto bacusMixed = tree.folder("bacus1");
+    tree.file("bacus1/FinalScan.ini");
+    const auto bacusLower = tree.folder("bacus2");
+    tree.file("bacus2/Finalscan.ini");
+    const auto bacusUpper = tree.folder("bacus3");
+    tree.file("bacus3/FINALSCAN.INI");
+    const auto plainFile = tree.file("plain.ini");
+    tree.file("FinalScan.ini");  // next to a plain file, not inside a folder
 
     struct Case {
-        std::string path;
+        juce::String path;
         bool kestrix, bacus;
     };
     const Case cases[] = {
@@ -109,12 +100,12 @@ TEST(PathTests, RecognisesTileAndSlideFolders) {
         {bacusMixed, false, true},
         {bacusLower + "/", false, true},
         {bacusUpper, false, true},
-        {(root / "plain.ini").string(), false, false},
-        {(root / "missing").string(), false, false},
+        {plainFile, false, false},
+        {tree.path("missing"), false, false},
         {"", false, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(isKestrixFolder(juce::String(c.path)), c.kestrix) << c.path;
-        EXPECT_EQ(isBacusFolder(juce::String(c.path)), c.bacus) << c.path;
+        EXPECT_EQ(isKestrixFolder(c.path), c.kestrix) << c.path;
+        EXPECT_EQ(isBacusFolder(c.path), c.bacus) << c.path;
     }
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "app/JUCEKestrifier.h"
 #include "app/LogQueue.h"
@@ -11,8 +10,6 @@
 #include "tests/app/app_test_support.h"
 #include "tests/support/test_env.h"
 #include "tiff/vqtiff.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -162,22 +159,17 @@ TEST(MainWindow, ThreadCountsFollowTheProcessorCount) {
 }
 
 TEST(MainWindow, DragInterest) {
-    const fs::path root = vqtest::scratchDir("app_drag");
-    auto makeDir = [&](const std::string& name) {
-        fs::create_directories(root / name);
-        return juce::String((root / name).string());
-    };
-    auto touch = [&](const std::string& name) { vqtest::writeFile((root / name).string(), "x"); };
-    const auto tiles = makeDir("tiles");
-    touch("tiles/ImageProperties.xml");
-    makeDir("tiles/TileGroup0");
-    const auto noGroup = makeDir("nogroup");
-    touch("nogroup/ImageProperties.xml");
-    const auto bacus = makeDir("bacus");
-    touch("bacus/FinalScan.ini");
-    const auto bacusLower = makeDir("bacuslower");
-    touch("bacuslower/finalscan.ini");
-    const auto plainFolder = makeDir("plain");
+    apptest::ScratchTree tree("app_drag");
+    const auto tiles = tree.folder("tiles");
+    tree.file("tiles/ImageProperties.xml");
+    tree.folder("tiles/TileGroup0");
+    const auto noGroup = tree.folder("nogroup");
+    tree.file("nogroup/ImageProperties.xml");
+    const auto bacus = tree.folder("bacus");
+    tree.file("bacus/FinalScan.ini");
+    const auto bacusLower = tree.folder("bacuslower");
+    tree.file("bacuslower/finalscan.ini");
+    const auto plainFolder = tree.folder("plain");
 
     struct Case {
         juce::StringArray items;
