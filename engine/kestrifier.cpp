@@ -122,6 +122,13 @@ void vq_kestrifier::logf(int32_t level, const char* format, ...)
     logSink->log(level, text);
 }
 
+void vq_kestrifier::abortOutput()
+{
+    if (!outputAborted && output != nullptr)
+        output->abort();
+    outputAborted = true;
+}
+
 void vq_kestrifier::addRunError(const char* text)
 {
     if (output != nullptr)
@@ -415,7 +422,7 @@ int32_t vq_kestrifier::consumeLoadedTiles(int32_t total, int32_t level)
                     ++errors;
                 } else {
                     if (cancelRequested)
-                        output->abort();
+                        abortOutput();
                     else
                         output->addError(record.getError());
                     stopped = true;
@@ -441,7 +448,7 @@ int32_t vq_kestrifier::consumeLoadedTiles(int32_t total, int32_t level)
                         ++errors;
                     } else {
                         if (cancelRequested)
-                            output->abort();
+                            abortOutput();
                         else
                             output->addError(text);
                         stopped = true;
@@ -575,6 +582,7 @@ bool vq_kestrifier::kestrixStrips(vq_stripLoader_base* loader, const char* path,
     const int32_t columns = (imageSize.first + T - 1) / T;
     const int32_t total = rows * columns;
     const time_t start = std::time(nullptr);
+    outputAborted = false;
     initThreadGlobals();
 
     bool readFailed = false;
@@ -626,11 +634,11 @@ bool vq_kestrifier::kestrixStrips(vq_stripLoader_base* loader, const char* path,
     // A cancelled or broken run abandons the output instead of finishing a
     // pyramid with missing tiles.
     if (cancelRequested) {
-        output->abort();
+        abortOutput();
     } else if (readFailed) {
         if (loaderThreads == 0)
             output->addError("Failed to load next strip\n");
-        output->abort();
+        abortOutput();
     } else {
         output->finish();
     }

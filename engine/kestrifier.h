@@ -110,6 +110,8 @@ protected:
     // the switch creates later in the run.
     void addRunError(const char* text);
     void releaseLayers();
+    // Abandons the output once per run.
+    void abortOutput();
     bool stripLoop(vq_stripLoader_base* loader, bool ycbcr, int32_t tileSize, int32_t tileRows,
                    const IntPair& imageSize);
 
@@ -132,6 +134,7 @@ protected:
     int32_t outputOption = 0;
     // The consumer stopped on an error record or a refused tile.
     bool consumerStopped = false;
+    bool outputAborted = false;
     // Errors found before the output of the run exists.
     std::vector<std::string> pendingErrors;
 };
