@@ -177,6 +177,7 @@ TEST(TiffJpeg, RawDownsampledDataAndSubsamplingQueries) {
 TEST(TiffJpeg, SizeChecksBogusTablesAndTruncatedStreams) {
     std::vector<Bytes> rgb = {pattern(24 * 16 * 3, 5), pattern(40 * 16 * 3, 6), pattern(32 * 16 * 3, 7)};
     JpegSet js = encodeAbbreviated(rgb, {{24, 16}, {40, 16}, {32, 16}}, 1, 1);
+    JpegSet subsampled = encodeAbbreviated({rgb[2]}, {{32, 16}}, 2, 2);
     auto tiled = [&](const Bytes& tables, const Bytes& tile) {
         TiffBuilder b;
         uint32_t at = uint32_t(b.addData(tile));
@@ -199,6 +200,8 @@ TEST(TiffJpeg, SizeChecksBogusTablesAndTruncatedStreams) {
         {js.images[2], js.images[2], false, "Bogus JPEGTables field"},
         {js.tables, Bytes(js.images[2].begin(), js.images[2].begin() + long(js.images[2].size() / 2)), true,
          "Premature end of JPEG file"},
+        {subsampled.tables, subsampled.images[0], false,
+         "Cannot honour JPEG sampling factors that exceed those specified."},
     };
     for (auto& c : cases) {
         MemFile f;
