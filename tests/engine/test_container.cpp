@@ -6,24 +6,14 @@
 #include <vector>
 
 #include "engine/imageContainer.h"
+#include "tests/engine/container_helpers.h"
 
 namespace {
 
 const char kLocked[] = "Cannot modify container when it is locked\n";
 
-vq_ptr<imageContainer> make(int32_t format, int32_t w, int32_t h, bool packed = false) {
-    vq_ptr<imageContainer> c;
-    createImageContainer(c.put());
-    EXPECT_TRUE(c->create(format, w, h, packed));
-    return c;
-}
-
-uint8_t* pixels(vq_image_container_base* c, int32_t* step) {
-    uint8_t* d = nullptr;
-    c->lockPixels(&d, step);
-    c->unlockPixels();
-    return d;
-}
+using containertest::make;
+using containertest::pixels;
 
 // Fills every byte of the visible region with a pattern of its position.
 void pattern(imageContainer* c) {

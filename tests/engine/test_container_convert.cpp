@@ -5,22 +5,12 @@
 #include <vector>
 
 #include "engine/imageContainer.h"
+#include "tests/engine/container_helpers.h"
 
 namespace {
 
-vq_ptr<imageContainer> make(int32_t format, int32_t w, int32_t h, bool packed = false) {
-    vq_ptr<imageContainer> c;
-    createImageContainer(c.put());
-    EXPECT_TRUE(c->create(format, w, h, packed));
-    return c;
-}
-
-uint8_t* pixels(vq_image_container_base* c, int32_t* step) {
-    uint8_t* d = nullptr;
-    c->lockPixels(&d, step);
-    c->unlockPixels();
-    return d;
-}
+using containertest::make;
+using containertest::pixels;
 
 // Sample value of 16-bit test images: multiples of 257 scale to exact bytes.
 uint16_t sample16(int32_t x, int32_t y, int32_t c) { return static_cast<uint16_t>(257 * ((x * 37 + y * 11 + c * 5) % 256)); }
