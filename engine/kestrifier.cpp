@@ -311,7 +311,10 @@ void queueStripError()
 }
 
 // Hands one strip's tiles to the consumer, then waits while the queue is
-// long or the encoders are behind, unless the run has stopped.
+// long or the encoders are behind, unless the run has stopped. A strip of a
+// wide image holds more tiles than the consumer's back-pressure limit, so
+// the waits poll briefly: long sleeps would hold the reader back once per
+// strip.
 void queueStripTiles(const std::vector<vq_ptr<vq_zoom_tile_base>>& tiles)
 {
     size_t queued = 0;
@@ -326,13 +329,13 @@ void queueStripTiles(const std::vector<vq_ptr<vq_zoom_tile_base>>& tiles)
     }
     loadedTileEvent.set();
     while (queued > 240 && !cancelRequested && !runStopped) {
-        sleepMilliseconds(100);
+        sleepMilliseconds(10);
         vqp::ScopedLock lock(loadedTileLock);
         queued = loadedTileList.size();
         loadedTileEvent.set();
     }
     while (backPressure && !cancelRequested && !runStopped)
-        sleepMilliseconds(100);
+        sleepMilliseconds(10);
 }
 
 void stripReaderThreadProc(void* arg)
