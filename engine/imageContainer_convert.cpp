@@ -145,11 +145,6 @@ bool imageContainer::fromYCbCrPlanes(vq_image_container_base* y, vq_image_contai
     if (mode == 1) {
         // Used as they are: they must cover the luma plane.
         if (cw < W || ch < H) return false;
-    } else if (mode == 3) {
-        // Vertical 2:1 chroma is brought to full size by the general resize,
-        // which is not part of this build.
-        std::fputs("Vertical chroma up-sampling (subsampling 3) is not available\n", stderr);
-        return false;
     } else {
         // The temporaries follow Y's row layout so that the three planes share a step.
         int32_t yStep = 0;
@@ -185,6 +180,26 @@ bool imageContainer::fromYCbCrPlanes(vq_image_container_base* y, vq_image_contai
             const int32_t rows = ch < H ? ch : H;
             if (mode == 2) {
                 for (int32_t i = 0; i < rows; ++i) upsampleRow(srcRow(i), dstRow(i));
+            } else if (mode == 3) {
+                // Vertical 2:1 chroma: the vertical counterpart of the
+                // triangle filter of the other modes (3/4 of the nearer chroma
+                // row, 1/4 of the other, the edge rows repeated), so chroma
+                // stays centred between its two luma rows as the JPEG
+                // library's decoder places it.
+                const int32_t cols = cw < W ? cw : W;
+                for (int32_t i = 0; i < ch && 2 * i < H; ++i) {
+                    const uint8_t* nearRow = srcRow(i);
+                    const uint8_t* above = srcRow(i > 0 ? i - 1 : 0);
+                    const uint8_t* below = srcRow(i + 1 < ch ? i + 1 : i);
+                    uint8_t* upper = dstRow(2 * i);
+                    for (int32_t x = 0; x < cols; ++x)
+                        upper[x] = static_cast<uint8_t>((3 * nearRow[x] + above[x] + 1) >> 2);
+                    if (2 * i + 1 < H) {
+                        uint8_t* lower = dstRow(2 * i + 1);
+                        for (int32_t x = 0; x < cols; ++x)
+                            lower[x] = static_cast<uint8_t>((3 * nearRow[x] + below[x] + 2) >> 2);
+                    }
+                }
             } else {
                 // The rows above the first and below the last chroma row
                 // repeat that row, as the JPEG library's decoder does.

@@ -153,7 +153,7 @@ TEST(JpegPlanes, RgbFromPlanesEqualsTheJpegLibrary) {
     ASSERT_TRUE(kPlainLibjpeg);
     struct Mode { int code, h, v; };
     struct Size { int w, h; };
-    for (Mode m : {Mode{1, 1, 1}, Mode{2, 2, 1}, Mode{4, 2, 2}})
+    for (Mode m : {Mode{1, 1, 1}, Mode{2, 2, 1}, Mode{3, 1, 2}, Mode{4, 2, 2}})
         for (Size s : {Size{37, 29}, Size{64, 48}, Size{9, 7}, Size{6, 17}, Size{130, 3}}) {
             SCOPED_TRACE("mode " + std::to_string(m.code) + " " + std::to_string(s.w) + "x" + std::to_string(s.h));
             const std::vector<uint8_t> jpeg = encode(s.w, s.h, m.h, m.v);
