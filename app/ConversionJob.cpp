@@ -1,8 +1,6 @@
 #include "app/ConversionJob.h"
 
 #include <cstring>
-#include <dirent.h>
-#include <strings.h>
 
 int jobIdCounter = 1;
 
@@ -34,17 +32,13 @@ int FileStatus::read(const std::string& path) {
     return result;
 }
 
-// '/' is the only separator; a backslash is an ordinary file-name character.
-bool endsWithPathSeparator(const std::string& path) { return !path.empty() && path.back() == '/'; }
-
 namespace {
 
 // The path as the C runtime takes it, with a separator at its end.
 bool directoryPrefix(const juce::String& path, std::string& prefix) {
-    prefix = path.toStdString();
     FileStatus st;
-    if (st.read(prefix) != 0 || !st.isDirectory()) return false;
-    if (!endsWithPathSeparator(prefix)) prefix += '/';
+    if (st.read(path.toStdString()) != 0 || !st.isDirectory()) return false;
+    prefix = folderBasePath(path.toStdString());
     return true;
 }
 
@@ -56,18 +50,7 @@ bool entryExists(const std::string& path) {
 // Linux names are case-sensitive while slide scanners write the index file
 // in either case, so the folder is searched for the name without case.
 bool holdsEntryIgnoringCase(const std::string& folder, const char* name) {
-    if (entryExists(folder + name)) return true;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return false;
-    bool found = false;
-    while (dirent* entry = readdir(dir)) {
-        if (strcasecmp(entry->d_name, name) == 0) {
-            found = true;
-            break;
-        }
-    }
-    closedir(dir);
-    return found;
+    return entryExists(folder + findNameIgnoringCase(folder, name));
 }
 
 } // namespace

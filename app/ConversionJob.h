@@ -8,6 +8,8 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "readers/folder_source.h"  // endsWithPathSeparator, findNameIgnoringCase
+
 // Job status codes shown in the job table.
 enum JobStatus : int {
     kStatusFinished = 0,
@@ -74,7 +76,6 @@ public:
     std::tm modifiedUtc;
 };
 
-bool endsWithPathSeparator(const std::string& path);
 // A directory holding "FinalScan.ini" (name compared without case).
 bool isBacusFolder(const juce::String& path);
 // A directory holding "ImageProperties.xml" and "TileGroup0" (file or folder).

@@ -44,13 +44,6 @@ TEST(ConversionJob, SetResultKeepsEveryTextInTheLogAndTheLastAsMessage) {
     EXPECT_TRUE(copy.logLines.isEmpty());
 }
 
-TEST(PathTests, SeparatorIsOnlyTheSlash) {
-    EXPECT_FALSE(endsWithPathSeparator(""));
-    EXPECT_TRUE(endsWithPathSeparator("/a/b/"));
-    EXPECT_FALSE(endsWithPathSeparator("/a/b"));
-    EXPECT_FALSE(endsWithPathSeparator("/a/b\\"));
-}
-
 TEST(PathTests, FileStatusFillsModeAndUtcTime) {
     const auto dir = vqtest::scratchDir("app_file_status");
     FileStatus status;
