@@ -61,7 +61,10 @@ std::string vq_google_output::getTileFileName(vq_zoom_tile_base* tile)
 
 bool vq_google_output::finish()
 {
-    return writeKml();
+    const bool written = writeKml();
+    // Levels hold the output; letting them go here ends the cycle.
+    baseLevel.reset();
+    return written;
 }
 
 bool vq_google_output::writeKml()

@@ -302,7 +302,15 @@ bool vq_kestrix_output::writeImageProperties()
     return written;
 }
 
+void vq_kestrix_output::abort()
+{
+    baseLevel.reset();
+}
+
 bool vq_kestrix_output::finish()
 {
-    return writeImageProperties();
+    const bool written = writeImageProperties();
+    // Levels hold the output; letting them go here ends the cycle.
+    baseLevel.reset();
+    return written;
 }

@@ -21,7 +21,9 @@ public:
 
     bool saveTile(vq_zoom_tile_base* tile) override;
     bool finish() override;
-    void abort() override {}
+    // The run is over: the level chain is let go (levels hold the output,
+    // so keeping them would keep both alive).
+    void abort() override;
     void setQuality(int32_t value, vq_raw_tile*) override { quality = value; }
     void setAuxValue(int32_t value) override { auxValue = value; }
     void setBaseLayer(vq_zoom_layer* layer) override;
