@@ -31,10 +31,15 @@ void flushStream(png_structp png) {
         stream->flush();
 }
 
-// Errors and warnings alike end the library call in progress.
+// Errors end the library call in progress.
 void stopOnMessage(png_structp png, png_const_charp) {
     png_longjmp(png, 1);
 }
+
+// Warnings do not: current libraries warn about harmless things that many
+// ordinary files carry (a known-incorrect sRGB profile, a malformed ancillary
+// chunk that the library skips), and the image still decodes correctly.
+void ignoreWarning(png_structp, png_const_charp) {}
 
 struct PngHeader {
     png_uint_32 width = 0;
@@ -79,7 +84,7 @@ bool PngStreamState::openRead(vq_stream* s) {
     unbind();
     stream = s;
     rewind();
-    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, stopOnMessage, stopOnMessage);
+    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, stopOnMessage, ignoreWarning);
     if (!png)
         return false;
     info = png_create_info_struct(png);
@@ -97,7 +102,7 @@ bool PngStreamState::openWrite(vq_stream* s) {
         return false;
     unbind();
     stream = s;
-    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, stopOnMessage, stopOnMessage);
+    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, stopOnMessage, ignoreWarning);
     if (!png)
         return false;
     info = png_create_info_struct(png);
