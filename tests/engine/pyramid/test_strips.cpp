@@ -214,6 +214,20 @@ TEST_F(StripRun, StripReadFailureFailsTheRun)
     }
 }
 
+TEST_F(StripRun, ReaderStopsWhenTheConsumerStopsOnAnError)
+{
+    // The output refuses tiles, so the first complete quad stops the
+    // consumer while the reader still has many strips to queue.
+    setThreads(1, 2, true);
+    output->refuseTiles = true;
+    auto loader = MemoryStripLoader::make(IntPair(5000, 8000));
+    EXPECT_FALSE(driver->kestrixStrips(loader.get(), "out", ".jpg"));
+    EXPECT_NE(output->getErrors().find("Failed to add tile x:"), std::string::npos) << output->getErrors();
+    EXPECT_LT(loader->stripsRead, 32);
+    EXPECT_EQ(output->finishCount, 0);
+    EXPECT_EQ(liveRunThreads(), 0);
+}
+
 TEST_F(StripRun, PrepareFailure)
 {
     auto loader = MemoryStripLoader::make(IntPair(1000, 600));
