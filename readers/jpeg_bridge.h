@@ -188,5 +188,8 @@ private:
     vq_ptr<vq_raw_tile> tile_;
 };
 
+// Gives the compressor copies of the decompressor's Huffman tables.
+void copyHuffmanTables(j_decompress_ptr src, j_compress_ptr dst);
+
 // Decodes a whole JPEG held in a stream into a new container of `format`.
 bool decodeJpegStream(vq_stream* stream, imageContainer** out, int format);

@@ -178,6 +178,8 @@ bool finishSource(SourceTile& src) {
 
 } // namespace
 
+void copyHuffmanTables(j_decompress_ptr src, j_compress_ptr dst) { OutputPiece::copyHuffmanTables(src, dst); }
+
 bool vq_TIFFJPEGTileDecoder::cropTile(vq_raw_tile* tile, vq_raw_tile** out, const IntPair& size) {
     if (out == nullptr) return false;
     *out = nullptr;

@@ -1,0 +1,166 @@
+// Tile readers of SVS slides, pyramid TIFFs and Leica SCN slides.
+//
+// SVSRawTileLoader reads the header and directory chain with the slide
+// directory model, groups tiled directories into images of pyramid levels and
+// recognises the thumbnail (level -1), label (-2) and macro (-3) directories;
+// its tiles are the stored compressed bytes. SVSTileLoader adds decoded
+// tiles, complete raw tiles for every compression it knows and the whole
+// extra images; it is what createSVSRawTileLoader hands out.
+//
+// Every seek-and-read on the shared stream and every value load of a
+// directory entry happens under fileLock, so loader threads may call one
+// reader at once.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/threads.h"
+#include "readers/loader_base.h"
+#include "readers/svs_ifd.h"
+
+class TiXmlNode;
+class vq_TIFFJPEGTileDecoder;
+
+class SVSRawTileLoader : public vq_tileloader_base {
+public:
+    explicit SVSRawTileLoader(vq_stream* stream);
+    ~SVSRawTileLoader() override;
+
+    int getImageCount() override { return imageCount; }
+    IntPair getTileSize(int image) override;
+    std::vector<IntPair> getLevelSizes(int image) override;
+    IntPair getLevelTileCounts(int level, int image) override;
+    IntPair getLevelSize(int level, int image) override;
+    int getPixelFormat(int, int) override { return -1; }
+    int getTileCount(int image) override;
+    bool loadTile(int, int, int, int, imageContainer*, int) override { return false; }
+    bool hasRawTiles(int) override { return false; }
+    bool isRawYCbCr(int) override { return false; }
+    bool loadTileYCbCr(int, int, int, int, imageContainer*, imageContainer*, imageContainer*) override {
+        return false;
+    }
+    bool isRawCodecSupported(int) override { return false; }
+    bool isJPEG(int) override { return false; }
+    bool createTileDecoder(vq_tileDecoder_base**, int) override { return false; }
+    int getCompression(int image) override;
+    int getSubsampling(int image) override;
+    int getQuality() override { return 100; }
+    bool loadThumbnail(vq_raw_tile** out, int image) override;
+    std::string getDescription() override { return description; }
+    int64_t getFileSize() override { return fileSize; }
+    bool loadRawTile(int x, int y, int level, int image, vq_raw_tile** out) override;
+    bool loadRawTileAsStored(int x, int y, int level, int image, vq_raw_tile** out) override;
+    bool getJpegTables(int, int, vq_raw_tile**) override { return false; }
+    int getMagnification(int image) override;
+    void lock() override {}
+    void unlock() override {}
+    bool isValidTile(int x, int y, int level, int image) override;
+
+    bool readMetadata();
+    bool walkDirectories();
+    bool isValidLevel(int level, int image) const;
+    std::vector<int> getLevelOrdinals(int image);
+    bool isScnSlide() const { return isScn; }
+
+protected:
+    bool getTileLocation(vq_svs_ifdDir_read& dir, int32_t n, uint32_t* byteCount, uint64_t* offset);
+    // One stand-alone JPEG: SOI, the tables without SOI and EOI, then n stored
+    // bytes from the offset without their own SOI; the data length is the
+    // content.
+    bool buildJpegWithTables(const std::vector<uint8_t>& tables, uint32_t n, uint64_t offset, IntPair size,
+                             vq_raw_tile** out);
+    // Reads n bytes at the offset into dst under fileLock.
+    bool readAt(uint64_t offset, uint8_t* dst, uint32_t n);
+    void addLevelGeometry(const vq_svs_ifdDir_read& dir, int image);
+    void addLevel(const vq_svs_ifdDir_read& dir, int ordinal, int image);
+    void readDescription();
+    // JPEGTables bytes of global level g; empty when that level has none.
+    std::vector<uint8_t> levelTables(int g);
+    // Whether any level directory keeps JPEGTables.
+    bool hasAnyJpegTables() const;
+    int globalLevel(int level, int image) const { return imageFirstLevels[image] + level; }
+
+    // Leica SCN description.
+    void readScnDescription();
+    void readScnImage(TiXmlNode* image, std::vector<vq_svs_ifdDir_read>& dirs, double& magnification);
+    double readObjectiveMagnification(TiXmlNode* scanSettings);
+    const vq_svs_ifdDir_read& findDirectoryByIndex(int n) const;
+    void scnFallback();
+    void resetLevels();
+
+    std::vector<int> magnifications;
+    int64_t fileSize = 0;
+    vq::platform::CriticalSection fileLock{2000};
+    vq::platform::CriticalSection thumbnailLock{2000};
+    uint64_t pendingIfdOffset = 0;
+    std::string description;
+    vq_ptr<vq_stream> stream;
+    vq_svs_stream_read tiffStream;
+    bool isScn = false;
+    int imageCount = 0;
+    std::vector<IntPair> levelSizes;
+    std::vector<IntPair> imageTileSizes;
+    std::vector<int> imageSubsamplings;
+    std::vector<int> imageCompressions;
+    std::vector<int> imageFirstLevels;
+    std::vector<int> imageLevelCounts;
+    std::vector<int> levelOrdinals;
+    std::vector<IntPair> levelTileGrids;
+    std::vector<IntPair> levelEdgeTileSizes;
+    std::vector<int> imageTileCounts;
+    vq_svs_header header;
+    std::vector<vq_svs_ifdDir_read> levelDirectories;
+    vq_svs_ifdDir_read thumbnailDirectory;
+    vq_svs_ifdDir_read labelDirectory;
+    vq_svs_ifdDir_read macroDirectory;
+    // Every directory the walk read, in chain order (the SCN fall-back offers
+    // those that do not become levels as macro and label).
+    std::vector<vq_svs_ifdDir_read> walkedDirectories;
+};
+
+class SVSTileLoader : public SVSRawTileLoader {
+public:
+    explicit SVSTileLoader(vq_stream* stream);
+    ~SVSTileLoader() override;
+
+    int getPixelFormat(int level, int image) override;
+    bool loadTile(int x, int y, int level, int image, imageContainer* dst, int format) override;
+    bool isRawCodecSupported(int image) override;
+    bool createTileDecoder(vq_tileDecoder_base** out, int image) override;
+    bool loadThumbnail(vq_raw_tile** out, int image) override;
+    bool loadRawTile(int x, int y, int level, int image, vq_raw_tile** out) override;
+    bool getJpegTables(int level, int image, vq_raw_tile** out) override;
+
+    bool loadWholeImage(vq_svs_ifdDir_read& dir, vq_raw_tile** out);
+    bool decodeExtraImage(vq_svs_ifdDir_read& dir, imageContainer* dst, int format);
+    bool loadThumbnailCached(vq_raw_tile** out, int image, bool keep);
+    const vq_svs_ifdDir_read& findLevelDirectory(int level, int image) const;
+    int getDirectoryPixelFormat(const vq_svs_ifdDir_read& dir);
+    std::vector<uint8_t> getDirectoryJpegTables(int n);
+    int getDirectoryMemory();
+    std::string getMemoryReport();
+
+protected:
+    bool readStrip(vq_svs_ifdDir_read& dir, int i, vq_raw_tile** out, int64_t* byteTotal);
+    bool readExtraTile(int x, int y, vq_svs_ifdDir_read& dir, vq_raw_tile** out);
+    bool decodeTiledExtraImage(vq_svs_ifdDir_read& dir, imageContainer* dst);
+    bool assembleTiledExtraImage(vq_svs_ifdDir_read& dir, imageContainer* dst);
+    bool mergeJpegStrips(vq_svs_ifdDir_read& dir, int strips, vq_raw_tile** out);
+    void setUpDecoder(vq_TIFFJPEGTileDecoder* decoder, int image) const;
+
+    int j2kDecoderKind = 0;
+    vq_ptr<vq_raw_tile> cachedThumbnail;
+};
+
+// Factories with the first reference taken; null for a null stream.
+SVSRawTileLoader* makeSVSRawTileLoader(vq_stream* stream);
+SVSTileLoader* makeSVSTileLoader(vq_stream* stream);
+// Openers: read the slide's metadata; false (nothing handed out) when the
+// stream is not a slide the readers understand.
+bool openSVSRawTileLoader(vq_stream* stream, SVSRawTileLoader** out);
+// The opener of ".svs" and ".scn" files: hands out an SVSTileLoader.
+bool createSVSRawTileLoader(vq_stream* stream, vq_tileloader_base** out);
+
+// The smallest multiple of b not below a.
+int roundUpToMultiple(int a, int b);
