@@ -2,7 +2,9 @@
 // TIFF header.
 #include <cstdio>
 
+#include "engine/imageContainer.h"
 #include "engine/stream.h"
+#include "primitives/core/planar.h"
 #include "readers/tiff_reader.h"
 
 using namespace vqtiff;
@@ -42,10 +44,16 @@ uint64_t tiffStreamSeek(void* clientData, uint64_t offset, int origin) {
 
 int tiffStreamClose(void* clientData) { return clientData == nullptr ? -1 : 0; }
 
+// The library asks for the length between a seek and the read that follows
+// it, so the position is put back afterwards.
 uint64_t tiffStreamSize(void* clientData) {
     auto* s = static_cast<vq_stream*>(clientData);
-    if (s == nullptr || s->seek(0, vq_seekCurrent) != 0 || s->seek(0, vq_seekEnd) != 0) return 0;
-    return uint64_t(s->tell());
+    if (s == nullptr) return 0;
+    const int64_t at = s->tell();
+    if (s->seek(0, vq_seekEnd) != 0) return 0;
+    const int64_t size = s->tell();
+    s->seek(at, vq_seekStart);
+    return uint64_t(size);
 }
 
 int tiffStreamMap(void*, void**, uint64_t*) { return 1; }
@@ -176,4 +184,31 @@ void vq_TIFFFileInfo::printReport(FILE* out) {
     case 34712: std::fprintf(out, "JPEG2000 (LeadTools) compression\n"); break;
     default: std::fprintf(out, "Compression method %d not recognized\n", compression); break;
     }
+}
+
+bool convertForDelivery(imageContainer* c, int format) {
+    if (c == nullptr) return false;
+    if (c->getFormat() != 5 || (format != 4 && format != 1)) return c->convertTo(format);
+    const int w = c->getWidth(), h = c->getHeight();
+    vq_ptr<imageContainer> planes[4], rgb;
+    const uint8_t* src = nullptr;
+    int32_t srcStep = 0;
+    for (auto& p : planes)
+        if (!createImageContainer(p.put()) || !p->create(6, w, h, true)) return false;
+    if (!createImageContainer(rgb.put()) || !rgb->create(4, w, h, true)) return false;
+    uint8_t* dst[4] = {};
+    int32_t planeStep = 0;
+    for (int i = 0; i < 4; ++i) planes[i]->lockPixels(&dst[i], &planeStep);
+    c->lockPixelsConst(&src, &srcStep);
+    const PrimSize size{w, h};
+    copyPixelsToPlanes8uC4(src, srcStep, dst, planeStep, size);
+    c->unlockPixels();
+    uint8_t* out = nullptr;
+    int32_t outStep = 0;
+    rgb->lockPixels(&out, &outStep);
+    const uint8_t* const three[3] = {dst[0], dst[1], dst[2]};
+    copyPlanesToPixels8uC3(three, planeStep, out, outStep, size);
+    rgb->unlockPixels();
+    for (auto& p : planes) p->unlockPixels();
+    return c->cloneFrom(rgb.get(), true) && c->convertTo(format);
 }

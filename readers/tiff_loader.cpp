@@ -115,7 +115,6 @@ bool vq_TIFFLoader::loadImage(imageContainer* dst, int format) {
     // container never receives more bytes per pixel than it holds.
     const int native = info.pixelFormat == 3 ? -1 : info.pixelFormat;
     if (native < 0) return false;
-    if (format != native && !dst->isConvertible(native, format)) return false;
     if (int64_t(TIFFScanlineSize(binding.handle())) > int64_t(info.imageSize.first) * imageContainer::bytesPerPixel(native))
         return false;
     if (!dst->create(native, info.imageSize.first, info.imageSize.second, true)) return false;
@@ -130,7 +129,7 @@ bool vq_TIFFLoader::loadImage(imageContainer* dst, int format) {
         }
     }
     dst->unlockPixels();
-    return dst->convertTo(format);
+    return convertForDelivery(dst, format) && dst->getFormat() == format;
 }
 
 // ---------------------------------------------------------------------------
@@ -362,7 +361,7 @@ bool vq_TIFFTileLoader::loadTile(int x, int y, int level, int image, imageContai
     int pf = fileInfo.pixelFormat == 3 ? 4 : fileInfo.pixelFormat;
     if (pf < 0 || !dst->create(pf, tileSize.first, tileSize.second, false)) return false;
     if (!dst->crop(size.first, size.second)) std::fprintf(stderr, "Crop failed in tiff tile loader\n");
-    if (fileInfo.separatePlanes) return loadPlanarTile(x, y, level, dst) && dst->convertTo(format);
+    if (fileInfo.separatePlanes) return loadPlanarTile(x, y, level, dst) && convertForDelivery(dst, format);
     vq::platform::ScopedLock guard(lock_);
     if (++users > 1) {
         --users;
@@ -414,7 +413,7 @@ bool vq_TIFFTileLoader::loadTile(int x, int y, int level, int image, imageContai
         }
     }
     --users;
-    return ok && dst->convertTo(format);
+    return ok && convertForDelivery(dst, format);
 }
 
 bool vq_TIFFTileLoader::isRawYCbCr(int image) {

@@ -205,6 +205,10 @@ private:
     int rawSubsampling = 5;
 };
 
+// Converts a container to the format a reader delivers. RGBA becomes RGB (or
+// BGR) by dropping the alpha samples; other pairs go through convertTo.
+bool convertForDelivery(imageContainer* c, int format);
+
 // The opener of ".tif" files: binds a TIFF reader to the stream (nothing is
 // read yet).
 bool createTIFFLoader(vq_stream* stream, vq_loader_base** out);

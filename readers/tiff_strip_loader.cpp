@@ -200,7 +200,7 @@ bool vq_TIFFStripLoader::readStrip(int row) {
     rowPosition = chromaRowPosition = 0;
     // Strips are cut in the requested format only: a strip that cannot be
     // converted is not delivered.
-    return decoded->convertTo(requestedFormat) && decoded->getFormat() == requestedFormat;
+    return convertForDelivery(decoded.get(), requestedFormat) && decoded->getFormat() == requestedFormat;
 }
 
 bool vq_TIFFStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
