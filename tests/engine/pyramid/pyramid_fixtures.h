@@ -70,7 +70,7 @@ public:
     void setAuxValue(int32_t) override {}
     void setBaseLayer(vq_zoom_layer* layer) override { baseLayer = layer; }
     bool setOutputPath(const std::string& p, const std::string&) override { return path = p, true; }
-    bool saveRawTile(vq_zoom_tile_base*, vq_raw_tile*) override { return false; }
+    bool saveRawTile(vq_zoom_tile_base*, vq_raw_tile*) override { return acceptRaw && ++rawTiles > 0; }
     void setThreadedSave(bool t) override { threadedSave = t; }
     bool acceptsRawTiles() override { return false; }
     bool acceptsYCbCrTiles() override { return acceptYCbCr; }
@@ -112,6 +112,8 @@ public:
     bool acceptYCbCr = true;
     bool keepPixels = false;
     bool refuseTiles = false;
+    bool acceptRaw = false; // saveRawTile succeeds and counts
+    std::atomic<int32_t> rawTiles{0};
     bool threadedSave = false;
     std::atomic<int32_t> finishCount{0}, abortCount{0};
 

@@ -2,6 +2,7 @@
 // into a recording output.
 #include <gtest/gtest.h>
 
+#include "readers/tile_decoder_base.h"
 #include "tests/engine/pyramid/pyramid_fixtures.h"
 
 using namespace pyramidtest;
@@ -248,6 +249,86 @@ TEST(ZoomLayer, FailedQuadLeavesTheList)
     out->refuseTiles = false;
     ASSERT_TRUE(base->addTile(makeRgbTile(2, 0, 2, 256, 256).get(), nullptr));
     EXPECT_EQ(base->pendingQuadCount(), 1u);
+}
+
+// A decoder whose compressed-domain crop records the size it was asked for.
+class CroppingDecoder : public vq_tileDecoder_base {
+public:
+    IntPair getTileDimensions(vq_stream*) override { return IntPair(); }
+    bool getDecoderFlag() override { return false; }
+    bool isMcuAligned(vq_raw_tile*) override { return true; }
+    bool splitIntoTiles(int, int, vq_rawTileMap&, vq_raw_tile*) override { return false; }
+    bool canSplitLeftRight(vq_raw_tile*) override { return false; }
+    bool canSplitTopBottom(vq_raw_tile*) override { return false; }
+    bool decodeTileYCbCr(const IntPair&, int, const uint8_t*, int32_t, imageContainer*, imageContainer*,
+                         imageContainer*) override { return false; }
+    bool decodeTile(const IntPair&, int, const uint8_t*, int32_t, imageContainer*) override { return false; }
+    bool cropTile(vq_raw_tile* tile, vq_raw_tile** out, const IntPair& size) override
+    {
+        vq_raw_tile* cropped = vq_raw_tile::create();
+        cropped->allocate(tile->getDataLength(), size);
+        cropped->setCompression(tile->getCompression());
+        *out = cropped;
+        return true;
+    }
+    bool splitTopBottom(vq_raw_tile*, vq_raw_tile**, vq_raw_tile**) override { return false; }
+    bool splitLeftRight(vq_raw_tile*, vq_raw_tile**, vq_raw_tile**) override { return false; }
+    bool rotateTile(vq_raw_tile*, int, vq_raw_tile**) override { return false; }
+    bool mergeTiles(vq_raw_tile*, vq_raw_tile*, vq_raw_tile*, vq_raw_tile*, vq_raw_tile**) override { return false; }
+};
+
+vq_ptr<vq_raw_tile> rawOfSize(IntPair size)
+{
+    auto raw = vq_ptr<vq_raw_tile>::adopt(vq_raw_tile::create());
+    raw->allocate(100, size);
+    raw->setCompression(7);
+    return raw;
+}
+
+TEST(ZoomLayer, FitRawTileTable)
+{
+    // 1000 x 600 with 256 tiles: remainders 232 and 88.
+    auto level = makeLevel(IntPair(1000, 600), IntPair(256, 256), IntPair(256, 256), IntPair(256, 256));
+    auto full = rawOfSize(IntPair(256, 256));
+    vq_ptr<vq_raw_tile> out;
+    EXPECT_TRUE(level->fitRawTile(false, false, full.get(), out));
+    EXPECT_EQ(out.get(), full.get());
+    EXPECT_FALSE(level->fitRawTile(true, false, full.get(), out)); // no decoder
+    auto decoder = vq_ptr<vq_tileDecoder_base>(new CroppingDecoder());
+    level->setTileDecoder(decoder.get());
+    ASSERT_TRUE(level->fitRawTile(true, false, full.get(), out));
+    EXPECT_EQ(out->getSize(), IntPair(232, 256));
+    ASSERT_TRUE(level->fitRawTile(true, true, full.get(), out));
+    EXPECT_EQ(out->getSize(), IntPair(232, 88));
+    auto fitting = rawOfSize(IntPair(256, 88));
+    ASSERT_TRUE(level->fitRawTile(false, true, fitting.get(), out));
+    EXPECT_EQ(out.get(), fitting.get());
+    level->setStrictRawSize(true);
+    EXPECT_FALSE(level->fitRawTile(true, false, full.get(), out));
+    level->setCropEdgeTiles(false);
+    ASSERT_TRUE(level->fitRawTile(true, true, full.get(), out));
+    EXPECT_EQ(out.get(), full.get());
+}
+
+TEST(ZoomLayer, PassedRawTilesMarkTheirTilesSaved)
+{
+    auto base = makeLevel(IntPair(512, 512), IntPair(256, 256), IntPair(256, 256), IntPair(256, 256));
+    ASSERT_TRUE(base->createPyramid(false));
+    auto out = RecordingOutput::make();
+    out->acceptRaw = true;
+    for (vq_zoom_layer* l = base.get(); l != nullptr; l = l->getNextLayer())
+        l->setOutput(out.get());
+    auto raw = rawOfSize(IntPair(256, 256));
+    auto tile = makeRgbTile(0, 0, 1, 256, 256);
+    ASSERT_TRUE(base->addTile(tile.get(), raw.get()));
+    EXPECT_TRUE(tile->isSaved());
+    EXPECT_EQ(out->rawTiles, 1);
+    auto noData = vq_ptr<vq_raw_tile>::adopt(vq_raw_tile::create());
+    auto other = makeRgbTile(1, 0, 1, 256, 256);
+    ASSERT_TRUE(base->addTile(other.get(), noData.get()));
+    EXPECT_FALSE(other->isSaved());
+    EXPECT_EQ(out->rawTiles, 1);
+    EXPECT_FALSE(base->addTile(nullptr, raw.get()));
 }
 
 TEST(ZoomLayer, SourceTileShapesGiveTheSamePyramid)
