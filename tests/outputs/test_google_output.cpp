@@ -86,6 +86,14 @@ TEST(GoogleOutput, KmlThatCannotBeWrittenFailsTheRun)
     EXPECT_TRUE(out->hasFailed());
     EXPECT_EQ(out->getErrors(), "Unable to write " + root + "/earth.kml\n");
 
+    // A folder that could not be made leaves no path to put the KML beside.
+    vq_ptr<vq_zoomoutput_base> unmade;
+    ASSERT_TRUE(createGoogleOutput(unmade.put()));
+    EXPECT_FALSE(unmade->setOutputPath(root + "/missing/earth", ""));
+    unmade->setBaseLayer(base.get());
+    EXPECT_TRUE(unmade->finish());
+    EXPECT_FALSE(fs::exists(root + "/missing"));
+
     auto early = openOutput(createGoogleOutput, root + "/nobase", nullptr);
     EXPECT_FALSE(early->finish());
     EXPECT_TRUE(early->hasFailed());
