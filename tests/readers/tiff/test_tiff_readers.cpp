@@ -479,3 +479,21 @@ TEST(TiffStripLoader, JpegStripsAsPlanes) {
     const jpegtest::Pnm first = jpegtest::parsePnm(djpeg(parts[0].full));
     EXPECT_EQ(0, std::memcmp(got.data(), first.pixels.data(), first.pixels.size()));
 }
+
+TEST(TiffTileLoader, SeventeenPlanesRefused) {
+    TiffBuilder b;
+    Spec s;
+    s.width = s.height = 16;
+    s.tile = 16;
+    s.samples = 17;
+    s.planar = true;
+    s.pieces.assign(17, Bytes(256, 3));
+    addDir(b, s);
+    auto src = source(b.bytes());
+    vq_ptr<vq_tileloader_base> t;
+    ASSERT_TRUE(loader(*src)->getTileLoader(t.put()));
+    vq_ptr<imageContainer> c = vq_ptr<imageContainer>::adopt(imageContainer::create());
+    EXPECT_FALSE(t->loadTile(0, 0, 0, 0, c.get(), 4));
+    vq_ptr<vq_stripLoader_base> sl;
+    EXPECT_FALSE(loader(*src)->getStripLoader(sl.put()));
+}
