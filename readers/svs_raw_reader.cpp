@@ -4,6 +4,7 @@
 
 #include "engine/raw_tile.h"
 #include "engine/stream.h"
+#include "readers/jpeg_tables.h"
 #include "readers/scn_namespace.h"
 #include "readers/svs_reader.h"
 
@@ -302,11 +303,8 @@ bool SVSRawTileLoader::loadRawTileAsStored(int x, int y, int level, int image, v
 
 bool SVSRawTileLoader::buildJpegWithTables(const std::vector<uint8_t>& tablesIn, uint32_t n, uint64_t offset,
                                            IntPair size, vq_raw_tile** out) {
-    // The tables without their own SOI and EOI.
-    size_t begin = 0, end = tablesIn.size();
-    if (end - begin >= 2 && tablesIn[0] == 0xFF && tablesIn[1] == 0xD8) begin += 2;
-    if (end - begin >= 2 && tablesIn[end - 2] == 0xFF && tablesIn[end - 1] == 0xD9) end -= 2;
-    const size_t tablesLength = end - begin;
+    const JpegTablesBody tablesBody = jpegTablesBody(tablesIn.data(), tablesIn.size());
+    const size_t tablesLength = tablesBody.length;
     const int64_t total = int64_t(n) + int64_t(tablesLength) + 2;
     if (total > INT32_MAX) return false;
     vq_ptr<vq_raw_tile> tile;
@@ -315,7 +313,7 @@ bool SVSRawTileLoader::buildJpegWithTables(const std::vector<uint8_t>& tablesIn,
     uint8_t* d = tile->getData();
     d[0] = 0xFF;
     d[1] = 0xD8;
-    if (tablesLength) std::memcpy(d + 2, tablesIn.data() + begin, tablesLength);
+    if (tablesLength) std::memcpy(d + 2, tablesBody.data, tablesLength);
     uint8_t* body = d + 2 + tablesLength;
     if (!readAt(offset, body, n)) return false;
     int64_t length = total;

@@ -12,6 +12,7 @@
 #include "primitives/core/planar.h"
 #include "readers/jpeg_reader.h"
 #include "readers/jpeg_stream_parser.h"
+#include "readers/jpeg_tables.h"
 #include "readers/tiff_reader.h"
 
 using namespace vqtiff;
@@ -26,13 +27,16 @@ bool refuseJpeg2000(int compression) {
     return true;
 }
 
-// Tables without a leading SOI and a trailing EOI.
-void tablesBody(const uint8_t* t, size_t length, const uint8_t** body, size_t* bodyLength) {
-    size_t begin = 0, end = length;
-    if (end - begin >= 2 && t[0] == 0xFF && t[1] == 0xD8) begin += 2;
-    if (end - begin >= 2 && t[end - 2] == 0xFF && t[end - 1] == 0xD9) end -= 2;
-    *body = t + begin;
-    *bodyLength = end - begin;
+// A new tile or strip reader of type L with its own TIFF handle over the
+// stream, handed out once it opened.
+template <class L, class Base>
+bool openReader(vq_stream* stream, Base** out) {
+    if (out == nullptr || stream == nullptr) return false;
+    vq_ptr<L> reader = vq_ptr<L>::adopt(L::create());
+    if (!reader->binding.open(stream, "rm") || !reader->open()) return false;
+    *out = reader.get();
+    (*out)->addRef();
+    return true;
 }
 
 // Interleaves up to four 8-bit planes into the container's pixels.
@@ -86,21 +90,11 @@ bool vq_TIFFLoader::getFileInfo(vq_FileInfo** out) {
 }
 
 bool vq_TIFFLoader::getTileLoader(vq_tileloader_base** out) {
-    if (out == nullptr || !stream_) return false;
-    vq_ptr<vq_TIFFTileLoader> loader = vq_ptr<vq_TIFFTileLoader>::adopt(vq_TIFFTileLoader::create());
-    if (!loader->binding.open(stream_.get(), "rm") || !loader->open()) return false;
-    *out = loader.get();
-    (*out)->addRef();
-    return true;
+    return openReader<vq_TIFFTileLoader>(stream_.get(), out);
 }
 
 bool vq_TIFFLoader::getStripLoader(vq_stripLoader_base** out) {
-    if (out == nullptr || !stream_) return false;
-    vq_ptr<vq_TIFFStripLoader> loader = vq_ptr<vq_TIFFStripLoader>::adopt(vq_TIFFStripLoader::create());
-    if (!loader->binding.open(stream_.get(), "rm") || !loader->open()) return false;
-    *out = loader.get();
-    (*out)->addRef();
-    return true;
+    return openReader<vq_TIFFStripLoader>(stream_.get(), out);
 }
 
 bool vq_TIFFLoader::loadImage(imageContainer* dst, int format) {
@@ -267,9 +261,9 @@ bool vq_TIFFTileLoader::loadRawTile(int x, int y, int level, int image, vq_raw_t
         return false;
     }
     tile->setCompression(7);
-    const uint8_t* body = nullptr;
-    size_t bodyLength = 0;
-    tablesBody(jpegTables[level].data(), jpegTables[level].size(), &body, &bodyLength);
+    const JpegTablesBody tables = jpegTablesBody(jpegTables[level].data(), jpegTables[level].size());
+    const uint8_t* body = tables.data;
+    const size_t bodyLength = tables.length;
     if (length <= 0 || length + int64_t(bodyLength) + 2 > INT32_MAX) return false;
     if (!tile->allocate(int32_t(length + int64_t(bodyLength) + 2), tileSize)) return false;
     uint8_t* d = tile->getData();

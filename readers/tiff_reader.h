@@ -189,6 +189,10 @@ private:
     bool assembleJpegStrip(int row, vq_ptr<imageContainer>& out);
     bool decodeJpegStrip(int row);
     bool decodeJpegStripYCbCr(int row);
+    // Assembles the stored JPEG strip holding the row and hands a JPEG reader
+    // over it to decode.
+    template <class Decode>
+    bool decodeAssembledStrip(int row, Decode decode);
 
     IntPair imageSize{0, 0};
     int stripHeight = 0;

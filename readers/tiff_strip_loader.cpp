@@ -11,6 +11,7 @@
 #include "primitives/core/planar.h"
 #include "readers/jpeg_reader.h"
 #include "readers/jpeg_stream_parser.h"
+#include "readers/jpeg_tables.h"
 #include "readers/tiff_reader.h"
 
 using namespace vqtiff;
@@ -85,10 +86,8 @@ bool vq_TIFFStripLoader::assembleJpegStrip(int row, vq_ptr<imageContainer>& out)
     if (tiff == nullptr) return false;
     const uint32_t strip = TIFFStripOfRow(tiff, uint32_t(row), 0);
     const int64_t raw = TIFFStoredStripSize(tiff, strip);
-    size_t begin = 0, end = jpegTablesLength;
-    if (end - begin >= 2 && jpegTables[0] == 0xFF && jpegTables[1] == 0xD8) begin += 2;
-    if (end - begin >= 2 && jpegTables[end - 2] == 0xFF && jpegTables[end - 1] == 0xD9) end -= 2;
-    const size_t length = end - begin;
+    const JpegTablesBody tables = jpegTablesBody(jpegTables, jpegTablesLength);
+    const size_t length = tables.length;
     if (raw <= 0 || raw + int64_t(length) + 2 > INT32_MAX / 2) return false;
     vq_ptr<imageContainer> buffer;
     if (!createImageContainer(buffer.put()) || !buffer->create(6, int32_t(raw + int64_t(length) + 2), 1, true))
@@ -98,7 +97,7 @@ bool vq_TIFFStripLoader::assembleJpegStrip(int row, vq_ptr<imageContainer>& out)
     buffer->lockPixels(&d, &step);
     d[0] = 0xFF;
     d[1] = 0xD8;
-    std::memcpy(d + 2, jpegTables + begin, length);
+    std::memcpy(d + 2, tables.data, length);
     uint8_t* body = d + 2 + length;
     const int64_t n = TIFFReadRawStrip(tiff, strip, body, raw);
     if (n >= 2 && body[0] == 0xFF && body[1] == 0xD8) std::memmove(body, body + 2, size_t(n - 2));
@@ -109,21 +108,17 @@ bool vq_TIFFStripLoader::assembleJpegStrip(int row, vq_ptr<imageContainer>& out)
 }
 
 bool vq_TIFFStripLoader::decodeJpegStrip(int row) {
-    vq_ptr<imageContainer> buffer;
-    if (!assembleJpegStrip(row, buffer)) return false;
-    const uint8_t* d = nullptr;
-    int32_t step = 0;
-    buffer->lockPixelsConst(&d, &step);
-    vq_ptr<vq_stream> memory;
-    vq_ptr<vq_loader_base> loader;
-    const bool ok = openMemoryStream(d, uint64_t(buffer->getWidth()), memory.put()) == 0 &&
-                    createJPEGLoader(memory.get(), loader.put()) && loader->loadImage(decoded.get(), requestedFormat);
-    buffer->unlockPixels();
-    rowPosition = chromaRowPosition = 0;
-    return ok;
+    return decodeAssembledStrip(row, [&](vq_loader_base* jpeg) { return jpeg->loadImage(decoded.get(), requestedFormat); });
 }
 
 bool vq_TIFFStripLoader::decodeJpegStripYCbCr(int row) {
+    return decodeAssembledStrip(row, [&](vq_loader_base* jpeg) {
+        return jpeg->loadImageYCbCr(decodedY.get(), decodedCb.get(), decodedCr.get());
+    });
+}
+
+template <class Decode>
+bool vq_TIFFStripLoader::decodeAssembledStrip(int row, Decode decode) {
     vq_ptr<imageContainer> buffer;
     if (!assembleJpegStrip(row, buffer)) return false;
     const uint8_t* d = nullptr;
@@ -132,8 +127,7 @@ bool vq_TIFFStripLoader::decodeJpegStripYCbCr(int row) {
     vq_ptr<vq_stream> memory;
     vq_ptr<vq_loader_base> loader;
     const bool ok = openMemoryStream(d, uint64_t(buffer->getWidth()), memory.put()) == 0 &&
-                    createJPEGLoader(memory.get(), loader.put()) &&
-                    loader->loadImageYCbCr(decodedY.get(), decodedCb.get(), decodedCr.get());
+                    createJPEGLoader(memory.get(), loader.put()) && decode(loader.get());
     buffer->unlockPixels();
     rowPosition = chromaRowPosition = 0;
     return ok;
