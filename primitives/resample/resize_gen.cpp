@@ -82,6 +82,9 @@ int32_t resizeGenCore(const ResizeRowRoutineTable& routines, LanczosWeightsFn la
     int32_t code = interpolation;
     if (code != 1 && code != 2 && code != 4 && code != 16)
         return primErrInterpolation;
+    // Signed 16-bit samples have nearest and linear routines only.
+    if (dataKind == 3 && (code == 4 || code == 16))
+        return primErrInterpolation;
     // A factor that is not a number would give undefined positions.
     if (std::isnan(xFactor) || std::isnan(yFactor))
         return primErrResizeFactor;
@@ -128,8 +131,8 @@ int32_t resizeGenCore(const ResizeRowRoutineTable& routines, LanczosWeightsFn la
     axis(xFactor, roiWidth, xStart, xStep);
     axis(yFactor, roiHeight, yStart, yStep);
 
-    const int32_t elem = dataKind == 0 ? 1 : dataKind == 1 ? 2 : 4;
-    const int32_t shift = dataKind == 0 ? 0 : dataKind == 1 ? 1 : 2;
+    const int32_t elem = dataKind == 0 ? 1 : dataKind == 2 ? 4 : 2;
+    const int32_t shift = dataKind == 0 ? 0 : dataKind == 2 ? 2 : 1;
     const int32_t srcStepE = srcStep >> shift;
     const int32_t dstStepE = dstStep >> shift;
     const bool interleavedPixels = planar == 0 && channelCount != 1;

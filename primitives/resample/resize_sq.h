@@ -107,6 +107,11 @@ using SqSuperSampleWholeFn = void (*)(const void* src, void* dst, int32_t srcSte
                                       int32_t rightPad, double xRatio, double yRatio, double area, int32_t pixelStride,
                                       void* buffer);
 
+// Box sum of a float plane for whole ratios A x B (each 2, 4, 8 or 16) over a
+// region inside the image: `width` x `height` outputs from B x height rows.
+using SqBoxSumFn = void (*)(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width,
+                            int32_t height, double area);
+
 // What one processor path contributes to the square-pixel engine. Border
 // kernels are indexed by data kind (8u, 16u, 32f, 16s).
 struct ResizeSqKernels {
@@ -154,6 +159,10 @@ int32_t resizeSquarePixelGetBufferSize(PrimRect srcRoi, PrimRect dstRoi, int32_t
 
 extern const SqSuperSampleFn resizeSqSuperSampleKernels[4][3];
 extern const SqSuperSampleWholeFn resizeSqSuperSampleWholeKernels[4][3];
+// Whole ratio 2, 4, 8 or 16 to its box-sum group (others -1); the box sums
+// of a float plane at slot 4 x horizontal group + vertical group.
+extern const int32_t resizeSqBoxSumGroups[17];
+extern const SqBoxSumFn resizeSqBoxSumTable[16];
 
 int32_t moveVector16s(const void* from, void* to, int32_t count);
 int32_t moveVector32s(const void* from, void* to, int32_t count);

@@ -58,131 +58,132 @@ struct Geometry {
     int32_t ratioCode; // bit 0: fractional rows, bit 1: fractional columns
 };
 
-// One worker: Channels samples per pixel at pixel step Stride (0: the
-// stride argument).
+// One worker: `channels` samples per pixel at pixel step `stride`. Whole
+// ratios on integer samples sum exactly in 64 bits, so no footprint is too
+// large to sum. Footprint rows and columns past the clipped region repeat
+// its last row and column: a footprint raised to one pixel from a region
+// shorter than it, or one that reaches past the region by the 1e-7
+// allowance, still averages samples of the region only.
 template <class T>
 int32_t superSampleWorker(const T* src, T* dst, int32_t srcStep, int32_t dstStep, const Geometry& g, int32_t channels,
                           int32_t stride) {
-    const int32_t fx = static_cast<int32_t>(std::floor(g.sx));
-    const int32_t fy = static_cast<int32_t>(std::floor(g.sy));
+    // The first footprint takes whole rows with the same 1e-7 allowance as
+    // every later one, so a ratio just below a whole number does not leave
+    // a sliver of a row that the next footprint would count again.
+    const int32_t fx = static_cast<int32_t>(std::floor(g.sx + 1e-7));
+    const int32_t fy = static_cast<int32_t>(std::floor(g.sy + 1e-7));
     const int32_t elements = g.n * stride;
     const bool integerSums = g.ratioCode == 0 && sizeof(T) != 4;
-    void* block = integerSums ? static_cast<void*>(allocVector8u(elements * 4)) : allocVector32s(elements);
+    void* block = integerSums ? static_cast<void*>(allocVector8u(elements * 8)) : allocVector32s(elements);
     if (block == nullptr)
         return primErrMemAlloc;
-    int32_t* isum = static_cast<int32_t*>(block);
+    int64_t* isum = static_cast<int64_t*>(block);
     float* fsum = static_cast<float*>(block);
+    const std::size_t blockBytes = static_cast<std::size_t>(elements) * (integerSums ? 8 : 4);
 
-    const uint8_t* rowPtr = reinterpret_cast<const uint8_t*>(src);
-    int32_t rowsLeft = g.rows; // rows at and below rowPtr inside the region
-    auto rowAt = [&]() { return reinterpret_cast<const T*>(rowPtr); };
-    auto down = [&]() {
-        rowPtr += srcStep;
-        --rowsLeft;
+    int32_t row = 0; // region row of the vertical walk
+    auto rowAt = [&](int32_t r) {
+        const int32_t kept = r < g.rows ? r : g.rows - 1;
+        return reinterpret_cast<const T*>(reinterpret_cast<const uint8_t*>(src) +
+                                          static_cast<std::ptrdiff_t>(kept) * srcStep);
     };
-    // Footprint rows past the region are dropped.
     auto addRow = [&](double w) {
-        if (rowsLeft <= 0)
-            return;
-        const T* row = rowAt();
+        const T* r = rowAt(row);
         for (int32_t j = 0; j < g.n; ++j)
             for (int32_t c = 0; c < channels; ++c) {
                 const std::ptrdiff_t e = static_cast<std::ptrdiff_t>(j) * stride + c;
-                fsum[e] = static_cast<float>(double(fsum[e]) + w * double(row[e]));
+                if (integerSums)
+                    isum[e] += static_cast<int64_t>(r[e]);
+                else
+                    fsum[e] = static_cast<float>(double(fsum[e]) + w * double(r[e]));
             }
+    };
+    auto addWholeRows = [&](int32_t count) {
+        for (int32_t r = 0; r < count; ++r, ++row)
+            addRow(1.0);
+    };
+    // Buffer pixel p, the last processed pixel standing in for those past it.
+    auto px = [&](int32_t p, int32_t c) {
+        const int32_t kept = p < g.n ? p : g.n - 1;
+        return double(fsum[static_cast<std::ptrdiff_t>(kept) * stride + c]);
     };
 
     double o = g.sy - fy; // carried fraction of the vertical walk
     uint8_t* out = reinterpret_cast<uint8_t*>(dst);
     for (int32_t i = 0; i < g.height; ++i, out += dstStep) {
-        std::memset(block, 0, static_cast<std::size_t>(elements) * 4);
+        std::memset(block, 0, blockBytes);
 
         // Vertical pass: source rows into column sums.
-        if (g.ratioCode == 0) {
-            const int32_t rows = fy < rowsLeft ? fy : (rowsLeft > 0 ? rowsLeft : 0);
-            if (integerSums)
-                accumulate(rowAt(), srcStep, g.n, rows, isum, channels, stride);
-            else
-                accumulate(rowAt(), srcStep, g.n, rows, fsum, channels, stride);
-            for (int32_t r = 0; r < fy; ++r)
-                down();
-        } else if ((g.ratioCode & 1) == 0) {
-            for (int32_t r = 0; r < fy; ++r) {
-                addRow(1.0);
-                down();
-            }
+        if ((g.ratioCode & 1) == 0) {
+            addWholeRows(fy);
         } else if (i == 0) {
-            for (int32_t r = 0; r < fy; ++r) {
-                addRow(1.0);
-                down();
-            }
-            if (o != 0.0)
+            addWholeRows(fy);
+            if (o > 1e-7)
                 addRow(o);
+            else
+                o = 0.0;
         } else {
             const double u = 1.0 - o;
             const int32_t k = static_cast<int32_t>(std::floor(g.sy - u + 1e-7));
             const double next = g.sy - u - k;
             if (u > 1e-7) {
                 addRow(u);
-                down();
+                ++row;
             }
-            for (int32_t r = 0; r < k; ++r) {
-                addRow(1.0);
-                down();
-            }
+            addWholeRows(k);
             if (next > 1e-7)
                 addRow(next);
-            o = next;
+            o = next > 1e-7 ? next : 0.0;
         }
 
         // Horizontal pass, in place: column sums into destination sums.
         if ((g.ratioCode & 2) == 0) {
             for (int32_t q = 0; q < g.width; ++q) {
                 const int32_t first = q * fx;
-                const int32_t end = first + fx < g.n ? first + fx : g.n;
                 for (int32_t c = 0; c < channels; ++c) {
                     if (integerSums) {
-                        uint32_t s = 0;
-                        for (int32_t p = first; p < end; ++p)
-                            s += static_cast<uint32_t>(isum[static_cast<std::ptrdiff_t>(p) * stride + c]);
-                        isum[static_cast<std::ptrdiff_t>(q) * stride + c] = static_cast<int32_t>(s);
+                        int64_t s = 0;
+                        for (int32_t p = first; p < first + fx; ++p)
+                            s += isum[static_cast<std::ptrdiff_t>(p < g.n ? p : g.n - 1) * stride + c];
+                        isum[static_cast<std::ptrdiff_t>(q) * stride + c] = s;
                     } else {
                         double s = 0.0;
-                        for (int32_t p = first; p < end; ++p)
-                            s += fsum[static_cast<std::ptrdiff_t>(p) * stride + c];
+                        for (int32_t p = first; p < first + fx; ++p)
+                            s += px(p, c);
                         fsum[static_cast<std::ptrdiff_t>(q) * stride + c] = static_cast<float>(s);
                     }
                 }
             }
         } else {
-            auto px = [&](int32_t p, int32_t c) { return double(fsum[static_cast<std::ptrdiff_t>(p) * stride + c]); };
             double ox = g.sx - fx;
-            int32_t p = fx;
+            if (ox <= 1e-7)
+                ox = 0.0;
             for (int32_t c = 0; c < channels; ++c) {
                 double s = 0.0;
-                for (int32_t x = 0; x < fx && x < g.n; ++x)
+                for (int32_t x = 0; x < fx; ++x)
                     s += px(x, c);
-                if (ox != 0.0 && fx < g.n)
+                if (ox != 0.0)
                     s += ox * px(fx, c);
                 fsum[c] = static_cast<float>(s);
             }
-            // Every destination pixel gets its sum; reads stay inside the n
-            // processed pixels.
+            // Every destination pixel gets its sum. Each reads only pixels
+            // at or after its own index, so the sums may overwrite the row.
+            int32_t p = fx;
             for (int32_t q = 1; q < g.width; ++q) {
                 const double u = 1.0 - ox;
                 const int32_t k = static_cast<int32_t>(std::floor(g.sx - u + 1e-7));
                 const double next = g.sx - u - k;
                 const int32_t l = u > 1e-7 ? 1 : 0;
                 for (int32_t c = 0; c < channels; ++c) {
-                    double s = (l != 0 && p < g.n) ? u * px(p, c) : 0.0;
-                    for (int32_t x = p + l; x <= p + k && x < g.n; ++x)
+                    double s = l != 0 ? u * px(p, c) : 0.0;
+                    for (int32_t x = p + l; x <= p + k; ++x)
                         s += px(x, c);
-                    if (next > 1e-7 && p + k + 1 < g.n)
+                    if (next > 1e-7)
                         s += next * px(p + k + 1, c);
                     fsum[static_cast<std::ptrdiff_t>(q) * stride + c] = static_cast<float>(s);
                 }
                 p += k + 1;
-                ox = next;
+                ox = next > 1e-7 ? next : 0.0;
             }
         }
 
@@ -191,7 +192,7 @@ int32_t superSampleWorker(const T* src, T* dst, int32_t srcStep, int32_t dstStep
         for (int32_t q = 0; q < g.width; ++q)
             for (int32_t c = 0; c < channels; ++c) {
                 const std::ptrdiff_t e = static_cast<std::ptrdiff_t>(q) * stride + c;
-                const double sum = integerSums ? double(static_cast<uint32_t>(isum[e])) : double(fsum[e]);
+                const double sum = integerSums ? double(isum[e]) : double(fsum[e]);
                 drow[e] = Sample<T>::from(sum * g.area);
             }
     }

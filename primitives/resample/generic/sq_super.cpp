@@ -121,7 +121,7 @@ void superSample(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep,
 }
 
 // Whole ratios from a whole start: blocks of wholeX x wholeY samples, summed
-// exactly (32-bit integers for the integer kinds).
+// exactly (64-bit integers for the integer kinds, so no block is too large).
 template <class T>
 void superSampleWhole(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep, int32_t srcCols, int32_t width,
                       int32_t height, int32_t top, int32_t bottom, int32_t left, double xRatio, double yRatio,
@@ -130,7 +130,8 @@ void superSampleWhole(const void* srcV, void* dstV, int32_t srcStep, int32_t dst
     uint8_t* dst = static_cast<uint8_t*>(dstV);
     const int32_t wx = truncateToInt(std::floor(xRatio)), wy = truncateToInt(std::floor(yRatio));
     const int32_t lastRow = height * wy - top - bottom - 1 > 0 ? height * wy - top - bottom - 1 : 0;
-    using Sum = std::conditional_t<std::is_floating_point_v<T>, double, uint32_t>;
+    using Sum = std::conditional_t<std::is_floating_point_v<T>, double,
+                                   std::conditional_t<std::is_signed_v<T>, int64_t, uint64_t>>;
     for (int32_t i = 0; i < height; ++i) {
         T* out = reinterpret_cast<T*>(dst + static_cast<std::ptrdiff_t>(i) * dstStep);
         for (int32_t j = 0; j < width; ++j) {
@@ -147,15 +148,50 @@ void superSampleWhole(const void* srcV, void* dstV, int32_t srcStep, int32_t dst
             T* d = out + static_cast<std::ptrdiff_t>(j) * px.stride;
             for (int32_t k = 0; k < px.channels; ++k) {
                 double v;
-                if constexpr (std::is_signed_v<T> && !std::is_floating_point_v<T>)
-                    v = double(static_cast<int32_t>(sums[k])) * area;
-                else
-                    v = double(sums[k]) * area;
+                v = double(sums[k]) * area;
                 d[k] = fromMean<T>(v);
             }
         }
     }
 }
+
+// Box sums of a float plane for whole ratios of 2, 4, 8 or 16 on a region
+// that covers nothing outside the image: each column of a block summed down
+// its B rows (rounded to float once), the A column sums of a block added,
+// then scaled. Exactly `width` outputs per row, so no write leaves the
+// destination row.
+template <int A, int B>
+void boxSum32fPlane(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,
+                    double area) {
+    const uint8_t* src = static_cast<const uint8_t*>(srcV);
+    uint8_t* dst = static_cast<uint8_t*>(dstV);
+    for (int32_t i = 0; i < height; ++i) {
+        const uint8_t* top = src + static_cast<std::ptrdiff_t>(i) * B * srcStep;
+        float* out = reinterpret_cast<float*>(dst + static_cast<std::ptrdiff_t>(i) * dstStep);
+        for (int32_t k = 0; k < width; ++k) {
+            double block = 0.0;
+            for (int32_t a = 0; a < A; ++a) {
+                double column = 0.0;
+                for (int32_t b = 0; b < B; ++b)
+                    column += reinterpret_cast<const float*>(top + static_cast<std::ptrdiff_t>(b) * srcStep)[k * A + a];
+                block += static_cast<float>(column);
+            }
+            out[k] = static_cast<float>(area * block);
+        }
+    }
+}
+
+} // namespace
+
+// Ratio 2, 4, 8, 16 to its group; every other ratio -1.
+const int32_t resizeSqBoxSumGroups[17] = {-1, -1, 0, -1, 1, -1, -1, -1, 2, -1, -1, -1, -1, -1, -1, -1, 3};
+
+#define VQ_BOX_ROW(A) boxSum32fPlane<A, 2>, boxSum32fPlane<A, 4>, boxSum32fPlane<A, 8>, boxSum32fPlane<A, 16>
+// Slot 4 x horizontal group + vertical group.
+const SqBoxSumFn resizeSqBoxSumTable[16] = {VQ_BOX_ROW(2), VQ_BOX_ROW(4), VQ_BOX_ROW(8), VQ_BOX_ROW(16)};
+#undef VQ_BOX_ROW
+
+namespace {
 
 template <class T, int Shape>
 void generalKernel(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t srcCols, int32_t width,
@@ -168,8 +204,17 @@ void generalKernel(const void* src, void* dst, int32_t srcStep, int32_t dstStep,
 
 template <class T, int Shape>
 void wholeKernel(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t srcCols, int32_t width,
-                 int32_t height, int32_t top, int32_t bottom, int32_t left, int32_t, double xRatio, double yRatio,
+                 int32_t height, int32_t top, int32_t bottom, int32_t left, int32_t right, double xRatio, double yRatio,
                  double area, int32_t pixelStride, void*) {
+    if constexpr (std::is_same_v<T, float> && Shape == 1) {
+        const int32_t wx = truncateToInt(std::floor(xRatio)), wy = truncateToInt(std::floor(yRatio));
+        if (top == 0 && bottom == 0 && left == 0 && right == 0 && wx <= 16 && wy <= 16 &&
+            resizeSqBoxSumGroups[wx] >= 0 && resizeSqBoxSumGroups[wy] >= 0) {
+            resizeSqBoxSumTable[4 * resizeSqBoxSumGroups[wx] + resizeSqBoxSumGroups[wy]](src, dst, srcStep, dstStep,
+                                                                                         width, height, area);
+            return;
+        }
+    }
     const Layout px = Shape == 1 ? Layout{1, 1} : Shape == 4 ? Layout{4, 4} : Layout{3, pixelStride};
     superSampleWhole<T>(src, dst, srcStep, dstStep, srcCols, width, height, top, bottom, left, xRatio, yRatio, area,
                         px);
