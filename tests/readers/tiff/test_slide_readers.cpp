@@ -489,6 +489,31 @@ TEST(SlideExtraImages, NonRgbStripImageRefused) {
     EXPECT_FALSE(r->loadRawTile(0, 0, -2, 0, t.put()));
 }
 
+TEST(SlideExtraImages, OversizedStripsStopAtTheImage) {
+    // A macro whose stored strips hold more bytes than 8 x 8 RGB pixels.
+    TiffBuilder b;
+    addDir(b, rawLevel(16, 16, 16, 1, 1));
+    DirSpec thumb;
+    thumb.width = thumb.height = 4;
+    thumb.rowsPerStrip = 4;
+    thumb.pieces = {rgb(4, 4, 1)};
+    addDir(b, thumb);
+    DirSpec macro;
+    macro.width = macro.height = 8;
+    macro.rowsPerStrip = 4;
+    const Bytes big = pattern(300, 9);
+    macro.pieces = {big, big};
+    macro.extra = {longs(254, {9})};
+    addDir(b, macro);
+    auto src = source(b.bytes());
+    auto r = openSlide(*src);
+    ASSERT_TRUE(r);
+    vq_ptr<vq_raw_tile> t;
+    ASSERT_TRUE(r->loadRawTile(0, 0, -3, 0, t.put()));
+    ASSERT_EQ(t->getDataLength(), 8 * 8 * 3);
+    EXPECT_EQ(Bytes(t->getData(), t->getData() + 192), Bytes(big.begin(), big.begin() + 192));
+}
+
 namespace {
 
 std::string scnXml(const std::string& images, const char* root = "scn") {
