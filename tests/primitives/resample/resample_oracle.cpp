@@ -138,6 +138,7 @@ template <class T> double generalOracle(const Image<T>& src, int code, double x,
 template double generalOracle<uint8_t>(const Image<uint8_t>&, int, double, double, int);
 template double generalOracle<uint16_t>(const Image<uint16_t>&, int, double, double, int);
 template double generalOracle<float>(const Image<float>&, int, double, double, int);
+template double generalOracle<int16_t>(const Image<int16_t>&, int, double, double, int);
 
 template double oracleValue<uint8_t>(const Image<uint8_t>&, const Kernel&, int, int, int, double, double, double,
                                      double);
