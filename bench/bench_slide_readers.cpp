@@ -5,42 +5,13 @@
 
 #include "bench/bench_main.h"
 #include "readers/lzw_decoder.h"
-#include "tiff/vqtiff_internal.h"
+#include "bench/bench_tiff_support.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using namespace vqtiff;
+using namespace benchtiff;
 
 constexpr uint32_t kTile = 256;
-
-struct MemFile {
-    Bytes data;
-    uint64_t pos = 0;
-};
-
-int64_t memRead(void* c, void* buf, int64_t n) {
-    auto* f = static_cast<MemFile*>(c);
-    if (f->pos >= f->data.size()) return 0;
-    n = std::min<int64_t>(n, int64_t(f->data.size() - f->pos));
-    std::memcpy(buf, f->data.data() + f->pos, size_t(n));
-    f->pos += uint64_t(n);
-    return n;
-}
-int64_t memWrite(void* c, void* buf, int64_t n) {
-    auto* f = static_cast<MemFile*>(c);
-    if (f->pos + uint64_t(n) > f->data.size()) f->data.resize(size_t(f->pos + uint64_t(n)));
-    std::memcpy(f->data.data() + f->pos, buf, size_t(n));
-    f->pos += uint64_t(n);
-    return n;
-}
-uint64_t memSeek(void* c, uint64_t off, int whence) {
-    auto* f = static_cast<MemFile*>(c);
-    f->pos = off + (whence == 1 ? f->pos : whence == 2 ? f->data.size() : 0);
-    return f->pos;
-}
-int memClose(void*) { return 0; }
-uint64_t memSize(void* c) { return static_cast<MemFile*>(c)->data.size(); }
 
 // A tile of smooth gradients with a little noise, as scanned tissue tends to be.
 Bytes tilePixels() {
@@ -54,36 +25,9 @@ Bytes tilePixels() {
     return p;
 }
 
-// The tile coded as one LZW strip by the library's encoder.
-Bytes lzwTile(const Bytes& pixels) {
-    MemFile scratch;
-    TIFFHandle* h = TIFFClientOpen("bench.tif", "w", &scratch, memRead, memWrite, memSeek, memClose, memSize,
-                                   nullptr, nullptr);
-    TIFFSetField(h, TAG_ImageWidth, kTile * 3);
-    TIFFSetField(h, TAG_ImageLength, kTile);
-    TIFFSetField(h, TAG_BitsPerSample, 8);
-    TIFFSetField(h, TAG_RowsPerStrip, kTile);
-    TIFFSetField(h, TAG_Compression, int(COMPRESSION_LZW));
-    allocateStripArrays(h);
-    h->flags |= FLAG_BEENWRITING;
-    h->scanlineByteSize = TIFFScanlineSize(h);
-    TIFFWriteBufferSetup(h, nullptr, -1);
-    h->curStrip = 0;
-    h->setupEncode(h);
-    h->preEncode(h, 0);
-    Bytes copy = pixels;
-    h->encodeStrip(h, copy.data(), int64_t(copy.size()), 0);
-    h->postEncode(h);
-    TIFFFlushRawBuffer(h);
-    const uint64_t at = h->dir.stripOffset[0], n = h->dir.stripByteCount[0];
-    h->openMode = 0;
-    TIFFCloseFile(h);
-    return Bytes(scratch.data.begin() + long(at), scratch.data.begin() + long(at + n));
-}
-
 void BM_SlideLzwTile(benchmark::State& state) {
     const Bytes pixels = tilePixels();
-    Bytes coded = lzwTile(pixels);
+    Bytes coded = encodeStrip(pixels.data(), kTile * 3, kTile, vqtiff::COMPRESSION_LZW, 0);
     const uint32_t length = uint32_t(coded.size());
     coded.push_back(0);
     for (auto _ : state) {

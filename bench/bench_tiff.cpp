@@ -6,48 +6,17 @@
 #include <zlib.h>
 
 #include "bench/bench_main.h"
+#include "bench/bench_tiff_support.h"
 #include "tiff/vqtiff_internal.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using namespace vqtiff;
 
 constexpr uint32_t kSide = 1024;
 constexpr uint32_t kRows = 64;
 
-struct MemFile {
-    Bytes data;
-    uint64_t pos = 0;
-};
-
-int64_t memRead(void* c, void* buf, int64_t n) {
-    auto* f = static_cast<MemFile*>(c);
-    if (f->pos >= f->data.size()) return 0;
-    n = std::min<int64_t>(n, int64_t(f->data.size() - f->pos));
-    std::memcpy(buf, f->data.data() + f->pos, size_t(n));
-    f->pos += uint64_t(n);
-    return n;
-}
-int64_t memWrite(void* c, void* buf, int64_t n) {
-    auto* f = static_cast<MemFile*>(c);
-    if (f->pos + uint64_t(n) > f->data.size()) f->data.resize(size_t(f->pos + uint64_t(n)));
-    std::memcpy(f->data.data() + f->pos, buf, size_t(n));
-    f->pos += uint64_t(n);
-    return n;
-}
-uint64_t memSeek(void* c, uint64_t off, int whence) {
-    auto* f = static_cast<MemFile*>(c);
-    f->pos = off + (whence == 1 ? f->pos : whence == 2 ? f->data.size() : 0);
-    return f->pos;
-}
-int memClose(void*) { return 0; }
-uint64_t memSize(void* c) { return static_cast<MemFile*>(c)->data.size(); }
-
-TIFFHandle* open(MemFile& f, const char* mode) {
-    f.pos = 0;
-    return TIFFClientOpen("bench.tif", mode, &f, memRead, memWrite, memSeek, memClose, memSize, nullptr, nullptr);
-}
+using namespace benchtiff;
 
 Bytes picture() {
     Bytes p(size_t(kSide) * kSide);
@@ -65,31 +34,8 @@ Bytes picture() {
 Bytes buildFile(uint16_t compression, uint16_t predictor) {
     Bytes image = picture();
     std::vector<Bytes> strips;
-    for (uint32_t row = 0; row < kSide; row += kRows) {
-        MemFile scratch;
-        TIFFHandle* h = open(scratch, "w");
-        TIFFSetField(h, TAG_ImageWidth, kSide);
-        TIFFSetField(h, TAG_ImageLength, kRows);
-        TIFFSetField(h, TAG_BitsPerSample, 8);
-        TIFFSetField(h, TAG_RowsPerStrip, kRows);
-        TIFFSetField(h, TAG_Compression, int(compression));
-        if (predictor) TIFFSetField(h, TAG_Predictor, int(predictor));
-        allocateStripArrays(h);
-        h->flags |= FLAG_BEENWRITING;
-        h->scanlineByteSize = TIFFScanlineSize(h);
-        TIFFWriteBufferSetup(h, nullptr, -1);
-        h->curStrip = 0;
-        h->setupEncode(h);
-        h->preEncode(h, 0);
-        Bytes strip(image.begin() + long(row) * kSide, image.begin() + long(row + kRows) * kSide);
-        h->encodeStrip(h, strip.data(), int64_t(strip.size()), 0);
-        h->postEncode(h);
-        TIFFFlushRawBuffer(h);
-        uint64_t at = h->dir.stripOffset[0], n = h->dir.stripByteCount[0];
-        h->openMode = 0;
-        TIFFCloseFile(h);
-        strips.emplace_back(scratch.data.begin() + long(at), scratch.data.begin() + long(at + n));
-    }
+    for (uint32_t row = 0; row < kSide; row += kRows)
+        strips.push_back(encodeStrip(image.data() + size_t(row) * kSide, kSide, kRows, compression, predictor));
     Bytes file = {'I', 'I', 42, 0, 0, 0, 0, 0};
     std::vector<uint32_t> offsets, counts;
     for (auto& s : strips) {
