@@ -128,6 +128,21 @@ TEST_P(DriverRun, TileFolderReadsBackAsThePyramid)
         }
 }
 
+TEST_P(DriverRun, TileThatCannotBeWrittenFailsTheRun)
+{
+    fs::create_directories(root + "/blocked/TileGroup0/2-1-1.jpg");
+    vq_ptr<vq_kestrifier_base> driver;
+    createKestrifier(&driver);
+    driver->setOutputOption(0);
+    vq_ptr<vq_stripLoader_base> strips;
+    ASSERT_TRUE(slide->getStripLoader(strips.put()));
+    driver->kestrixStrips(strips.get(), (root + "/blocked").c_str(), ".jpg");
+    ASSERT_NE(driver->getOutput(), nullptr);
+    EXPECT_TRUE(driver->getOutput()->hasFailed());
+    EXPECT_NE(driver->getOutput()->getErrors(), "");
+    EXPECT_TRUE(fs::exists(root + "/blocked/TileGroup0/2-0-0.jpg"));
+}
+
 TEST_P(DriverRun, GoogleEarthAndVerifyOutputs)
 {
     auto google = run(4, root + "/earth");
