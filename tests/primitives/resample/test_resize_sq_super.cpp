@@ -80,6 +80,8 @@ TEST(ResizeSqSuper, AreaMeansAgreeWithOracle) {
         {37, 29, 11, 14, 0.3, 0.47, 0.6, 0.35}, // both
         {16, 1, 1, 1, 0.02, 0.2, 0.41, 0.3},    // footprint far wider than the source
         {50, 50, 7, 7, 1 / 7.0, 1 / 7.0, 0, 0}, // whole ratio 7
+        {40, 40, 11, 11, 0.25, 0.25, 0.25, 0.5}, // corner at whole negative source positions
+        {40, 40, 11, 11, 0.25, 0.25, 0.3, 0.6},  // and at fractional negative ones
     };
     for (const auto& c : cases)
         for (int ch : {1, 3}) {
