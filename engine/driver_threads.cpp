@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "engine/loaded_tile.h"
 #include "engine/stream.h"
 #include "engine/tile_jpeg.h"
 #include "engine/vq_zoomoutput.h"
@@ -102,6 +103,10 @@ void initThreadGlobals()
         vqp::ScopedLock lock(tileJobLock);
         tileJobList.clear();
     }
+    {
+        vqp::ScopedLock lock(loadedTileLock);
+        loadedTileList.clear();
+    }
     encodersStarted = 0;
     loadersStarted = 0;
     encodersRunning = 0;
@@ -124,6 +129,10 @@ void releaseThreadGlobals()
     }
     loadedTileEvent.set();
     joinRunThreads();
+    {
+        vqp::ScopedLock lock(loadedTileLock);
+        loadedTileList.clear();
+    }
     vqp::ScopedLock lock(tileJobLock);
     tileJobList.clear();
 }

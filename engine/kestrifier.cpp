@@ -7,6 +7,7 @@
 #include "engine/driver_threads.h"
 #include "engine/loaded_tile.h"
 #include "engine/output_factory.h"
+#include "engine/tile_cursor.h"
 #include "engine/vq_global.h"
 #include "primitives/core/copy.h"
 #include "readers/loader_base.h"
@@ -46,6 +47,9 @@ void vq_kestrifier::releaseLayers()
     if (baseLayer != nullptr)
         baseLayer->releaseChain();
     baseLayer.reset();
+    if (rawLayer != nullptr)
+        rawLayer->releaseChain();
+    rawLayer.reset();
 }
 
 // ---- settings --------------------------------------------------------------------
@@ -414,6 +418,7 @@ int32_t vq_kestrifier::consumeLoadedTiles(int32_t total, int32_t level)
                 log(0, "More than 100 errors, stopping\n");
                 output->addError("Too many errors - stopping\n");
                 stopped = true;
+                globalTileCursor.finish();
                 break;
             }
             vq_loadedTile record = loadedTileList.back();
@@ -430,6 +435,7 @@ int32_t vq_kestrifier::consumeLoadedTiles(int32_t total, int32_t level)
                         output->addError(record.getError());
                     stopped = true;
                     remaining = 0;
+                    globalTileCursor.finish();
                     break;
                 }
             }
@@ -442,7 +448,10 @@ int32_t vq_kestrifier::consumeLoadedTiles(int32_t total, int32_t level)
             }
             if (record.tile != nullptr) {
                 record.tile->setKey(vq_tileKey(record.getX(), record.getY(), baseLevel));
-                if (!baseLayer->addTile(record.tile.get(), record.rawTile.get())) {
+                const bool added = rawLayer != nullptr
+                                       ? rawLayer->addRawTile(record.getX(), record.getY(), record.rawTile.get())
+                                       : baseLayer->addTile(record.tile.get(), record.rawTile.get());
+                if (!added) {
                     char text[128];
                     std::snprintf(text, sizeof text, "Failed to add tile x:%d y:%d from layer %d\n", record.getX(),
                                   record.getY(), level);
@@ -456,6 +465,7 @@ int32_t vq_kestrifier::consumeLoadedTiles(int32_t total, int32_t level)
                             output->addError(text);
                         stopped = true;
                         remaining = 0;
+                        globalTileCursor.finish();
                         loadedTileLock.enter();
                         break;
                     }
@@ -468,6 +478,8 @@ int32_t vq_kestrifier::consumeLoadedTiles(int32_t total, int32_t level)
     runStopped = true;
     consumerStopped = stopped;
     if (!cancelRequested && !stopped) {
+        if (rawLayer != nullptr)
+            rawLayer->flushQuads();
         baseLayer->flushQuads();
     } else {
         backPressure = false;
@@ -665,13 +677,4 @@ bool vq_kestrifier::kestrixStrips(vq_stripLoader_base* loader, const char* path,
     }
     releaseLayers();
     return result;
-}
-
-bool vq_kestrifier::kestrixTiles(vq_tileloader_base*, int32_t, int32_t, const char*, const char*)
-{
-    // Tiled sources are converted through the tile path, which this build
-    // does not contain yet.
-    std::fputs("Tiled conversion is not available\n", stderr);
-    log(1, "Tiled conversion is not available\n");
-    return false;
 }

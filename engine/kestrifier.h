@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/raw_tile.h"
+#include "engine/raw_zoom_layer.h"
 #include "engine/vq_logoutput.h"
 #include "engine/vq_refcount.h"
 #include "engine/vq_zoomoutput.h"
@@ -112,6 +113,12 @@ protected:
     void releaseLayers();
     // Abandons the output once per run.
     void abortOutput();
+    // The tile path on the calling thread alone; false after a failure
+    // (the output is aborted and holds the error).
+    bool tileLoop(vq_tileloader_base* loader, int32_t level, int32_t image, const IntPair& grid, int32_t total,
+                  bool passRawJPEG, int32_t* done);
+    // Google Earth needs tiles of 64 to 2048 pixels, a power of 2.
+    bool checkGoogleTileSize(vq_zoom_layer* first);
     bool stripLoop(vq_stripLoader_base* loader, bool ycbcr, int32_t tileSize, int32_t tileRows,
                    const IntPair& imageSize);
 
@@ -121,6 +128,8 @@ protected:
     vq_ptr<vq_FileInfo> fileInfo;
     vq_ptr<vq_logoutput_base> logSink;
     vq_ptr<vq_zoom_layer> baseLayer;
+    // Reshapes raw source tiles that are not square for the base level.
+    vq_ptr<vq_raw_zoom_layer> rawLayer;
     vq_ptr<vq_zoomoutput_base> output;
     int32_t sampleRawTileFlag = 0;
     int32_t quality = 50;

@@ -70,9 +70,18 @@ public:
     void setAuxValue(int32_t) override {}
     void setBaseLayer(vq_zoom_layer* layer) override { baseLayer = layer; }
     bool setOutputPath(const std::string& p, const std::string&) override { return path = p, true; }
-    bool saveRawTile(vq_zoom_tile_base*, vq_raw_tile*) override { return acceptRaw && ++rawTiles > 0; }
+    bool saveRawTile(vq_zoom_tile_base* tile, vq_raw_tile* raw) override
+    {
+        if (!acceptRaw)
+            return false;
+        ++rawTiles;
+        std::lock_guard<std::mutex> lock(mutex);
+        const uint8_t* data = raw->getData();
+        rawTileBytes[tile->getKey()].assign(data, data + raw->getDataLength());
+        return true;
+    }
     void setThreadedSave(bool t) override { threadedSave = t; }
-    bool acceptsRawTiles() override { return false; }
+    bool acceptsRawTiles() override { return acceptRaw; }
     bool acceptsYCbCrTiles() override { return acceptYCbCr; }
     void setCompression(int32_t) override {}
     void setSubsampling(int32_t) override {}
@@ -106,6 +115,8 @@ public:
 
     std::mutex mutex;
     std::map<vq_tileKey, SavedTile> tiles;
+    // Bytes of the raw tiles passed through, when acceptRaw is set.
+    std::map<vq_tileKey, std::vector<uint8_t>> rawTileBytes;
     vq_zoom_layer* baseLayer = nullptr;
     std::string path, errors, jobFolder;
     int32_t option = 3;
