@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include "tests/engine/tilepath/tilepath_fixtures.h"
+
+namespace {
+
+using namespace tilepathtest;
+using pyramidtest::MemoryStripLoader;
+
+struct TileRun {
+    vq_ptr<RecordingOutput> out = RecordingOutput::make();
+    vq_ptr<RecordingLog> log = RecordingLog::make();
+    bool result = false;
+};
+
+TileRun runTiles(MemoryTileLoader* source, int32_t loaders, bool multiImage = false, int32_t preferred = 0,
+                 bool acceptRaw = false, int32_t pixelFormat = 3)
+{
+    setThreads(loaders, loaders != 0);
+    TileRun run;
+    run.out->keepPixels = true;
+    run.out->acceptRaw = acceptRaw;
+    vq_ptr<vq_kestrifier_base> driver = makeDriver(run.out.get(), run.log.get(), preferred);
+    driver->setMultiImageMode(multiImage);
+    driver->setTilePixelFormat(pixelFormat);
+    run.result = driver->kestrixTiles(source, 0, 0, "out", ".jpg");
+    return run;
+}
+
+TEST(Loaders, ThreadedRunsBuildTheSingleThreadedPyramid)
+{
+    const IntPair image(1500, 1100);
+    vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(image, IntPair(256, 256));
+    TileRun single = runTiles(source.get(), 0);
+    ASSERT_TRUE(single.result);
+    for (int32_t loaders : {1, 2, 8}) {
+        SCOPED_TRACE(loaders);
+        TileRun threaded = runTiles(source.get(), loaders);
+        EXPECT_TRUE(threaded.result);
+        EXPECT_EQ(threaded.out->finishCount, 1);
+        expectSamePyramid(*single.out, *threaded.out);
+    }
+    // The threaded strip reader over the same image.
+    setThreads(2, true);
+    vq_ptr<RecordingOutput> strips = RecordingOutput::make();
+    strips->keepPixels = true;
+    vq_ptr<vq_kestrifier_base> driver = makeDriver(strips.get());
+    vq_ptr<MemoryStripLoader> stripSource = MemoryStripLoader::make(image);
+    ASSERT_TRUE(driver->kestrixStrips(stripSource.get(), "out", ".jpg"));
+    expectSamePyramid(*single.out, *strips);
+}
+
+TEST(Loaders, RawLoadersBuildTheSingleThreadedPyramid)
+{
+    // The calling thread always builds RGB tiles; so do the loaders here.
+    vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(1100, 700), IntPair(256, 256), TJSAMP_420);
+    TileRun single = runTiles(source.get(), 0, false, 0, true, 4);
+    ASSERT_TRUE(single.result);
+    EXPECT_EQ(single.out->rawTiles.size(), 15u);
+    for (int32_t loaders : {1, 2, 8}) {
+        SCOPED_TRACE(loaders);
+        TileRun threaded = runTiles(source.get(), loaders, false, 0, true, 4);
+        EXPECT_TRUE(threaded.result);
+        EXPECT_TRUE(threaded.log->has(1, loaders == 1 ? "Using 1 raw loader thread\n"
+                                                      : "Using " + std::to_string(loaders) + " raw loader threads\n"));
+        expectSamePyramid(*single.out, *threaded.out);
+        EXPECT_TRUE(single.out->rawTiles == threaded.out->rawTiles);
+    }
+}
+
+TEST(Loaders, SingleImageRunStopsOnTheFirstFailedTile)
+{
+    const struct {
+        const char* name;
+        int32_t jpeg;
+    } cases[] = {{"decoded tiles", -1}, {"raw tiles", TJSAMP_420}};
+    for (const auto& c : cases) {
+        vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(1500, 1100), IntPair(256, 256), c.jpeg);
+        source->failTiles = {{2, 1}};
+        TileRun run = runTiles(source.get(), 2);
+        EXPECT_FALSE(run.result) << c.name;
+        EXPECT_EQ(run.out->errors, "Failed to load raw tile x:2 y:1 on layer 0\n") << c.name;
+        EXPECT_EQ(run.out->finishCount, 0) << c.name;
+        EXPECT_EQ(run.out->abortCount, 1) << c.name;
+        EXPECT_TRUE(run.log->has(1, "Processing failed!\n")) << c.name;
+    }
+}
+
+TEST(Loaders, MultiImageRunSkipsFailedTilesUntilTheErrorLimit)
+{
+    // 20 x 20 tiles, every one failing: the 101st error stops the run.
+    vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(320, 320), IntPair(16, 16));
+    source->failAll = true;
+    TileRun run = runTiles(source.get(), 4, true, 16);
+    EXPECT_FALSE(run.result);
+    EXPECT_EQ(run.log->count(0, "Failed to load raw tile"), 101);
+    EXPECT_TRUE(run.log->has(0, "More than 100 errors, stopping\n"));
+    EXPECT_EQ(run.out->errors, "Too many errors - stopping\n");
+
+    // A few failed tiles are skipped and the run goes on to the end.
+    source->failAll = false;
+    source->failTiles = {{3, 4}, {10, 10}};
+    TileRun skipped = runTiles(source.get(), 4, true, 16);
+    EXPECT_EQ(skipped.log->count(0, "Failed to load raw tile"), 2);
+    EXPECT_EQ(skipped.out->finishCount, 1);
+    EXPECT_TRUE(skipped.result);
+}
+
+TEST(Loaders, RunEndsWhenEveryLoaderEndsEarly)
+{
+    // Raw loaders cannot make their decoder and end before queuing anything.
+    vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(1500, 1100), IntPair(256, 256), TJSAMP_420);
+    source->failDecoder = true;
+    TileRun run = runTiles(source.get(), 4, false, 0, true);
+    EXPECT_FALSE(run.result);
+    EXPECT_EQ(run.out->errors, "Source ended before every tile was read\n");
+    EXPECT_EQ(run.out->finishCount, 0);
+    EXPECT_EQ(liveRunThreads(), 0);
+}
+
+TEST(Loaders, StoppedConsumerLeavesQueuedTilesBehind)
+{
+    // Strips of 320 tiles: the first complete group is refused while about
+    // 300 tiles wait in the queue; reader and run still end.
+    setThreads(2, true);
+    vq_ptr<RecordingOutput> out = RecordingOutput::make();
+    out->refuseTiles = true;
+    vq_ptr<vq_kestrifier_base> driver = makeDriver(out.get(), nullptr, 16);
+    vq_ptr<MemoryStripLoader> strips = MemoryStripLoader::make(IntPair(16 * 320, 512));
+    EXPECT_FALSE(driver->kestrixStrips(strips.get(), "out", ".jpg"));
+    EXPECT_EQ(out->errors, "Failed to add tile x:1 y:1 from layer 0\n");
+    EXPECT_LT(strips->stripsRead, 4);
+
+    // The same with tile loaders feeding the queue.
+    vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(16 * 40, 16 * 40), IntPair(16, 16));
+    setThreads(8, true);
+    vq_ptr<RecordingOutput> tilesOut = RecordingOutput::make();
+    tilesOut->refuseTiles = true;
+    driver = makeDriver(tilesOut.get(), nullptr, 16);
+    EXPECT_FALSE(driver->kestrixTiles(source.get(), 0, 0, "out", ".jpg"));
+    EXPECT_EQ(tilesOut->errors.rfind("Failed to add tile", 0), 0u);
+    EXPECT_LT(source->tilesLoaded, 1600);
+    EXPECT_EQ(liveRunThreads(), 0);
+}
+
+TEST(Loaders, NegativeLoaderCountRunsOnTheCallingThread)
+{
+    vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(600, 600), IntPair(256, 256));
+    TileRun single = runTiles(source.get(), 0);
+    setThreads(-3, false);
+    vq_ptr<RecordingOutput> out = RecordingOutput::make();
+    out->keepPixels = true;
+    vq_ptr<vq_kestrifier_base> driver = makeDriver(out.get());
+    ASSERT_TRUE(driver->kestrixTiles(source.get(), 0, 0, "out", ".jpg"));
+    expectSamePyramid(*single.out, *out);
+}
+
+} // namespace
