@@ -96,7 +96,7 @@ bool vq_kestrifier::tileLoop(vq_tileloader_base* loader, int32_t level, int32_t 
             std::snprintf(text, sizeof text, "Failed to load tile x:%d y:%d on layer %d\n", position.first,
                           position.second, level);
             output->addError(text);
-            output->abort();
+            abortOutput();
             return false;
         }
         if (!added) {
@@ -108,7 +108,7 @@ bool vq_kestrifier::tileLoop(vq_tileloader_base* loader, int32_t level, int32_t 
                               position.second, level);
                 output->addError(text);
             }
-            output->abort();
+            abortOutput();
             return false;
         }
     }
@@ -118,6 +118,7 @@ bool vq_kestrifier::kestrixTiles(vq_tileloader_base* loader, int32_t level, int3
                                  const char* extension)
 {
     cancelRequested = false;
+    outputAborted = false;
     if (loader == nullptr || path == nullptr) {
         log(1, "Bad parameters to kestrix\n");
         return false;
@@ -266,7 +267,6 @@ bool vq_kestrifier::kestrixTiles(vq_tileloader_base* loader, int32_t level, int3
 
     int32_t done = 0;
     bool failed = false;
-    bool aborted = false;
     if (loaderCount != 0) {
         globalTileCursor.reset(grid, level);
         const bool rawLoaders = passRawJPEG || rawLayer != nullptr || sourceHasRaw;
@@ -284,7 +284,6 @@ bool vq_kestrifier::kestrixTiles(vq_tileloader_base* loader, int32_t level, int3
         failed = consumerStopped;
     } else {
         failed = !tileLoop(loader, level, image, grid, total, passRawJPEG, &done);
-        aborted = failed;
         if (!failed && !cancelRequested) {
             if (rawLayer != nullptr)
                 rawLayer->flushQuads();
@@ -302,8 +301,7 @@ bool vq_kestrifier::kestrixTiles(vq_tileloader_base* loader, int32_t level, int3
     // A cancelled or broken run abandons the output instead of finishing a
     // pyramid with missing tiles.
     if (cancelRequested || failed) {
-        if (!aborted)
-            output->abort();
+        abortOutput();
     } else {
         if (!output->hasFailed()) {
             for (int32_t extra = -2; extra >= -3; --extra) {

@@ -56,7 +56,7 @@ TEST(Loaders, RawLoadersBuildTheSingleThreadedPyramid)
     vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(1100, 700), IntPair(256, 256), TJSAMP_420);
     TileRun single = runTiles(source.get(), 0, false, 0, true, 4);
     ASSERT_TRUE(single.result);
-    EXPECT_EQ(single.out->rawTiles.size(), 15u);
+    EXPECT_EQ(single.out->rawTileBytes.size(), 15u);
     for (int32_t loaders : {1, 2, 8}) {
         SCOPED_TRACE(loaders);
         TileRun threaded = runTiles(source.get(), loaders, false, 0, true, 4);
@@ -64,7 +64,7 @@ TEST(Loaders, RawLoadersBuildTheSingleThreadedPyramid)
         EXPECT_TRUE(threaded.log->has(1, loaders == 1 ? "Using 1 raw loader thread\n"
                                                       : "Using " + std::to_string(loaders) + " raw loader threads\n"));
         expectSamePyramid(*single.out, *threaded.out);
-        EXPECT_TRUE(single.out->rawTiles == threaded.out->rawTiles);
+        EXPECT_TRUE(single.out->rawTileBytes == threaded.out->rawTileBytes);
     }
 }
 
