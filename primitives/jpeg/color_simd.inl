@@ -26,14 +26,14 @@ inline __m128i weighted(__m128i a, __m128i b, __m128i weights, __m128i c) {
 inline __m128i pairWeights(int16_t wa, int16_t wb) { return _mm_set_epi16(wb, wa, wb, wa, wb, wa, wb, wa); }
 
 // Eight pixels of YCbCr to R, G, B bytes (in the low eight bytes of each).
-inline void yccToRgb8(__m128i y, __m128i cb, __m128i cr, uint8_t* r8, uint8_t* g8, uint8_t* b8) {
+inline void yccToRgb8(__m128i y, __m128i cb, __m128i cr, __m128i* r8, __m128i* g8, __m128i* b8) {
     const __m128i zero = _mm_setzero_si128();
     __m128i r = _mm_adds_epi16(y, weighted<14>(cr, zero, pairWeights(22970, 0), _mm_set1_epi32(-2932015)));
     __m128i g = _mm_adds_epi16(y, weighted<14>(cb, cr, pairWeights(-5638, -11700), _mm_set1_epi32(2227566)));
     __m128i b = _mm_adds_epi16(y, weighted<14>(cb, zero, pairWeights(29032, 0), _mm_set1_epi32(-3707961)));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(r8), _mm_packus_epi16(r, r));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(g8), _mm_packus_epi16(g, g));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(b8), _mm_packus_epi16(b, b));
+    *r8 = _mm_packus_epi16(r, r);
+    *g8 = _mm_packus_epi16(g, g);
+    *b8 = _mm_packus_epi16(b, b);
 }
 
 inline void interleave(const uint8_t* r8, const uint8_t* g8, const uint8_t* b8, int32_t count, uint8_t* d) {
@@ -52,7 +52,52 @@ inline void gather(const uint8_t* s, int32_t count, uint8_t* r8, uint8_t* g8, ui
     }
 }
 
-inline __m128i lanes(const uint8_t* bytes8) { return widen8(bytes8); }
+#if defined(__SSSE3__)
+// Byte shuffles between eight R, G, B triplets (24 bytes) and three rows of
+// eight bytes. A mask byte of -1 selects zero.
+inline void storeTriplets8(uint8_t* d, __m128i r, __m128i g, __m128i b) {
+    const __m128i rg = _mm_unpacklo_epi8(r, g);  // r0 g0 r1 g1 ... r7 g7
+    const __m128i rgTo0 = _mm_setr_epi8(0, 1, -1, 2, 3, -1, 4, 5, -1, 6, 7, -1, 8, 9, -1, 10);
+    const __m128i bTo0 = _mm_setr_epi8(-1, -1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1);
+    const __m128i rgTo1 = _mm_setr_epi8(11, -1, 12, 13, -1, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i bTo1 = _mm_setr_epi8(-1, 5, -1, -1, 6, -1, -1, 7, -1, -1, -1, -1, -1, -1, -1, -1);
+    __m128i out0 = _mm_or_si128(_mm_shuffle_epi8(rg, rgTo0), _mm_shuffle_epi8(b, bTo0));
+    __m128i out1 = _mm_or_si128(_mm_shuffle_epi8(rg, rgTo1), _mm_shuffle_epi8(b, bTo1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), out0);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), out1);
+}
+
+// Eight pixels of interleaved R, G, B as three vectors of 16-bit lanes.
+inline void loadTriplets8(const uint8_t* s, __m128i* r, __m128i* g, __m128i* b) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i c = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + 16));
+    const __m128i ra = _mm_setr_epi8(0, -1, 3, -1, 6, -1, 9, -1, 12, -1, 15, -1, -1, -1, -1, -1);
+    const __m128i rc = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, -1, 5, -1);
+    const __m128i ga = _mm_setr_epi8(1, -1, 4, -1, 7, -1, 10, -1, 13, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i gc = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, -1, 3, -1, 6, -1);
+    const __m128i ba = _mm_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i bc = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, -1, 4, -1, 7, -1);
+    *r = _mm_or_si128(_mm_shuffle_epi8(a, ra), _mm_shuffle_epi8(c, rc));
+    *g = _mm_or_si128(_mm_shuffle_epi8(a, ga), _mm_shuffle_epi8(c, gc));
+    *b = _mm_or_si128(_mm_shuffle_epi8(a, ba), _mm_shuffle_epi8(c, bc));
+}
+#else
+inline void storeTriplets8(uint8_t* d, __m128i r, __m128i g, __m128i b) {
+    alignas(16) uint8_t r8[16], g8[16], b8[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(r8), r);
+    _mm_store_si128(reinterpret_cast<__m128i*>(g8), g);
+    _mm_store_si128(reinterpret_cast<__m128i*>(b8), b);
+    interleave(r8, g8, b8, 8, d);
+}
+
+inline void loadTriplets8(const uint8_t* s, __m128i* r, __m128i* g, __m128i* b) {
+    alignas(16) uint8_t r8[8], g8[8], b8[8];
+    gather(s, 8, r8, g8, b8);
+    *r = widen8(r8);
+    *g = widen8(g8);
+    *b = widen8(b8);
+}
+#endif
 
 // 15-bit luma of eight pixels.
 inline __m128i luma15(__m128i r, __m128i g, __m128i b) {
@@ -96,7 +141,8 @@ int32_t ycbcrPlanesToRgbPixels(const uint8_t* const* src, int32_t srcStep, uint8
     int32_t status = jpeg_color::checkPlanar(reinterpret_cast<const void* const*>(src), dst, srcStep, dstStep, roi);
     if (status != primNoErr) return status;
     const int32_t kernelWidth = roi.width & ~3;
-    alignas(16) uint8_t r8[8], g8[8], b8[8];
+    alignas(16) uint8_t r8[16], g8[16], b8[16];
+    __m128i r, g, b;
     for (int32_t row = 0; row < roi.height; ++row) {
         const intptr_t off = static_cast<intptr_t>(row) * srcStep;
         const uint8_t* y = src[0] + off;
@@ -105,11 +151,14 @@ int32_t ycbcrPlanesToRgbPixels(const uint8_t* const* src, int32_t srcStep, uint8
         uint8_t* d = dst + static_cast<intptr_t>(row) * dstStep;
         int32_t x = 0;
         for (; x + 8 <= kernelWidth; x += 8) {
-            yccToRgb8(widen8(y + x), widen8(cb + x), widen8(cr + x), r8, g8, b8);
-            interleave(r8, g8, b8, 8, d + 3 * x);
+            yccToRgb8(widen8(y + x), widen8(cb + x), widen8(cr + x), &r, &g, &b);
+            storeTriplets8(d + 3 * x, r, g, b);
         }
         if (x < kernelWidth) {  // one group of four
-            yccToRgb8(widen4(y + x), widen4(cb + x), widen4(cr + x), r8, g8, b8);
+            yccToRgb8(widen4(y + x), widen4(cb + x), widen4(cr + x), &r, &g, &b);
+            _mm_store_si128(reinterpret_cast<__m128i*>(r8), r);
+            _mm_store_si128(reinterpret_cast<__m128i*>(g8), g);
+            _mm_store_si128(reinterpret_cast<__m128i*>(b8), b);
             interleave(r8, g8, b8, 4, d + 3 * x);
             x += 4;
         }
@@ -122,7 +171,6 @@ int32_t rgbPixelsToYCbCrPlanes(const uint8_t* src, int32_t srcStep, uint8_t* con
                                PrimSize roi) {
     int32_t status = jpeg_color::checkPlanar(reinterpret_cast<const void* const*>(dst), src, srcStep, dstStep, roi);
     if (status != primNoErr) return status;
-    alignas(16) uint8_t r8[8], g8[8], b8[8];
     for (int32_t row = 0; row < roi.height; ++row) {
         const uint8_t* s = src + static_cast<intptr_t>(row) * srcStep;
         const intptr_t off = static_cast<intptr_t>(row) * dstStep;
@@ -131,8 +179,8 @@ int32_t rgbPixelsToYCbCrPlanes(const uint8_t* src, int32_t srcStep, uint8_t* con
         uint8_t* cr = dst[2] + off;
         int32_t x = 0;
         for (; x + 8 <= roi.width; x += 8) {
-            gather(s + 3 * x, 8, r8, g8, b8);
-            __m128i r = lanes(r8), g = lanes(g8), b = lanes(b8);
+            __m128i r, g, b;
+            loadTriplets8(s + 3 * x, &r, &g, &b);
             store8(y + x, luma15(r, g, b));
             store8(cb + x, chroma15(r, g, b, -5529, -10855, 16384, 4210688));
             store8(cr + x, chroma15(r, g, b, 16384, -13720, -2664, 4210704));
@@ -145,14 +193,14 @@ int32_t rgbPixelsToYCbCrPlanes(const uint8_t* src, int32_t srcStep, uint8_t* con
 int32_t rgbPixelsToLuma(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize roi) {
     int32_t status = jpeg_color::checkPacked(src, dst, srcStep, dstStep, roi);
     if (status != primNoErr) return status;
-    alignas(16) uint8_t r8[8], g8[8], b8[8];
     for (int32_t row = 0; row < roi.height; ++row) {
         const uint8_t* s = src + static_cast<intptr_t>(row) * srcStep;
         uint8_t* y = dst + static_cast<intptr_t>(row) * dstStep;
         int32_t x = 0;
         for (; x + 8 <= roi.width; x += 8) {
-            gather(s + 3 * x, 8, r8, g8, b8);
-            store8(y + x, luma15(lanes(r8), lanes(g8), lanes(b8)));
+            __m128i r, g, b;
+            loadTriplets8(s + 3 * x, &r, &g, &b);
+            store8(y + x, luma15(r, g, b));
         }
         for (; x < roi.width; ++x) y[x] = luma15Scalar(s[3 * x], s[3 * x + 1], s[3 * x + 2]);
     }
