@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
 
+#include "primitives/core/memory.h"
 #include "primitives/resample/resize_sq.h"
 
 namespace rstest {
@@ -149,5 +153,65 @@ double roundHalfUp(double v, double maxValue) {
     const double r = std::floor(v + 0.5);
     return r < 0 ? 0 : r > maxValue ? maxValue : r;
 }
+
+namespace {
+
+constexpr uint8_t kGuardByte = 0xA5;
+constexpr std::size_t kAlignOverhead = 32 + sizeof(void*); // what the allocators add
+std::map<void*, std::size_t> guardedBlocks;
+int damagedBlocks = 0, freedBlocks = 0;
+UnderlyingAlloc savedAlloc = nullptr;
+UnderlyingFree savedFree = nullptr;
+
+void* guardedAlloc(std::size_t n) {
+    auto* p = static_cast<uint8_t*>(std::malloc(n));
+    if (p != nullptr) {
+        std::memset(p, kGuardByte, n);
+        guardedBlocks[p] = n;
+    }
+    return p;
+}
+
+void guardedFree(void* start) {
+    const auto it = guardedBlocks.find(start);
+    if (it == guardedBlocks.end()) {
+        std::free(start);
+        return;
+    }
+    const std::size_t n = it->second;
+    guardedBlocks.erase(it);
+    const auto* p = static_cast<const uint8_t*>(start);
+    const uintptr_t block = (reinterpret_cast<uintptr_t>(p) + kAlignOverhead - 1) & ~uintptr_t(31);
+    const std::size_t before = block - sizeof(void*) - reinterpret_cast<uintptr_t>(p);
+    const std::size_t end = block - reinterpret_cast<uintptr_t>(p) + (n - kAlignOverhead);
+    bool intact = true;
+    for (std::size_t i = 0; i < before; ++i)
+        intact = intact && p[i] == kGuardByte;
+    for (std::size_t i = end; i < n; ++i)
+        intact = intact && p[i] == kGuardByte;
+    damagedBlocks += intact ? 0 : 1;
+    ++freedBlocks;
+    std::free(start);
+}
+
+} // namespace
+
+GuardedAllocations::GuardedAllocations() {
+    savedAlloc = primUnderlyingAlloc;
+    savedFree = primUnderlyingFree;
+    guardedBlocks.clear();
+    damagedBlocks = freedBlocks = 0;
+    primUnderlyingAlloc = guardedAlloc;
+    primUnderlyingFree = guardedFree;
+}
+
+GuardedAllocations::~GuardedAllocations() {
+    primUnderlyingAlloc = savedAlloc;
+    primUnderlyingFree = savedFree;
+}
+
+int GuardedAllocations::damaged() const { return damagedBlocks; }
+int GuardedAllocations::outstanding() const { return int(guardedBlocks.size()); }
+int GuardedAllocations::freed() const { return freedBlocks; }
 
 } // namespace rstest

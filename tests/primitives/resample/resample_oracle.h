@@ -71,4 +71,19 @@ double roundHalfUp(double v, double maxValue); // then clamped to [0, maxValue]
 // the cubic through the four samples of a window kept inside the image.
 template <class T> double generalOracle(const Image<T>& src, int code, double x, double y, int c);
 
+// While alive, every block of the primitive allocators is surrounded by
+// guard bytes: the slack of the underlying allocation before and after the
+// aligned block holds a pattern that is checked when the block is freed
+// (AddressSanitizer watches past the allocation itself).
+class GuardedAllocations {
+public:
+    GuardedAllocations();
+    ~GuardedAllocations();
+    GuardedAllocations(const GuardedAllocations&) = delete;
+    GuardedAllocations& operator=(const GuardedAllocations&) = delete;
+    int damaged() const;     // blocks freed with a guard overwritten
+    int outstanding() const; // blocks not freed yet
+    int freed() const;
+};
+
 } // namespace rstest

@@ -228,6 +228,7 @@ void checkCase(int32_t code, const Layout& L, double xf, double yf, PrimRect roi
 template <class T> void checkKind() {
     std::mt19937 rng(100 + kindOf<T>());
     for (int32_t code : {1, 2, 4, 16}) {
+        const rstest::GuardedAllocations guard; // the core's tables and work rows
         Tally tally;
         for (const Layout& L : kLayouts)
             for (double xf : {0.37, 1.6})
@@ -242,6 +243,10 @@ template <class T> void checkKind() {
         const double share = sizeof(T) == 1 ? 0.999 : 0.998;
         EXPECT_GE(double(tally.exact), share * double(tally.total))
             << "code " << code << ": " << tally.exact << " of " << tally.total << " exact";
+        EXPECT_EQ(guard.damaged(), 0) << "code " << code;
+        EXPECT_EQ(guard.outstanding(), 0) << "code " << code;
+        if (kindOf<T>() != 3 || code < 4)
+            EXPECT_GT(guard.freed(), 0);
     }
 }
 

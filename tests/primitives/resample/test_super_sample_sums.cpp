@@ -80,6 +80,7 @@ const Layout kLayouts[] = {{1, 1, 0}, {3, 3, 0}, {4, 4, 0}, {4, 3, 0}, {1, 3, 1}
 
 template <class T> void constantAtEveryRatio(T value) {
     std::mt19937 rng(41);
+    const rstest::GuardedAllocations guard; // the column buffers
     struct {
         double xf, yf;
         PrimRect roi;
@@ -110,6 +111,9 @@ template <class T> void constantAtEveryRatio(T value) {
                 return;
             }
         }
+    EXPECT_EQ(guard.damaged(), 0);
+    EXPECT_EQ(guard.outstanding(), 0);
+    EXPECT_GT(guard.freed(), 0);
 }
 
 } // namespace
