@@ -10,7 +10,7 @@
 #include "engine/tile_key.h"
 #include "engine/vq_global.h"
 #include "primitives/core/planar.h"
-#include "readers/jpeg_reader.h"
+#include "readers/jpeg_bridge.h"
 #include "readers/jpeg_stream_parser.h"
 #include "readers/jpeg_tables.h"
 #include "readers/tiff_reader.h"
@@ -457,10 +457,19 @@ int vq_TIFFTileLoader::getQuality() {
         std::fprintf(stderr, "Unable to open memory stream\n");
         return 0;
     }
-    vq_ptr<vq_loader_base> loader;
-    vq_ptr<vq_FileInfo> info;
-    if (!createJPEGLoader(memory.get(), loader.put()) || !loader->getFileInfo(info.put()) || !info) return 0;
-    return info->getQuality();
+    // The tables hold no frame, so the JPEG file reader would find no image:
+    // the quality is estimated from the quantisation tables the library
+    // loads from the tables-only stream.
+    JpegDecompressor d;
+    int quality = 0;
+    vq_stream* tablesStream = memory.get();
+    if (!d.guarded([&] {
+            jpegStreamSource(&d.info, tablesStream);
+            jpeg_read_header(&d.info, FALSE);
+            quality = estimateJpegQuality(&d.info);
+        }))
+        return 0;
+    return quality;
 }
 
 bool vq_TIFFTileLoader::createTileDecoder(vq_tileDecoder_base** out, int) {

@@ -340,6 +340,7 @@ TEST(TiffTileLoader, JpegTilesRawAndPlanes) {
     EXPECT_EQ(Bytes(tables->getData(), tables->getData() + tables->getDataLength()), f.parts[0].tables);
     vq_ptr<vq_tileDecoder_base> decoder;
     EXPECT_TRUE(t->createTileDecoder(decoder.put(), 0));
+    EXPECT_NEAR(t->getQuality(), 90, 2) << "estimated from the tables";
 }
 
 TEST(TiffTileLoader, RgbJpegTilesGetRgbComponentIds) {
