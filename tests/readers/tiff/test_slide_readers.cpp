@@ -136,6 +136,21 @@ TEST(SlideReader, OpenerRefusesNullAndNonTiff) {
     addDir(b, strip);
     auto s2 = source(b.bytes());
     EXPECT_FALSE(createSVSRawTileLoader(s2->stream.get(), r.put()));
+    // JPEG 2000 slides (either tag) are refused until their tiles can be
+    // decoded; the raw reader still hands out their stored code-streams.
+    for (int compression : {33003, 33005}) {
+        TiffBuilder j;
+        DirSpec d = rawLevel(16, 16, 16, compression, 1);
+        addDir(j, d);
+        auto s3 = source(j.bytes());
+        EXPECT_FALSE(createSVSRawTileLoader(s3->stream.get(), r.put())) << compression;
+        vq_ptr<SVSRawTileLoader> raw;
+        ASSERT_TRUE(openSVSRawTileLoader(s3->stream.get(), raw.put()));
+        vq_ptr<vq_raw_tile> t;
+        ASSERT_TRUE(raw->loadRawTile(0, 0, 0, 0, t.put()));
+        EXPECT_EQ(t->getCompression(), 33003);
+        EXPECT_EQ(Bytes(t->getData(), t->getData() + t->getDataLength()), d.pieces[0]);
+    }
 }
 
 TEST(SlideReader, Magnification) {

@@ -498,3 +498,40 @@ TEST(TiffTileLoader, SeventeenPlanesRefused) {
     vq_ptr<vq_stripLoader_base> sl;
     EXPECT_FALSE(loader(*src)->getStripLoader(sl.put()));
 }
+
+TEST(TiffTileLoader, RefusedFiles) {
+    // JPEG 2000 tiles cannot be decoded yet: the file info names them, the
+    // tile and strip readers refuse the file.
+    for (int compression : {33003, 33005}) {
+        TiffBuilder b;
+        Spec s;
+        s.width = s.height = 16;
+        s.tile = 16;
+        s.compression = compression;
+        s.pieces = {Bytes(40, 1)};
+        addDir(b, s);
+        auto src = source(b.bytes());
+        vq_ptr<vq_FileInfo> info;
+        ASSERT_TRUE(loader(*src)->getFileInfo(info.put()));
+        EXPECT_NE(report(info.get()).find("JPEG2000 (Aperio) compression\n"), std::string::npos);
+        vq_ptr<vq_tileloader_base> t;
+        EXPECT_FALSE(loader(*src)->getTileLoader(t.put())) << compression;
+    }
+    // A JPEG pyramid one of whose levels keeps no JPEGTables.
+    JpegTiff f = jpegTiledFile("1x1", 2);
+    TiffBuilder b;
+    Spec l0;
+    l0.width = l0.height = 16;
+    l0.tile = 16;
+    l0.compression = 7;
+    l0.pieces = {f.parts[0].abbreviated};
+    l0.tables = f.parts[0].tables;
+    addDir(b, l0);
+    Spec l1 = l0;
+    l1.width = l1.height = 8;
+    l1.tables.clear();
+    addDir(b, l1);
+    auto src = source(b.bytes());
+    vq_ptr<vq_tileloader_base> t;
+    EXPECT_FALSE(loader(*src)->getTileLoader(t.put()));
+}
