@@ -42,7 +42,7 @@ public:
         lines.emplace_back(level, text);
     }
     void setProgress(int32_t p) override { progress = p; }
-    void stepProgress(int32_t, int32_t) override {}
+    void stepProgress(int32_t done, int32_t) override { tilesDone = done; }
     int32_t getProgress() override { return progress; }
 
     bool has(int32_t level, const std::string& text)
@@ -61,6 +61,7 @@ public:
     std::mutex mutex;
     std::vector<std::pair<int32_t, std::string>> lines;
     int32_t progress = 0;
+    int32_t tilesDone = 0;
 };
 
 // One level of a tiled image whose samples are imagePixel. With a JPEG
