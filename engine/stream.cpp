@@ -61,12 +61,16 @@ bool vq_streamImpl::openWrite(const char* path) {
     return fd != -1;
 }
 
-int32_t vq_streamImpl::read(void* buffer, uint32_t count) {
-    // One request moves at most INT32_MAX bytes so the count fits the result.
+namespace {
+// Repeats a runtime read or write until count bytes have moved, the data ends
+// or an error occurs. One request moves at most INT32_MAX bytes so that the
+// count fits the result; -1 when an error stops it before any byte moved.
+template <class Buffer, class Io>
+int32_t transfer(Buffer* buffer, uint32_t count, Io io) {
     size_t want = count > INT32_MAX ? INT32_MAX : count;
     size_t done = 0;
     while (done < want) {
-        ssize_t n = ::read(fd, static_cast<uint8_t*>(buffer) + done, want - done);
+        ssize_t n = io(buffer + done, want - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return done ? static_cast<int32_t>(done) : -1;
@@ -76,20 +80,15 @@ int32_t vq_streamImpl::read(void* buffer, uint32_t count) {
     }
     return static_cast<int32_t>(done);
 }
+} // namespace
+
+int32_t vq_streamImpl::read(void* buffer, uint32_t count) {
+    return transfer(static_cast<uint8_t*>(buffer), count, [this](uint8_t* p, size_t n) { return ::read(fd, p, n); });
+}
 
 int32_t vq_streamImpl::write(const void* buffer, uint32_t count) {
-    size_t want = count > INT32_MAX ? INT32_MAX : count;
-    size_t done = 0;
-    while (done < want) {
-        ssize_t n = ::write(fd, static_cast<const uint8_t*>(buffer) + done, want - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return done ? static_cast<int32_t>(done) : -1;
-        }
-        if (n == 0) break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<int32_t>(done);
+    return transfer(static_cast<const uint8_t*>(buffer), count,
+                    [this](const uint8_t* p, size_t n) { return ::write(fd, p, n); });
 }
 
 int32_t vq_streamImpl::seek(int64_t offset, int32_t origin) {
