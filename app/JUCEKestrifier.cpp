@@ -6,6 +6,7 @@
 
 #include "app/LogQueue.h"
 #include "app/MainComponent.h"
+#include "platform/heap.h"
 #include "tiff/vqtiff.h"
 
 void tiffMessageHandler(const char*, const char* format, va_list args) {
@@ -52,6 +53,7 @@ juce::PropertiesFile::Options JUCEKestrifier::settingsOptions() {
 }
 
 void JUCEKestrifier::initialise(const juce::String&) {
+    vq::platform::tuneHeapForLargeImages();
     vqtiff::TIFFInstallErrorHandler(tiffMessageHandler);
     vqtiff::TIFFInstallWarningHandler(tiffMessageHandler);
     getGlobal(settings_.put());

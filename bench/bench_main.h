@@ -5,11 +5,13 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 
+#include "platform/heap.h"
 #include "primitives/core/dispatch.h"
 #include "primitives/core/processor.h"
 
 #define VQ_BENCHMARK_MAIN()                                                              \
     int main(int argc, char** argv) {                                                    \
+        vq::platform::tuneHeapForLargeImages();                                          \
         initProcessorDispatch();                                                         \
         std::printf("processor path %d\n", static_cast<int>(processorDispatchIndex));    \
         benchmark::Initialize(&argc, argv);                                              \
