@@ -4,6 +4,7 @@
 
 #include "bench/bench_main.h"
 #include "primitives/resample/pyramid_gauss.h"
+#include "primitives/resample/resize_gen.h"
 #include "primitives/resample/resize_sq.h"
 
 // Halving a merged 2 x 2 quad of 256 x 256 RGB tiles: 512 x 512 -> 256 x 256.
@@ -41,5 +42,47 @@ static void BM_PyramidDownGauss5x5(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PyramidDownGauss5x5);
+
+// The general engine on a 512 x 512 RGB image: factor 0.5 with every code,
+// and area averaging by a fractional 0.3.
+static void BM_ResizeByFactorsRgb8u(benchmark::State& state) {
+    const int32_t code = static_cast<int32_t>(state.range(0));
+    const double factor = state.range(1) / 10.0;
+    const int side = 512, out = int(side * factor);
+    std::mt19937 rng(2);
+    std::vector<uint8_t> src(size_t(side) * side * 3), dst(size_t(out) * out * 3);
+    for (auto& v : src)
+        v = uint8_t(rng());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(resizeByFactors8uC3(src.data(), {side, side}, side * 3, {0, 0, side, side},
+                                                     dst.data(), out * 3, {out, out}, factor, factor, code));
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetItemsProcessed(state.iterations() * out * out);
+}
+BENCHMARK(BM_ResizeByFactorsRgb8u)
+    ->Args({1, 5})
+    ->Args({2, 5})
+    ->Args({4, 5})
+    ->Args({16, 5})
+    ->Args({8, 5})
+    ->Args({8, 3});
+
+// Whole-ratio area averaging of a 1024 x 1024 float plane by 4 x 4 blocks:
+// the box sums (no edge pads) against the general whole-ratio kernel (a pad
+// of one row below, which the box sums do not take).
+static void BM_SquarePixelBoxSum32f(benchmark::State& state) {
+    const int32_t bottomPad = static_cast<int32_t>(state.range(0));
+    const int side = 1024, out = side / 4;
+    std::vector<float> src(size_t(side) * side, 0.25f), dst(size_t(out) * out);
+    const SqSuperSampleWholeFn kernel = prim::generic::resizeSqSuperSampleWholeKernels[resizeKind32f][0];
+    for (auto _ : state) {
+        kernel(src.data(), dst.data(), side * 4, out * 4, side, out, out - bottomPad, 0, bottomPad, 0, 0, 4.0, 4.0,
+               1 / 16.0, 1, nullptr);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetItemsProcessed(state.iterations() * out * out);
+}
+BENCHMARK(BM_SquarePixelBoxSum32f)->Arg(0)->Arg(1);
 
 VQ_BENCHMARK_MAIN()

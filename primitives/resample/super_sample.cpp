@@ -89,14 +89,19 @@ int32_t superSampleWorker(const T* src, T* dst, int32_t srcStep, int32_t dstStep
     };
     auto addRow = [&](double w) {
         const T* r = rowAt(row);
-        for (int32_t j = 0; j < g.n; ++j)
-            for (int32_t c = 0; c < channels; ++c) {
-                const std::ptrdiff_t e = static_cast<std::ptrdiff_t>(j) * stride + c;
-                if (integerSums)
+        if (integerSums) {
+            for (int32_t j = 0; j < g.n; ++j)
+                for (int32_t c = 0; c < channels; ++c) {
+                    const std::ptrdiff_t e = static_cast<std::ptrdiff_t>(j) * stride + c;
                     isum[e] += static_cast<int64_t>(r[e]);
-                else
+                }
+        } else {
+            for (int32_t j = 0; j < g.n; ++j)
+                for (int32_t c = 0; c < channels; ++c) {
+                    const std::ptrdiff_t e = static_cast<std::ptrdiff_t>(j) * stride + c;
                     fsum[e] = static_cast<float>(double(fsum[e]) + w * double(r[e]));
-            }
+                }
+        }
     };
     auto addWholeRows = [&](int32_t count) {
         for (int32_t r = 0; r < count; ++r, ++row)

@@ -355,6 +355,41 @@ TEST(ResizeCentered, RegionStep) {
     EXPECT_EQ(resizeCenterRegion(100, 60, 0, 0, 100, 60, 200, 120, 2, 2, 50, 30, &dr, nullptr, &xs, &ys), -8);
 }
 
+TEST(ResizeCentered, RegionsPartlyOrWhollyOffTheDestination) {
+    // A 40 x 30 source doubled into 80 x 60.
+    PrimRect dr{}, sr{};
+    double xs = -1, ys = -1;
+    // Corner left of and above the destination: the region starts at 0, 0
+    // and its first pixel samples centre - half size / factor.
+    ASSERT_EQ(resizeCenterRegion(40, 30, 0, 0, 40, 30, 80, 60, 2, 2, 30, 22.5, &dr, &sr, &xs, &ys), 0);
+    EXPECT_EQ(dr.x, 0);
+    EXPECT_EQ(dr.y, 0);
+    EXPECT_EQ(sr.x, 10);
+    EXPECT_EQ(sr.y, 7);
+    EXPECT_EQ(xs, 0.0);
+    EXPECT_EQ(ys, 0.5);
+    std::mt19937 rng(15);
+    const Image<float> src = randomImage<float>(40, 30, 1, rng, 100);
+    struct {
+        PrimRect roi;
+        double xCenter;
+        int32_t status;
+    } const cases[] = {
+        {{0, 0, 40, 30}, -50, -6}, // wholly right of the destination: empty region
+        {{0, 0, 40, 30}, 100, 29}, // wholly left, first position past the source
+        {{0, 0, 10, 30}, 30, -6},  // wholly left, first position inside the source
+    };
+    for (const auto& c : cases) {
+        Image<float> dst(80, 60, 1, -1.0f);
+        EXPECT_EQ(resizeByFactorsCentered32fC1(src.px.data(), src.size(), src.step(), c.roi, dst.px.data(),
+                                               dst.step(), dst.size(), 2, 2, c.xCenter, 15, 4),
+                  c.status)
+            << c.xCenter;
+        for (float v : dst.px)
+            ASSERT_EQ(v, -1.0f);
+    }
+}
+
 TEST(ResizeCentered, SamplesTheShiftedPositions) {
     std::mt19937 rng(14);
     Image<float> src = randomImage<float>(40, 30, 1, rng, 100);
