@@ -12,7 +12,8 @@
 
 bool endsWithPathSeparator(const std::string& path)
 {
-    return !path.empty() && (path.back() == '/' || path.back() == '\\');
+    // '/' is the only separator; a backslash is an ordinary name character.
+    return !path.empty() && path.back() == '/';
 }
 
 std::string folderBasePath(const std::string& folder)

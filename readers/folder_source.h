@@ -18,7 +18,7 @@
 class vq_raw_tile;
 class vq_tileDecoder_base;
 
-// True when the path is not empty and ends in '/' or '\'.
+// True when the path is not empty and ends in '/'.
 bool endsWithPathSeparator(const std::string& path);
 // The folder path with "/" appended unless it already ends in a separator.
 std::string folderBasePath(const std::string& folder);

@@ -7,6 +7,7 @@
 #include "engine/zoom_layer.h"
 #include "engine/zoom_tile.h"
 #include "outputs/output_factories.h"
+#include "readers/folder_source.h"
 #include "readers/jpeg_tile_decoder.h"
 #include "readers/kestrix_folder_reader.h"
 #include "support/test_env.h"
@@ -134,6 +135,24 @@ TEST(TileFolderReader, ReadsBackWhatTheOutputWrote)
     auto cr = vq_ptr<imageContainer>::adopt(imageContainer::create());
     ASSERT_TRUE(tiles->loadTileYCbCr(1, 1, 1, 0, y.get(), cb.get(), cr.get()));
     EXPECT_EQ(y->getWidth(), 244);
+}
+
+// A backslash is an ordinary character of a Linux name, not a separator:
+// the folder "slide\" holds its files behind a "/".
+TEST(TileFolderReader, NameEndingInBackslashIsNoSeparator)
+{
+    EXPECT_TRUE(endsWithPathSeparator("a/b/"));
+    EXPECT_FALSE(endsWithPathSeparator("a\\b\\"));
+    EXPECT_EQ(folderBasePath("a/b\\"), "a/b\\/");
+    EXPECT_EQ(folderBasePath("a/b/"), "a/b/");
+
+    const std::string folder = vqtest::scratchDir("folder_reader_backslash") + "/slide\\";
+    writeTileFolder(folder, 300, 300, 256);
+    auto loader = openFolder(folder);
+    ASSERT_NE(loader, nullptr);
+    vq_ptr<vq_FileInfo> info;
+    ASSERT_TRUE(loader->getFileInfo(info.put()));
+    EXPECT_EQ(info->getImageSize(), IntPair(300, 300));
 }
 
 TEST(TileFolderReader, FindsTilesInLaterGroups)
