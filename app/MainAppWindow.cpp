@@ -1,5 +1,6 @@
 #include "app/MainAppWindow.h"
 
+#include "app/LogQueue.h"
 #include "app/MainComponent.h"
 #include "platform/threads.h"
 #include "primitives/core/processor.h"
@@ -8,6 +9,7 @@ namespace {
 
 constexpr int kMaxThreads = 32;
 constexpr int kGoogleEarthOutput = 4;
+constexpr int kVerifyOutput = 6;
 
 // Engine thread counts for a machine with n processors.
 void setThreadCounts(vq_global_base& settings, int n) {
@@ -50,6 +52,10 @@ MainAppWindow::MainAppWindow() : juce::DocumentWindow(kTitle, juce::Colours::whi
 
 MainAppWindow::~MainAppWindow() {
     stopTimer();
+    // The driver writes into the preview, which goes with the content.
+    worker_.cancel();
+    worker_.stopThread(-1);
+    worker_.reset();
     setMenuBar(nullptr);
     clearContentComponent();
     content_ = nullptr;
@@ -82,37 +88,253 @@ void MainAppWindow::filesDropped(const juce::StringArray& files, int, int) {
         job.colourSpace = settings_->getOutputColourSpace();
         job.outputType = content_->getOutputType();
         job.tileSize = job.outputType == kGoogleEarthOutput ? 256 : settings_->getPreferredTileSize();
-        jobQueue_.push_back(job);
-        content_->addJob(job);
+        queueJob(job);
     }
     startTimer(100);
 }
 
+void MainAppWindow::queueJob(const ConversionJob& job) {
+    jobQueue_.push_back(job);
+    content_->addJob(job);
+}
+
+// ---- the job dispatcher -----------------------------------------------------------------
+
 void MainAppWindow::timerCallback() {
-    // Idle housekeeping; starting queued jobs belongs to the job dispatcher.
+    if (worker_.isThreadRunning()) {
+        followRunningJob();
+        return;
+    }
+    if (worker_.getJob().isAssigned()) completeJob();
     if (content_ == nullptr) {
         stopTimer();
         progress_ = 0.0;
         return;
     }
-    if (!jobQueue_.empty()) return;
-    if (getTimerInterval() != 1000) {
-        startTimer(1000);
-        if (progress_ != 1.0) progress_ = 0.0;
-        idleCountdown_ = 3;
-        content_->setCancelEnabled(false);
-        content_->clearCancelRequest();
-    } else if (idleCountdown_ > 0 && --idleCountdown_ == 0) {
-        progress_ = 0.0;
-        content_->getPreview()->setPreviewImage(juce::Image());
+    auto* preview = content_->getPreview();
+    if (preview != nullptr) {
+        const std::string errors = preview->getErrors();
+        if (!errors.empty()) {
+            content_->getFailedFileMessages().add(juce::String::fromUTF8(errors.c_str()));
+            preview->clearErrors();
+        }
     }
     content_->updatePreviewAndLog();
+
+    if (jobQueue_.empty()) {
+        if (getTimerInterval() != 1000) {
+            startTimer(1000);
+            if (progress_ != 1.0) progress_ = 0.0;
+            idleCountdown_ = 3;
+            content_->setCancelEnabled(false);
+            content_->clearCancelRequest();
+        } else if (idleCountdown_ > 0 && --idleCountdown_ == 0) {
+            progress_ = 0.0;
+            if (preview != nullptr) preview->setPreviewImage(juce::Image());
+        }
+        content_->updatePreviewAndLog();
+        return;
+    }
+    startNextJob();
 }
 
-void MainAppWindow::addLogLineToRunningJob(const juce::String& line) {
-    // The worker thread that holds the running job arrives with the dispatcher.
-    juce::ignoreUnused(line);
+void MainAppWindow::followRunningJob() {
+    if (content_ == nullptr) return;
+    content_->updatePreviewAndLog();
+    content_->setCancelEnabled(true);
+    progress_ = content_->getProgressPercent() / 100.0;
+    if (content_->isCancelRequested()) {
+        worker_.cancel();
+        if (jobQueue_.empty()) {
+            content_->setCancelEnabled(false);
+            progress_ = 0.0;
+        }
+        worker_.waitForThreadToExit(250);
+        content_->updatePreviewAndLog();
+        if (!jobQueue_.empty()) {
+            content_->clearCancelRequest();
+            startTimer(100);
+        }
+    } else if (worker_.isCancelled()) {
+        // A run that started after the cancel cleared the driver's flag: raise it again.
+        worker_.cancel();
+    }
 }
+
+void MainAppWindow::completeJob() {
+    if (content_ != nullptr && content_->getPreview() != nullptr) {
+        juce::String line;
+        while (popLogLine(line)) worker_.appendLog(line);
+    }
+    if (content_ != nullptr) content_->updateJob(worker_.getJob());
+    worker_.reset();
+}
+
+namespace {
+
+// Output types whose writers this build does not contain.
+const char* unavailableOutputName(int type) {
+    switch (type) {
+        case 1: return "SVS with JPEG tiles";
+        case 2: return "SVS with JPEG 2000 tiles";
+        case 5: return "Pyramid TIFF";
+        case 7: return "Kestrix PFF";
+        default: return "This";
+    }
+}
+
+} // namespace
+
+void MainAppWindow::startNextJob() {
+    content_->clearCancelRequest();
+    ConversionJob job = jobQueue_.front();
+    jobQueue_.pop_front();
+    // The job's own output type, recorded when it was queued; the toggles may
+    // have changed since.
+    auto* preview = content_->getPreview();
+    preview->setOutputType(job.outputType);
+    content_->setJobStatus(job, kStatusProcessing);
+
+    if (!preview->hasRealOutput()) {
+        finishFailedJob(job, {juce::String(unavailableOutputName(job.outputType)) +
+                                  " output is not available in this build.",
+                              kStatusFailed, false});
+        return;
+    }
+    JobSources sources;
+    JobFailure failure;
+    if (!openJobSources(job, sources, failure)) {
+        finishFailedJob(job, failure);
+        return;
+    }
+    startConversion(job, sources);
+}
+
+void MainAppWindow::finishFailedJob(ConversionJob job, const JobFailure& failure) {
+    job.clearLog();
+    job.setResult(failure.message, failure.status);
+    content_->updateJob(job);
+    if (failure.listed) content_->getFailedFileMessages().add(failure.message);
+}
+
+void MainAppWindow::startConversion(ConversionJob job, JobSources& sources) {
+    const juce::String& path = job.sourcePath;
+    vq_ptr<vq_kestrifier_base> driver;
+    createKestrifier(&driver);
+    if (driver == nullptr) {
+        finishFailedJob(job, {"Error: can't create the pyramid driver for " + path + ".", kStatusFailed, false});
+        return;
+    }
+    auto* preview = content_->getPreview();
+    const int type = job.outputType;
+    const int image = job.imageIndex;
+    vq_tileloader_base* tiles = sources.tileLoader.get();
+
+    switch (type) {
+        case 1:
+        case 4:
+        case 5: driver->setStrictRawSize(true); break;
+        case 2:
+            driver->setStrictRawSize(true);
+            job.keepSourceSubsampling = false;
+            job.subsampling = job.j2kFullChroma ? 1 : 2;
+            break;
+        case 7:
+            driver->setStrictRawSize(false);
+            // A PFF file is built from strips.
+            sources.tileLoader.reset();
+            tiles = nullptr;
+            break;
+        default: break;
+    }
+    if (type == kVerifyOutput && tiles != nullptr) {
+        preview->setSubsampling(tiles->getSubsampling(image));
+        job.keepSourceSubsampling = true;
+        const IntPair tileSize = tiles->getTileSize(image);
+        if (tileSize.second != 0) job.tileSize = tileSize.second;
+        if (tileSize.first != tileSize.second) job.tileSize = 0;
+    }
+    const OutputNames names = deriveOutputNames(path.toStdString(), type,
+                                                sources.bacusFolder || sources.kestrixFolder, sources.mirax);
+    if (sources.mirax) job.keepSourceSubsampling = false;
+    driver->setQuality(job.quality);
+    driver->setMaxQuality(job.maxQuality);
+    driver->setResampling(job.resampling);
+
+    bool retileWarning = false;
+    if (type != kVerifyOutput) {
+        preview->setColourSpace(job.colourSpace);
+        if (job.colourSpace == 4) job.keepSourceSubsampling = true;
+        if (job.keepSourceSubsampling) {
+            int source = 5;
+            if (sources.fileInfo != nullptr)
+                source = sources.fileInfo->getSubsampling();
+            else if (tiles != nullptr)
+                source = tiles->getSubsampling(image);
+            else if (sources.stripLoader != nullptr)
+                source = sources.stripLoader->getSubsampling();
+            if (source != 5) job.subsampling = source;
+        }
+        preview->setSubsampling(job.subsampling);
+        if (job.tileSize == 0) {
+            if (tiles == nullptr) {
+                job.tileSize = sources.bacusFolder ? 480 : 256;
+            } else {
+                const IntPair tileSize = tiles->getTileSize(image);
+                if (tileSize.first == tileSize.second) job.tileSize = tileSize.second;
+            }
+        } else if (tiles != nullptr) {
+            const IntPair tileSize = tiles->getTileSize(image);
+            retileWarning = tileSize.first == tileSize.second && tileSize.first != job.tileSize;
+        }
+    }
+
+    driver->setTilePixelFormat(job.colourSpace);
+    driver->setPreferredTileSize(job.tileSize);
+    driver->setJ2KFullChroma(job.j2kFullChroma);
+    driver->setLogOutput(preview);
+    worker_.setLogOutput(preview);
+    worker_.setUp(job, driver.get(), tiles, sources.stripLoader.get(), sources.formatReader.get());
+    worker_.setOutputBaseName(names.baseName);
+    worker_.setSourcePath(path.toStdString());
+    driver->setOutput(preview);
+    worker_.setLevelLoop(false);
+
+    const juce::String baseName = juce::String::fromUTF8(names.baseName.c_str());
+    const juce::String tileText = "\nUsing tile size " + juce::String(job.tileSize) + ", quality " +
+                                  juce::String(job.quality) + "\n" +
+                                  (retileWarning ? "Warning:converting to new tile size!\n" : "");
+    juce::String firstLine;
+    switch (type) {
+        case 0: firstLine = "\nKestrixing to folder " + baseName + tileText; break;
+        case 1: firstLine = "\nCreating SVS JPEG file" + tileText; break;
+        case 2: firstLine = "\nCreating SVS JPEG 2000 file" + tileText; break;
+        case 4: firstLine = "\nGenerating Google Earth tiles to folder " + baseName; break;
+        case kVerifyOutput: {
+            const IntPair size = tiles->getLevelSize(0, 0);
+            firstLine = "\nVerifying " + juce::String::fromUTF8(names.fileName.c_str()) + "\n" + "Image is " +
+                        juce::String(size.first) + " x " + juce::String(size.second) + " pixels\n";
+            worker_.setLevelLoop(true);
+            std::vector<std::pair<int, int>> grids;
+            const auto levels = tiles->getLevelSizes(image);
+            for (int level = 0; level < static_cast<int>(levels.size()); ++level) {
+                const IntPair grid = tiles->getLevelTileCounts(level, image);
+                grids.emplace_back(grid.first, grid.second);
+            }
+            content_->setVerifyTileTotal(grids);
+            break;
+        }
+        case 7: firstLine = "\nCreating Kestrix PFF file" + tileText; break;
+        default: break;
+    }
+    addLogLineToRunningJob(firstLine);
+    progress_ = 0.0;
+    worker_.startThread();
+    startTimer(100);
+    content_->setCancelEnabled(true);
+}
+
+void MainAppWindow::addLogLineToRunningJob(const juce::String& line) { worker_.appendLog(line); }
 
 void MainAppWindow::setOutputType(int type) { content_->setOutputType(type); }
 
@@ -120,5 +342,10 @@ int MainAppWindow::getOutputType() const { return content_->getOutputType(); }
 
 void MainAppWindow::closeButtonPressed() {
     stopTimer();
+    if (worker_.isThreadRunning()) worker_.cancel();
+    // The quit goes on after the wait; a worker still running keeps what it
+    // uses, and the window waits for it before letting the preview go.
+    worker_.waitForThreadToExit(20000);
+    worker_.reset();
     if (auto* app = juce::JUCEApplication::getInstance()) app->systemRequestedQuit();
 }

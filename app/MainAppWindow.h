@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "app/ConversionJob.h"
+#include "app/JobSources.h"
+#include "app/KestrixThread.h"
 #include "engine/vq_global.h"
 
 class MainComponent;
@@ -29,7 +31,10 @@ public:
     // True for a name the converter may open, a tile folder or a slide folder.
     static bool qualifiesForDrop(const juce::String& path);
 
+    // Appends a line to the job the worker holds.
     void addLogLineToRunningJob(const juce::String& line);
+    // Appends the job to the queue and its "Pending" row to the table.
+    void queueJob(const ConversionJob& job);
     void setOutputType(int type);
     int getOutputType() const;
 
@@ -37,12 +42,21 @@ public:
     double& getProgressValue() { return progress_; }
     MainComponent* getMainComponent() { return content_; }
     const std::deque<ConversionJob>& getJobQueue() const { return jobQueue_; }
+    KestrixThread& getWorker() { return worker_; }
 
 private:
+    // Dispatcher steps of one tick.
+    void followRunningJob();
+    void completeJob();
+    void startNextJob();
+    void startConversion(ConversionJob job, JobSources& sources);
+    void finishFailedJob(ConversionJob job, const JobFailure& failure);
+
     std::unique_ptr<juce::ApplicationCommandManager> commandManager_;
     double progress_ = 0.0;
     MainComponent* content_ = nullptr;  // owned by the window as its content
     int idleCountdown_ = 0;
     std::deque<ConversionJob> jobQueue_;
     vq_ptr<vq_global_base> settings_;
+    KestrixThread worker_;
 };

@@ -38,6 +38,7 @@ public:
     int getOutputType() const;
     void applyOutputTypeToPreview();
 
+    vq_zoomoutput_base* getPreviewOutput() { return preview_.get(); }
     vq_logoutput_base* getPreviewLogSink() { return preview_.get(); }
     int getProgressPercent() { return preview_ != nullptr ? preview_->getProgress() : 0; }
     // One dispatcher tick: repaint a changed preview, move one queued log line.

@@ -1,0 +1,441 @@
+// The converter from its window: files dropped on the window become jobs that
+// the dispatcher runs on the worker thread, with preview, progress, log and
+// final status; the outputs are checked by an independent script (djpeg and
+// Python), not by the converter's own readers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "app/BadFilesDialog.h"
+#include "app/JobSources.h"
+#include "app/LogQueue.h"
+#include "app/MainAppWindow.h"
+#include "app/MainComponent.h"
+#include "engine/zoom_layer.h"
+#include "engine/zoom_tile.h"
+#include "tests/app/app_test_support.h"
+#include "tests/support/test_env.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWidth = 2000;
+constexpr int kHeight = 1500;
+
+// A gradient with 100-pixel blocks: tiles in the wrong place show at once.
+uint8_t sample(int x, int y, int c, int w, int h) {
+    switch (c) {
+        case 0: return static_cast<uint8_t>(x * 255 / w);
+        case 1: return static_cast<uint8_t>(y * 255 / h);
+        default: return ((x / 100 + y / 100) % 2) != 0 ? 200 : 40;
+    }
+}
+
+std::string ppmBytes(int w, int h) {
+    std::string bytes = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    bytes.reserve(bytes.size() + static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) bytes.push_back(static_cast<char>(sample(x, y, c, w, h)));
+    return bytes;
+}
+
+void put32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+}
+
+// 24-bit bottom-up BMP.
+std::string bmpBytes(int w, int h) {
+    const int rowBytes = (w * 3 + 3) & ~3;
+    std::string out = "BM";
+    put32(out, 54u + static_cast<uint32_t>(rowBytes * h));
+    put32(out, 0);
+    put32(out, 54);
+    put32(out, 40);
+    put32(out, static_cast<uint32_t>(w));
+    put32(out, static_cast<uint32_t>(h));
+    out += std::string("\x01\x00\x18\x00", 4);
+    for (int i = 0; i < 6; ++i) put32(out, 0);
+    for (int y = h - 1; y >= 0; --y) {
+        for (int x = 0; x < w; ++x)
+            for (int c = 2; c >= 0; --c) out.push_back(static_cast<char>(sample(x, y, c, w, h)));
+        out.append(static_cast<size_t>(rowBytes - w * 3), '\0');
+    }
+    return out;
+}
+
+bool writePng(const std::string& path, int w, int h) {
+    juce::Image image(juce::Image::RGB, w, h, false, juce::SoftwareImageType());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixelAt(x, y, juce::Colour(sample(x, y, 0, w, h), sample(x, y, 1, w, h), sample(x, y, 2, w, h)));
+    juce::File file(path);
+    file.deleteFile();
+    juce::FileOutputStream stream(file);
+    return stream.openedOk() && juce::PNGImageFormat().writeImageToStream(image, stream);
+}
+
+// Source files of the test picture, made by the test and by independent tools.
+class SourceFolder {
+public:
+    explicit SourceFolder(const std::string& name, int w = kWidth, int h = kHeight)
+        : dir_(fs::absolute(vqtest::scratchDir(name)).string()), w_(w), h_(h) {
+        EXPECT_TRUE(vqtest::writeFile(ppm(), ppmBytes(w, h)));
+    }
+    std::string dir() const { return dir_; }
+    std::string ppm() const { return dir_ + "/reference.ppm"; }
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+    // Writes the picture under `name` in the format of its extension.
+    std::string make(const std::string& name) const {
+        const std::string out = path(name);
+        const std::string ext = fs::path(name).extension().string();
+        if (ext == ".ppm") {
+            EXPECT_TRUE(vqtest::writeFile(out, ppmBytes(w_, h_)));
+        } else if (ext == ".bmp") {
+            EXPECT_TRUE(vqtest::writeFile(out, bmpBytes(w_, h_)));
+        } else if (ext == ".png") {
+            EXPECT_TRUE(writePng(out, w_, h_));
+        } else if (ext == ".jpg") {
+            const std::string cjpeg = vqtest::requireTool("cjpeg");
+            EXPECT_EQ(vqtest::runCommand(cjpeg + " -quality 95 -outfile '" + out + "' '" + ppm() + "'"), 0);
+        } else if (ext == ".tif" || ext == ".svs") {
+            // Debian's tifffile writes the TIFF: strips for ".tif", 256 x 256
+            // tiles and an Aperio description for ".svs".
+            const std::string layout =
+                ext == ".svs" ? "tile=(256, 256), description='Aperio Image Library v10.0.50\\n2000x1500 -> 2000x1500'"
+                              : "rowsperstrip=64";
+            const std::string script = "import numpy, tifffile\n"
+                                       "d = open('" + ppm() + "', 'rb').read()\n"
+                                       "a = numpy.frombuffer(d[-" + std::to_string(w_ * h_ * 3) + ":], numpy.uint8)"
+                                       ".reshape(" + std::to_string(h_) + ", " + std::to_string(w_) + ", 3)\n"
+                                       "tifffile.imwrite('" + out + "', a, photometric='rgb', " + layout + ")\n";
+            EXPECT_TRUE(vqtest::writeFile(out + ".py", script));
+            EXPECT_EQ(vqtest::runCommand("/usr/bin/python3 '" + out + ".py'"), 0) << "python3 with tifffile is needed";
+        } else {
+            ADD_FAILURE() << "no writer for " << name;
+        }
+        return out;
+    }
+
+    // The independent checker's verdict on a pyramid made from this picture.
+    std::string check(const std::string& mode, const std::string& folder, int tileSize = 256) const {
+        vqtest::requireTool("djpeg");
+        std::string output;
+        const int rc = vqtest::runCommand("/usr/bin/python3 '" VQ_CHECK_PYRAMID "' " + mode + " '" + folder + "' '" +
+                                              ppm() + "' " + std::to_string(tileSize) + " 2>&1",
+                                          &output);
+        return rc == 0 ? "OK" : output;
+    }
+
+private:
+    std::string dir_;
+    int w_;
+    int h_;
+};
+
+bool isFinal(int status) { return status != kStatusPending && status != kStatusProcessing; }
+
+// The window as the application shows it, with the engine defaults of start-up.
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vq_ptr<vq_global_base> global;
+        getGlobal(global.put());
+        global->setInterpolation(2);
+        global->setQuality(80);
+        global->setMaxQuality(80);
+        global->setSubsampling(2);
+        global->setSourceSubsampling(true);
+        global->setOutputColourSpace(3);
+        global->setPreferredTileSize(256);
+        window_ = std::make_unique<MainAppWindow>();
+        window_->setOutputType(0);
+        window_->startTimer(1000);
+    }
+    void TearDown() override { window_.reset(); }
+
+    MainComponent& content() { return *window_->getMainComponent(); }
+    ImagePreview& preview() { return *content().getPreview(); }
+
+    // Drops the paths with the output type selected; returns the first job id.
+    int drop(const juce::StringArray& paths, int outputType = 0) {
+        window_->setOutputType(outputType);
+        const int first = jobIdCounter;
+        window_->filesDropped(paths, 10, 10);
+        return first;
+    }
+    const ConversionJob& row(int id) {
+        const ConversionJob* job = content().getJobTable()->findRow(id);
+        EXPECT_NE(job, nullptr) << id;
+        static const ConversionJob none;
+        return job != nullptr ? *job : none;
+    }
+    // Pumps the message loop until the rows of the ids are final and the worker is idle.
+    bool runUntilFinal(int firstId, int count, int timeoutMs = 240000) {
+        return apptest::pumpUntil(
+            [&] {
+                for (int id = firstId; id < firstId + count; ++id)
+                    if (!isFinal(row(id).getStatus())) return false;
+                return !window_->getWorker().isThreadRunning();
+            },
+            timeoutMs);
+    }
+    static juce::String joined(const juce::StringArray& lines) { return lines.joinIntoString(""); }
+
+    std::unique_ptr<MainAppWindow> window_;
+};
+
+TEST_F(EndToEnd, PlainSourcesBecomeTileFoldersNextToThemselves) {
+    SourceFolder src("e2e_plain");
+    const std::vector<std::string> names = {"picture.jpg", "picture2.png", "picture3.bmp", "picture4.ppm",
+                                            "picture5.tif"};
+    juce::StringArray paths;
+    for (const auto& name : names) paths.add(src.make(name));
+    const int first = drop(paths);
+    EXPECT_EQ(window_->getTimerInterval(), 100);
+    ASSERT_TRUE(runUntilFinal(first, static_cast<int>(names.size())));
+
+    for (size_t i = 0; i < names.size(); ++i) {
+        const ConversionJob& job = row(first + static_cast<int>(i));
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(job.getStatus(), kStatusFinished) << job.getMessage() << joined(job.logLines);
+        const std::string folder = src.path(fs::path(names[i]).stem().string());
+        EXPECT_EQ(src.check("kestrix", folder), "OK");
+        // The dispatcher's first line, then the driver's lines of the run.
+        ASSERT_GE(job.logLines.size(), 2);
+        EXPECT_EQ(job.logLines[0], "\nKestrixing to folder " + juce::String(folder) +
+                                       "\nUsing tile size 256, quality 80\n");
+        EXPECT_TRUE(joined(job.logLines).contains("File processed in")) << joined(job.logLines);
+    }
+
+    // A double-click on a row shows its log.
+    auto& table = content().getJobTable()->getTable();
+    table.updateContent();
+    auto* rowComponent = table.getComponentForRowNumber(0);
+    ASSERT_NE(rowComponent, nullptr);
+    const auto now = juce::Time::getCurrentTime();
+    const juce::MouseEvent click(juce::Desktop::getInstance().getMainMouseSource(), {20.0f, 5.0f}, {}, 0.0f, 0.0f,
+                                 0.0f, 0.0f, 0.0f, rowComponent, rowComponent, now, {20.0f, 5.0f}, now, 2, false);
+    rowComponent->mouseDoubleClick(click);
+    auto* dialog = apptest::topModal<BadFilesDialog>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->getName(), "Processing Result");
+    EXPECT_EQ(dialog->getContent().getTextBox().getText(), joined(row(first).logLines));
+    dialog->getContent().getOkButton().triggerClick();
+    EXPECT_TRUE(apptest::pumpUntil([] { return apptest::topModal<BadFilesDialog>() == nullptr; }));
+}
+
+TEST_F(EndToEnd, PreviewProgressAndThreeIdleTicks) {
+    SourceFolder src("e2e_preview");
+    const int id = drop(juce::StringArray(juce::String(src.make("shown.ppm"))));
+    ASSERT_TRUE(runUntilFinal(id, 1));
+    EXPECT_EQ(row(id).getStatus(), kStatusFinished);
+    EXPECT_EQ(window_->getProgressValue(), 1.0);
+
+    // The base level (8 x 6 tiles) is drawn at scale 0.128 into 258 x 194 pixels.
+    const juce::Image image = preview().getPreviewImage();
+    ASSERT_TRUE(image.isValid());
+    EXPECT_EQ(image.getWidth(), 258);
+    EXPECT_EQ(image.getHeight(), 194);
+    double difference = 0.0;
+    int count = 0;
+    for (int y = 4; y < 190; y += 9)
+        for (int x = 4; x < 250; x += 11) {
+            const juce::Colour shown = image.getPixelAt(x, y);
+            const int sx = static_cast<int>((x + 0.5) / 0.128);
+            const int sy = static_cast<int>((y + 0.5) / 0.128);
+            if ((sx % 100) < 10 || (sx % 100) > 90 || (sy % 100) < 10 || (sy % 100) > 90) continue;  // block edges
+            difference += std::abs(shown.getRed() - sample(sx, sy, 0, kWidth, kHeight)) +
+                          std::abs(shown.getGreen() - sample(sx, sy, 1, kWidth, kHeight)) +
+                          std::abs(shown.getBlue() - sample(sx, sy, 2, kWidth, kHeight));
+            ++count;
+        }
+    ASSERT_GT(count, 100);
+    EXPECT_LT(difference / (3.0 * count), 12.0);
+
+    // The bar stays full for three idle ticks (1000 ms each), then the window is cleared.
+    EXPECT_TRUE(apptest::pumpUntil([&] { return window_->getTimerInterval() == 1000; }, 2000));
+    apptest::pumpMessages(1500);
+    EXPECT_EQ(window_->getProgressValue(), 1.0);
+    EXPECT_TRUE(preview().hasPreviewImage());
+    EXPECT_TRUE(apptest::pumpUntil([&] { return !preview().hasPreviewImage(); }, 4000));
+    EXPECT_EQ(window_->getProgressValue(), 0.0);
+    EXPECT_FALSE(content().getCancelButton().isEnabled());
+}
+
+TEST_F(EndToEnd, GoogleEarthTiles) {
+    SourceFolder src("e2e_google");
+    ConversionJob job(juce::String(src.make("earth.jpg")));
+    job.outputType = 4;
+    job.tileSize = 256;
+    job.quality = job.maxQuality = 80;
+    window_->queueJob(job);
+    window_->startTimer(100);
+    ASSERT_TRUE(runUntilFinal(job.jobId, 1));
+    const ConversionJob& done = row(job.jobId);
+    EXPECT_EQ(done.getStatus(), kStatusFinished) << joined(done.logLines);
+    EXPECT_EQ(done.logLines[0], "\nGenerating Google Earth tiles to folder " + juce::String(src.path("earth")));
+    EXPECT_EQ(src.check("google", src.path("earth")), "OK");
+}
+
+TEST_F(EndToEnd, RecognitionFailuresEndOnlyTheirJob) {
+    apptest::ScratchTree tree("e2e_failures");
+    const auto dir = [&](const std::string& p) { return fs::absolute(tree.path(p).toStdString()).string(); };
+    tree.folder("tiles/TileGroup0");
+    tree.file("tiles/ImageProperties.xml");
+    tree.folder("badtiles/TileGroup0");
+    tree.file("badtiles/ImageProperties.xml");
+    tree.folder("bacus");
+    tree.file("bacus/FinalScan.ini");
+    for (const char* name : {"notes.txt", "picture.tiff", "slide.mrxs", "stack.pff", "code.jp2", "broken.svs",
+                             "photo.jpg", "garbage.tif", "old.pff"})
+        tree.file(name);
+
+    struct Case {
+        std::string path;
+        int outputType;
+        std::string message;  // "%" stands for the path
+        int status;
+        bool listed;
+    };
+    const std::vector<Case> cases = {
+        {dir("missing.jpg"), 0, "Error: can't open file %.", kStatusFailed, true},
+        {dir("slide.mrxs"), 0, "Error: can't open file %.", kStatusFailed, true},
+        {dir("notes.txt"), 0, "Cannot create format loader for file %.", kStatusInvalidFile, false},
+        {dir("picture.tiff"), 0, "Cannot create format loader for file %.", kStatusInvalidFile, false},
+        {dir("old.pff"), 0, "Cannot create format loader for file %.", kStatusInvalidFile, false},
+        {dir("garbage.tif"), 0, "Cannot recognize format of file %\n", kStatusInvalidFile, false},
+        {dir("tiles"), 0, "Cannot Kestrix an existing Kestrix folder.", kStatusInvalidFile, false},
+        {dir("badtiles"), 6, "Error: can't create Kestrix loader for %.", kStatusFailed, false},
+        {dir("bacus"), 0, "Error: can't create Backus loader for %.", kStatusFailed, false},
+        {dir("stack.pff"), 6, "Cannot handle PFF file %.", kStatusFailed, true},
+        {dir("code.jp2"), 6, "Cannot handle JPEG 2000 file %.", kStatusFailed, true},
+        {dir("broken.svs"), 6, "Cannot create loader for file %.", kStatusFailed, true},
+        {dir("photo.jpg"), 6, "% is not suitable for verifying.", kStatusInvalidFile, false},
+        {dir("photo.jpg"), 1, "SVS with JPEG tiles output is not available in this build.", kStatusFailed, false},
+        {dir("photo.jpg"), 7, "Kestrix PFF output is not available in this build.", kStatusFailed, false},
+    };
+    const int first = jobIdCounter;
+    for (const auto& c : cases) drop(juce::StringArray(juce::String(c.path)), c.outputType);
+    ASSERT_TRUE(runUntilFinal(first, static_cast<int>(cases.size()), 30000));
+
+    juce::StringArray listed;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const juce::String message = juce::String(c.message).replace("%", juce::String(c.path));
+        const ConversionJob& job = row(first + static_cast<int>(i));
+        EXPECT_EQ(job.getStatus(), c.status) << c.path << " " << c.outputType;
+        EXPECT_EQ(job.getMessage(), message) << c.outputType;
+        // The failure text is the row's only log line.
+        EXPECT_EQ(job.logLines, juce::StringArray(message));
+        if (c.listed) listed.add(message);
+    }
+    EXPECT_EQ(content().getFailedFileMessages(), listed);
+}
+
+TEST_F(EndToEnd, CancelEndsTheJobAndTheNextStarts) {
+    SourceFolder big("e2e_cancel_big", 4000, 3000);
+    SourceFolder small("e2e_cancel_small", 600, 400);
+    const int first = drop({juce::String(big.make("large.ppm")), juce::String(small.make("small.ppm"))});
+    ASSERT_TRUE(apptest::pumpUntil([&] { return content().getCancelButton().isEnabled(); }, 20000));
+    content().getCancelButton().triggerClick();
+    ASSERT_TRUE(runUntilFinal(first, 2));
+    EXPECT_EQ(row(first).getStatus(), kStatusCancelled) << joined(row(first).logLines);
+    EXPECT_EQ(row(first + 1).getStatus(), kStatusFinished) << joined(row(first + 1).logLines);
+    // The cancelled pyramid was abandoned, the next one is complete.
+    EXPECT_FALSE(fs::exists(big.path("large/ImageProperties.xml")));
+    EXPECT_EQ(small.check("kestrix", small.path("small")), "OK");
+}
+
+TEST_F(EndToEnd, ClosingCancelsAndWaitsForTheWorker) {
+    SourceFolder big("e2e_close", 4000, 3000);
+    drop(juce::StringArray(juce::String(big.make("closing.ppm"))));
+    ASSERT_TRUE(apptest::pumpUntil([&] { return window_->getWorker().isThreadRunning(); }, 20000));
+    window_->closeButtonPressed();
+    EXPECT_FALSE(window_->getWorker().isThreadRunning());
+    EXPECT_FALSE(window_->isTimerRunning());
+    EXPECT_FALSE(window_->getWorker().getJob().isAssigned());
+
+    // A window deleted while its worker runs waits for it before the preview goes.
+    SourceFolder again("e2e_close_again", 4000, 3000);
+    drop(juce::StringArray(juce::String(again.make("deleted.ppm"))));
+    ASSERT_TRUE(apptest::pumpUntil([&] { return window_->getWorker().isThreadRunning(); }, 20000));
+    window_.reset();
+}
+
+// Edge tiles that keep their full container (as slide outputs ask of the
+// driver) have a cell smaller than the tile on one axis and equal on the
+// other; the cell is drawn, not left white.
+TEST(PreviewOutput, DrawsCellsOfUncroppedEdgeTiles) {
+    ImagePreview preview;
+    preview.setOutputType(6);
+    vq_ptr<vq_zoom_layer> base;
+    createZoomLayer(&base);
+    base->setMinTileSize(IntPair(64, 64));
+    base->setMaxTileSize(IntPair(2048, 2048));
+    base->setTileSize(IntPair(128, 128));
+    base->setImageSize(IntPair(200, 150));
+    ASSERT_TRUE(base->createPyramid(true));
+    preview.setBaseLayer(base.get());
+    ASSERT_TRUE(preview.hasPreviewImage());
+    EXPECT_EQ(preview.getPreviewImage().getWidth(), 202);
+
+    vq_ptr<vq_zoom_tile_base> tile;
+    createZoomTile(&tile);
+    tile->setKey(vq_tileKey(0, 1, base->getLevel()));
+    auto pixels = vq_ptr<imageContainer>::adopt(imageContainer::create());
+    ASSERT_TRUE(pixels->create(vq_fmtRGB24, 128, 128, false));
+    uint8_t* data = nullptr;
+    int32_t step = 0;
+    pixels->lockPixels(&data, &step);
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x) {
+            data[y * step + x * 3] = 220;
+            data[y * step + x * 3 + 1] = 30;
+            data[y * step + x * 3 + 2] = 40;
+        }
+    pixels->unlockPixels();
+    tile->setContainer(pixels.get());
+    preview.saveTile(tile.get());
+
+    const juce::Image image = preview.getPreviewImage();
+    for (const auto& [x, y] : {std::pair{0, 128}, std::pair{127, 149}, std::pair{60, 140}}) {
+        const juce::Colour c = image.getPixelAt(x, y);
+        EXPECT_NEAR(c.getRed(), 220, 2) << x << " " << y;
+        EXPECT_NEAR(c.getGreen(), 30, 2) << x << " " << y;
+        EXPECT_NEAR(c.getBlue(), 40, 2) << x << " " << y;
+    }
+    EXPECT_EQ(image.getPixelAt(150, 140), juce::Colours::white);  // the next cell is untouched
+    EXPECT_EQ(image.getPixelAt(60, 100), juce::Colours::white);
+}
+
+TEST(OutputNames, FollowTheSourcePath) {
+    struct Case {
+        std::string path;
+        int outputType;
+        bool folder;
+        std::string fileName, baseName;
+    };
+    const Case cases[] = {
+        {"/data/scans/slide.svs", 0, false, "slide.svs", "/data/scans/slide"},
+        {"/data/v1.2/image", 0, false, "image", "/data/v1.2/image"},
+        {"scans/photo.jpg", 0, false, "photo.jpg", "photo"},
+        {"/data/bacus", 0, true, "bacus", "/data/bacus_K"},
+        {"/data/bacus/", 0, true, "bacus", "/data/bacus_K"},
+        {"/data/tiles", 6, true, "tiles", "/data/tiles"},
+        {"/data/odd\\name.png", 0, false, "odd\\name.png", "/data/odd\\name"},
+    };
+    for (const auto& c : cases) {
+        const OutputNames names = deriveOutputNames(c.path, c.outputType, c.folder, false);
+        EXPECT_EQ(names.fileName, c.fileName) << c.path;
+        EXPECT_EQ(names.baseName, c.baseName) << c.path;
+    }
+    EXPECT_EQ(KestrixThread::sourceExtension("/a/b.c/file"), "");
+    EXPECT_EQ(KestrixThread::sourceExtension("/a/file.SVS"), ".SVS");
+}
+
+} // namespace
