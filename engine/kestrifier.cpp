@@ -126,6 +126,17 @@ void vq_kestrifier::logf(int32_t level, const char* format, ...)
     logSink->log(level, text);
 }
 
+bool vq_kestrifier::reportOutputFailure()
+{
+    if (!output->hasFailed())
+        return false;
+    log(1, "Processing failed!\n");
+    const std::string errors = output->getErrors();
+    if (!errors.empty())
+        log(1, (errors + "\n").c_str());
+    return true;
+}
+
 void vq_kestrifier::abortOutput()
 {
     if (!outputAborted && output != nullptr)
@@ -659,11 +670,7 @@ bool vq_kestrifier::kestrixStrips(vq_stripLoader_base* loader, const char* path,
     }
 
     bool result = true;
-    if (output->hasFailed()) {
-        log(1, "Processing failed!\n");
-        const std::string errors = output->getErrors();
-        if (!errors.empty())
-            log(1, (errors + "\n").c_str());
+    if (reportOutputFailure()) {
         result = false;
     } else if (cancelRequested) {
         std::fputs("\nProcessing cancelled\n", stdout);

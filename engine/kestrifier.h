@@ -111,6 +111,8 @@ protected:
     // the switch creates later in the run.
     void addRunError(const char* text);
     void releaseLayers();
+    // Logs a failed output and its errors; true when the output failed.
+    bool reportOutputFailure();
     // Abandons the output once per run.
     void abortOutput();
     // The tile path on the calling thread alone; false after a failure

@@ -81,8 +81,6 @@ bool startLoader(vq_tileloader_base* loader, int32_t level, int32_t image, bool 
     return true;
 }
 
-// Raw loaders run one step below normal so that the consumer and the
-// encoders keep up with them.
 void lowerThreadPriority()
 {
     if (!vqp::setCurrentThreadPriority(vqp::ThreadPriority::BelowNormal))
@@ -95,6 +93,18 @@ struct RawLoaderStart {
     vq_ptr<vq_tileDecoder_base> decoder;
     int32_t level = 0, image = 0, subsampling = 1;
     bool extra = false;
+
+    // Raw loaders run one step below normal so that the consumer and the
+    // encoders keep up with them. False (the thread is counted out) when no
+    // decoder can be made.
+    bool begin(void* arg)
+    {
+        lowerThreadPriority();
+        if (take(arg))
+            return true;
+        --loadersRunning;
+        return false;
+    }
 
     bool take(void* arg)
     {
@@ -138,12 +148,9 @@ bool loadRawTileForQuad(vq_tileloader_base* loader, int32_t level, int32_t image
 
 void rawQuadLoaderThreadProc(void* arg)
 {
-    lowerThreadPriority();
     RawLoaderStart start;
-    if (!start.take(arg)) {
-        --loadersRunning;
+    if (!start.begin(arg))
         return;
-    }
     int32_t sleeps = 0;
     while (!globalTileCursor.isDone() && runGoesOn()) {
         IntPair corners[4]; // top-left, top-right, bottom-left, bottom-right
@@ -221,12 +228,9 @@ static bool queueLongerThan(size_t limit)
 
 void rawTileLoaderThreadProc(void* arg)
 {
-    lowerThreadPriority();
     RawLoaderStart start;
-    if (!start.take(arg)) {
-        --loadersRunning;
+    if (!start.begin(arg))
         return;
-    }
     int32_t sleeps = 0;
     while (runGoesOn()) {
         if (queueLongerThan(128)) {

@@ -90,27 +90,23 @@ bool vq_kestrifier::tileLoop(vq_tileloader_base* loader, int32_t level, int32_t 
                 added = baseLayer->addTile(tile.get(), raw.get());
             }
         }
-        if (!loaded) {
+        if (loaded && added)
+            continue;
+        // The run stops here: the output is abandoned, never finished.
+        if (!loaded)
             std::fputs("Failed to load tile\n", stderr);
+        if (loaded && cancelRequested) {
+            log(0, "Processing cancelled\n");
+        } else {
             log(0, "Processing failed, aborting\n");
-            std::snprintf(text, sizeof text, "Failed to load tile x:%d y:%d on layer %d\n", position.first,
-                          position.second, level);
+            std::snprintf(text, sizeof text,
+                          loaded ? "Failed to add tile x:%d y:%d from layer %d\n"
+                                 : "Failed to load tile x:%d y:%d on layer %d\n",
+                          position.first, position.second, level);
             output->addError(text);
-            abortOutput();
-            return false;
         }
-        if (!added) {
-            if (cancelRequested) {
-                log(0, "Processing cancelled\n");
-            } else {
-                log(0, "Processing failed, aborting\n");
-                std::snprintf(text, sizeof text, "Failed to add tile x:%d y:%d from layer %d\n", position.first,
-                              position.second, level);
-                output->addError(text);
-            }
-            abortOutput();
-            return false;
-        }
+        abortOutput();
+        return false;
     }
 }
 
@@ -318,11 +314,7 @@ bool vq_kestrifier::kestrixTiles(vq_tileloader_base* loader, int32_t level, int3
     }
 
     bool result = true;
-    if (output->hasFailed()) {
-        log(1, "Processing failed!\n");
-        const std::string errors = output->getErrors();
-        if (!errors.empty())
-            log(1, (errors + "\n").c_str());
+    if (reportOutputFailure()) {
         result = false;
     } else if (cancelRequested) {
         log(1, "Processing cancelled\n");

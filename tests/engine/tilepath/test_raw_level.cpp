@@ -207,10 +207,11 @@ void checkReshapedTiles(IntPair source)
         for (int i = 0; i < 16; ++i)
             for (int j = 0; j < 16; ++j) {
                 const int px = key.x * 16 + j, py = key.y * 16 + i;
-                if (px < 38 && py < 25)
+                if (px < 38 && py < 25) {
                     EXPECT_EQ(grid[static_cast<size_t>(i * 16 + j)],
                               "p" + std::to_string(px) + "," + std::to_string(py))
                         << "tile " << key.x << "," << key.y << " piece " << j << "," << i;
+                }
             }
     }
 }
