@@ -164,8 +164,10 @@ int32_t imageContainer::lockPixelsConst(const uint8_t** dataOut, int32_t* stepOu
 }
 
 int32_t imageContainer::unlockPixels() {
-    if (lockCount > 0) --lockCount;
-    return lockCount;
+    int32_t count = lockCount.load();
+    while (count > 0 && !lockCount.compare_exchange_weak(count, count - 1)) {
+    }
+    return count > 0 ? count - 1 : 0;
 }
 
 bool imageContainer::copyPixels(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, int32_t w,

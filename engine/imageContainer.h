@@ -4,6 +4,7 @@
 // Every pixel loop runs in the primitive layer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "engine/IntPair.h"
@@ -152,7 +153,9 @@ private:
     int32_t height = 0;
     uint8_t* data = nullptr;
     int32_t step = 0;
-    int32_t lockCount = 0;
+    // Tiles handed to an output are read by an encoder thread while the
+    // level still reads them: the count is changed from both.
+    std::atomic<int32_t> lockCount{0};
     bool packedRows = true;
     int32_t fullWidth = 0;
     int32_t fullHeight = 0;

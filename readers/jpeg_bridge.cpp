@@ -352,13 +352,14 @@ int JpegPlaneBuffer::chromaRows(int lumaRows) const {
 
 int JpegPlaneBuffer::fillFromPlane(imageContainer* plane, int startRow, int lumaRows) {
     if (!configured_ || plane == nullptr) return 0;
-    int planeHeight = plane->getHeight();
+    const IntPair full = plane->getFullSize();
+    int planeHeight = full.second;
     int k = chromaRows(lumaRows);
     if (startRow + k >= planeHeight) k = planeHeight - startRow;
     if (k <= 0) return 0;
     // Samples of a wider (uncropped) plane fill the partial blocks at the
     // right edge as they are; past the plane the last sample repeats.
-    int n = std::min(capacity_, plane->getWidth());
+    int n = std::min(capacity_, full.first);
     if (n <= 0) return 0;
     uint8_t* data = nullptr;
     int32_t step = 0;

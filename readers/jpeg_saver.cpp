@@ -140,15 +140,10 @@ bool compressYCbCrPlanes(JpegCompressor& compressor, imageContainer* y, imageCon
     JpegPlaneBuffer buffers[3];
     for (int c = 0; c < 3; ++c)
         if (!buffers[c].setup(&info.comp_info[c], info.max_v_samp_factor, passRows, 7 + c)) return false;
-    imageContainer* planes[3] = {y, cb, cr};
-    int widths[3], heights[3];
-    for (int c = 0; c < 3; ++c) {
-        widths[c] = planes[c]->getWidth();
-        heights[c] = planes[c]->getHeight();
-    }
     // The pixels beyond a cropped edge tile's visible area fill the partial
-    // blocks at its right and bottom edges.
-    for (auto* p : planes) p->uncrop();
+    // blocks at its right and bottom edges (read through the full size: the
+    // planes may be read by other threads at the same time, so they are not
+    // uncropped here).
     int chromaRow = 0;
     bool ok = true;
     for (int row = 0; ok && row < static_cast<int>(info.image_height); row += passRows) {
@@ -159,9 +154,6 @@ bool compressYCbCrPlanes(JpegCompressor& compressor, imageContainer* y, imageCon
         JSAMPARRAY arrays[3] = {buffers[0].rowArray(), buffers[1].rowArray(), buffers[2].rowArray()};
         ok = compressor.guarded(
             [&] { jpeg_write_raw_data(&info, arrays, static_cast<JDIMENSION>(passRows)); });
-    }
-    for (int c = 0; c < 3; ++c) {
-        if (planes[c]->isCropped()) planes[c]->crop(widths[c], heights[c]);
     }
     return ok;
 }
