@@ -23,6 +23,8 @@ class EncodingOutput : public vq_zoomoutput_base {
 public:
     bool saveTile(vq_zoom_tile_base* tile) override
     {
+        if (tile->isSaved()) // passed through raw
+            return true;
         vq_tile_saver job;
         vq_ptr<imageContainer> c;
         tile->getContainer(c, vq_fmtRGB24);
