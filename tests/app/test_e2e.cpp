@@ -34,12 +34,14 @@ uint8_t sample(int x, int y, int c, int w, int h) {
     }
 }
 
-std::string ppmBytes(int w, int h) {
+// The region (x0, y0, w, h) of the w x h test picture, or of a larger one.
+std::string ppmBytes(int w, int h, int x0 = 0, int y0 = 0, int fullW = 0, int fullH = 0) {
+    if (fullW == 0) fullW = w, fullH = h;
     std::string bytes = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     bytes.reserve(bytes.size() + static_cast<size_t>(w) * h * 3);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) bytes.push_back(static_cast<char>(sample(x, y, c, w, h)));
+    for (int y = y0; y < y0 + h; ++y)
+        for (int x = x0; x < x0 + w; ++x)
+            for (int c = 0; c < 3; ++c) bytes.push_back(static_cast<char>(sample(x, y, c, fullW, fullH)));
     return bytes;
 }
 
@@ -284,6 +286,38 @@ TEST_F(EndToEnd, SlideSourceThenVerifyOfTheFolder) {
     EXPECT_EQ(verified.logLines[0], "\nVerifying slide\nImage is 2000 x 1500 pixels\n");
     EXPECT_EQ(content().getProgressPercent(), 100);
     EXPECT_TRUE(content().getFailedFileMessages().isEmpty()) << content().getFailedFileMessages().joinIntoString("|");
+}
+
+// A Bacus slide folder of 2 x 2 camera frames; the scanner's stage runs
+// against the image axes, so the frame at stage position (0, 0) holds the
+// bottom-right corner of the picture.
+TEST_F(EndToEnd, SlideFolderSource) {
+    constexpr int kFrameW = 300, kFrameH = 200, kStep = 1000;
+    SourceFolder src("e2e_bacus", 2 * kFrameW, 2 * kFrameH);
+    const std::string folder = src.path("scan");
+    fs::create_directories(folder);
+    const std::string cjpeg = vqtest::requireTool("cjpeg");
+    std::string index = "[Header]\r\niImageWidth=" + std::to_string(kFrameW) + "\r\niImageHeight=" +
+                        std::to_string(kFrameH) + "\r\nlXStepSize=" + std::to_string(kStep) +
+                        "\r\nlYStepSize=" + std::to_string(kStep) + "\r\ndMagnification=40.0\r\n";
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i) {
+            const std::string name = "Da" + std::to_string(j * 2 + i);
+            index += "[" + name + "]\r\nx=" + std::to_string(i * kStep) + "\r\ny=" + std::to_string(j * kStep) + "\r\n";
+            const std::string frame = folder + "/" + name;
+            ASSERT_TRUE(vqtest::writeFile(frame + ".ppm", ppmBytes(kFrameW, kFrameH, (1 - i) * kFrameW,
+                                                                   (1 - j) * kFrameH, 2 * kFrameW, 2 * kFrameH)));
+            ASSERT_EQ(vqtest::runCommand(cjpeg + " -quality 95 -outfile '" + frame + ".jpg' '" + frame + ".ppm'"), 0);
+            fs::remove(frame + ".ppm");
+        }
+    ASSERT_TRUE(vqtest::writeFile(folder + "/FinalScan.ini", index));
+
+    const int id = drop(juce::StringArray(juce::String(folder)));
+    ASSERT_TRUE(runUntilFinal(id, 1));
+    const ConversionJob& job = row(id);
+    EXPECT_EQ(job.getStatus(), kStatusFinished) << job.getMessage() << joined(job.logLines);
+    EXPECT_EQ(job.logLines[0], "\nKestrixing to folder " + juce::String(folder) + "_K\nUsing tile size 256, quality 80\n");
+    EXPECT_EQ(src.check("kestrix", folder + "_K"), "OK");
 }
 
 TEST_F(EndToEnd, GoogleEarthTiles) {
