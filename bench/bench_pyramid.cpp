@@ -6,34 +6,16 @@
 #include <vector>
 
 #include "bench/bench_main.h"
+#include "bench/null_output.h"
 #include "engine/kestrifier.h"
 #include "engine/vq_global.h"
 #include "readers/loader_base.h"
 
 namespace {
 
-class DiscardingOutput : public vq_zoomoutput_base {
+class DiscardingOutput : public NullOutput {
 public:
     bool saveTile(vq_zoom_tile_base*) override { return ++tiles, true; }
-    bool finish() override { return true; }
-    void abort() override {}
-    void setQuality(int32_t, vq_raw_tile*) override {}
-    void setAuxValue(int32_t) override {}
-    void setBaseLayer(vq_zoom_layer*) override {}
-    bool setOutputPath(const std::string&, const std::string&) override { return true; }
-    bool saveRawTile(vq_zoom_tile_base*, vq_raw_tile*) override { return false; }
-    void setThreadedSave(bool) override {}
-    bool acceptsRawTiles() override { return false; }
-    bool acceptsYCbCrTiles() override { return false; }
-    void setCompression(int32_t) override {}
-    void setSubsampling(int32_t) override {}
-    bool hasFailed() override { return false; }
-    void addError(const std::string&) override {}
-    void setImageDescription(const std::string&) override {}
-    std::string getErrors() override { return {}; }
-    int32_t getOutputOption() override { return 3; }
-    int32_t getColourSpace() override { return 3; }
-    void setColourSpace(int32_t) override {}
     int64_t tiles = 0;
 };
 

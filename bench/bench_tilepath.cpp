@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench/bench_main.h"
+#include "bench/null_output.h"
 #include "engine/kestrifier.h"
 #include "engine/raw_tile.h"
 #include "engine/tile_jpeg.h"
@@ -19,7 +20,7 @@ namespace {
 
 constexpr int32_t kSide = 8192, kTile = 256, kGrid = kSide / kTile;
 
-class EncodingOutput : public vq_zoomoutput_base {
+class EncodingOutput : public NullOutput {
 public:
     bool saveTile(vq_zoom_tile_base* tile) override
     {
@@ -33,25 +34,9 @@ public:
         encodeTileJob(job, encoded);
         return ++tiles, true;
     }
-    bool finish() override { return true; }
-    void abort() override {}
-    void setQuality(int32_t, vq_raw_tile*) override {}
-    void setAuxValue(int32_t) override {}
-    void setBaseLayer(vq_zoom_layer*) override {}
-    bool setOutputPath(const std::string&, const std::string&) override { return true; }
     bool saveRawTile(vq_zoom_tile_base*, vq_raw_tile*) override { return passRaw && ++rawTiles > 0; }
-    void setThreadedSave(bool) override {}
     bool acceptsRawTiles() override { return passRaw; }
-    bool acceptsYCbCrTiles() override { return false; }
-    void setCompression(int32_t) override {}
-    void setSubsampling(int32_t) override {}
-    bool hasFailed() override { return false; }
-    void addError(const std::string&) override {}
-    void setImageDescription(const std::string&) override {}
-    std::string getErrors() override { return {}; }
-    int32_t getOutputOption() override { return 3; }
     int32_t getColourSpace() override { return 4; }
-    void setColourSpace(int32_t) override {}
 
     bool passRaw = false;
     int64_t tiles = 0, rawTiles = 0;
