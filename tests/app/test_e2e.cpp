@@ -466,6 +466,33 @@ TEST(PreviewOutput, DrawsCellsOfUncroppedEdgeTiles) {
     EXPECT_EQ(image.getPixelAt(60, 100), juce::Colours::white);
 }
 
+// A run that cannot convert anything ends "Failed" with a reason, never
+// "Finished" after nothing ran or "Processing" for ever.
+TEST(Worker, RunsWithoutAReaderEndFailed) {
+    struct Case {
+        bool levelLoop;
+        const char* message;
+    };
+    const Case cases[] = {{false, "Error: no reader for /nowhere/x.jpg."},
+                          {true, "/nowhere/x.jpg is not suitable for verifying."}};
+    for (const auto& c : cases) {
+        KestrixThread worker;
+        vq_ptr<vq_kestrifier_base> driver;
+        createKestrifier(&driver);
+        ConversionJob job("/nowhere/x.jpg");
+        worker.setUp(job, driver.get(), nullptr, nullptr, nullptr);
+        worker.setSourcePath("/nowhere/x.jpg");
+        worker.setLevelLoop(c.levelLoop);
+        ASSERT_TRUE(worker.startThread());
+        ASSERT_TRUE(worker.waitForThreadToExit(10000));
+        const ConversionJob done = worker.getJob();
+        EXPECT_EQ(done.getStatus(), kStatusFailed) << c.levelLoop;
+        EXPECT_EQ(done.getMessage(), c.message);
+        worker.reset();
+        EXPECT_FALSE(worker.getJob().isAssigned());
+    }
+}
+
 TEST(OutputNames, FollowTheSourcePath) {
     struct Case {
         std::string path;
