@@ -1,0 +1,10 @@
+// SSE2 forms of the vector primitives.
+#define VQ_PATH_LEVEL 1
+#define VQ_PATH_NS p1
+#include "primitives/core/simd_path.h"
+
+#include "primitives/vector/copy.h"
+
+namespace prim::p1 {
+#include "primitives/vector/copy_forms.inl"
+} // namespace prim::p1

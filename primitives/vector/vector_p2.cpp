@@ -1,0 +1,10 @@
+// SSE3 forms of the vector primitives.
+#define VQ_PATH_LEVEL 2
+#define VQ_PATH_NS p2
+#include "primitives/core/simd_path.h"
+
+#include "primitives/vector/copy.h"
+
+namespace prim::p2 {
+#include "primitives/vector/copy_forms.inl"
+} // namespace prim::p2

@@ -1,0 +1,10 @@
+// SSSE3 forms of the vector primitives.
+#define VQ_PATH_LEVEL 3
+#define VQ_PATH_NS p3
+#include "primitives/core/simd_path.h"
+
+#include "primitives/vector/copy.h"
+
+namespace prim::p3 {
+#include "primitives/vector/copy_forms.inl"
+} // namespace prim::p3

@@ -1,0 +1,10 @@
+// SSE4.1 forms of the vector primitives.
+#define VQ_PATH_LEVEL 4
+#define VQ_PATH_NS p4
+#include "primitives/core/simd_path.h"
+
+#include "primitives/vector/copy.h"
+
+namespace prim::p4 {
+#include "primitives/vector/copy_forms.inl"
+} // namespace prim::p4

@@ -1,0 +1,10 @@
+// AVX-capable forms of the vector primitives.
+#define VQ_PATH_LEVEL 5
+#define VQ_PATH_NS p5
+#include "primitives/core/simd_path.h"
+
+#include "primitives/vector/copy.h"
+
+namespace prim::p5 {
+#include "primitives/vector/copy_forms.inl"
+} // namespace prim::p5
