@@ -8,7 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "readers/folder_source.h"  // endsWithPathSeparator, findNameIgnoringCase
+#include "readers/folders/folder_source.h"  // endsWithPathSeparator, findNameIgnoringCase
 
 // Job status codes shown in the job table.
 enum JobStatus : int {

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "app/LogQueue.h"
-#include "engine/imageContainer.h"
-#include "engine/zoom_layer.h"
-#include "engine/zoom_tile.h"
+#include "engine/base/imageContainer.h"
+#include "engine/pyramid/zoom_layer.h"
+#include "engine/pyramid/zoom_tile.h"
 #include "outputs/output_factories.h"
 #include "primitives/core/copy.h"
 #include "primitives/resample/resize_gen.h"

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/vq_logoutput.h"
-#include "engine/vq_zoomoutput.h"
+#include "engine/base/vq_logoutput.h"
+#include "engine/pyramid/vq_zoomoutput.h"
 
 // Owned by its parent component. It holds one reference on itself for its
 // whole life, so the engine's reference pointers never delete it.

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/MainAppWindow.h"
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 
 // Queues a TIFF library warning or error as one log line at level 0:
 // "TIFF:" + the formatted message + "\n". The module name is not shown.

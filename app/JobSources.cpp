@@ -1,14 +1,14 @@
 #include "app/JobSources.h"
 
-#include "readers/bacus_reader.h"
-#include "readers/bmp_reader.h"
-#include "readers/jpeg_reader.h"
-#include "readers/kestrix_folder_reader.h"
-#include "readers/png_reader.h"
-#include "readers/ppm_reader.h"
-#include "readers/svs_reader.h"
-#include "readers/tiff_reader.h"
-#include "readers/zoomloader.h"
+#include "readers/folders/bacus_reader.h"
+#include "readers/plain/bmp_reader.h"
+#include "jpeg/jpeg_reader.h"
+#include "readers/folders/kestrix_folder_reader.h"
+#include "readers/plain/png_reader.h"
+#include "readers/plain/ppm_reader.h"
+#include "readers/tiff/svs_reader.h"
+#include "readers/tiff/tiff_reader.h"
+#include "engine/tilepath/zoomloader.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/ConversionJob.h"
-#include "engine/stream.h"
-#include "readers/loader_base.h"
+#include "engine/base/stream.h"
+#include "engine/base/loader_base.h"
 
 struct JobSources {
     vq_ptr<vq_stream> stream;

@@ -4,7 +4,7 @@
 
 #include "app/DialogSupport.h"
 #include "app/VerticalLayout.h"
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 
 class JpegOptionsDlg : public DialogContent, public juce::Button::Listener, public juce::Slider::Listener {
 public:

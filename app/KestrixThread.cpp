@@ -1,6 +1,6 @@
 #include "app/KestrixThread.h"
 
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 
 KestrixThread::KestrixThread() : juce::Thread("Kestrix") {}
 

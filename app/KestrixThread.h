@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/ConversionJob.h"
-#include "engine/kestrifier.h"
-#include "readers/loader_base.h"
+#include "engine/pyramid/kestrifier.h"
+#include "engine/base/loader_base.h"
 
 class KestrixThread : public juce::Thread {
 public:

@@ -10,7 +10,7 @@
 #include "app/ConversionJob.h"
 #include "app/JobSources.h"
 #include "app/KestrixThread.h"
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 
 class MainComponent;
 

@@ -11,7 +11,7 @@
 #include "app/FileListingComponent.h"
 #include "app/ImagePreview.h"
 #include "app/VerticalLayout.h"
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 
 class MainAppWindow;
 

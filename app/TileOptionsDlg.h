@@ -3,7 +3,7 @@
 
 #include "app/DialogSupport.h"
 #include "app/VerticalLayout.h"
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 
 #include <memory>
 #include <vector>

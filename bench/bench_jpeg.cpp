@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "bench/bench_main.h"
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "engine/stream.h"
-#include "readers/jpeg_saver.h"
-#include "readers/jpeg_stream_parser.h"
-#include "readers/jpeg_tile_decoder.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/stream.h"
+#include "jpeg/jpeg_saver.h"
+#include "jpeg/jpeg_stream_parser.h"
+#include "jpeg/jpeg_tile_decoder.h"
 
 namespace {
 

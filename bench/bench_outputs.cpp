@@ -9,12 +9,12 @@
 #include <unistd.h>
 
 #include "bench/bench_main.h"
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "engine/zoom_layer.h"
-#include "engine/zoom_tile.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "engine/pyramid/zoom_layer.h"
+#include "engine/pyramid/zoom_tile.h"
 #include "outputs/output_factories.h"
-#include "readers/kestrix_folder_reader.h"
+#include "readers/folders/kestrix_folder_reader.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "bench/bench_main.h"
-#include "engine/imageContainer.h"
-#include "engine/stream.h"
-#include "readers/bmp_reader.h"
-#include "readers/png_reader.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/stream.h"
+#include "readers/plain/bmp_reader.h"
+#include "readers/plain/png_reader.h"
 
 namespace {
 

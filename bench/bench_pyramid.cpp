@@ -7,9 +7,9 @@
 
 #include "bench/bench_main.h"
 #include "bench/null_output.h"
-#include "engine/kestrifier.h"
-#include "engine/vq_global.h"
-#include "readers/loader_base.h"
+#include "engine/pyramid/kestrifier.h"
+#include "engine/base/vq_global.h"
+#include "engine/base/loader_base.h"
 
 namespace {
 

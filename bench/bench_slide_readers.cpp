@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bench/bench_main.h"
-#include "readers/lzw_decoder.h"
+#include "readers/tiff/lzw_decoder.h"
 #include "bench/bench_tiff_support.h"
 
 namespace {

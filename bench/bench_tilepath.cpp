@@ -9,12 +9,12 @@
 
 #include "bench/bench_main.h"
 #include "bench/null_output.h"
-#include "engine/kestrifier.h"
-#include "engine/raw_tile.h"
-#include "engine/tile_jpeg.h"
-#include "engine/vq_global.h"
-#include "readers/jpeg_tile_decoder.h"
-#include "readers/loader_base.h"
+#include "engine/pyramid/kestrifier.h"
+#include "engine/base/raw_tile.h"
+#include "engine/pyramid/tile_jpeg.h"
+#include "engine/base/vq_global.h"
+#include "jpeg/jpeg_tile_decoder.h"
+#include "engine/base/loader_base.h"
 
 namespace {
 

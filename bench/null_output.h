@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/vq_zoomoutput.h"
+#include "engine/pyramid/vq_zoomoutput.h"
 
 class NullOutput : public vq_zoomoutput_base {
 public:

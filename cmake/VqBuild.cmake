@@ -44,14 +44,20 @@ function(vq_apply_path_flags)
   endforeach()
 endfunction()
 
-# vq_library(NAME [RECURSE] [LIBS ...] [PRIVATE_LIBS ...])
+# vq_library(NAME [RECURSE] [DIRS ...] [LIBS ...] [PRIVATE_LIBS ...])
 # Declares one static library from the *.cpp files of the current folder
-# (and its sub-folders with RECURSE). Headers are included as
-# "folder/file.h" from the project root.
+# (and its sub-folders with RECURSE, or only the named sub-folders with
+# DIRS). Headers are included as "folder/file.h" from the project root.
 function(vq_library name)
-  cmake_parse_arguments(L "RECURSE" "" "LIBS;PRIVATE_LIBS" ${ARGN})
+  cmake_parse_arguments(L "RECURSE" "" "DIRS;LIBS;PRIVATE_LIBS" ${ARGN})
   if(L_RECURSE)
     file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  elseif(L_DIRS)
+    set(srcs "")
+    foreach(d IN LISTS L_DIRS)
+      file(GLOB_RECURSE dsrcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.c)
+      list(APPEND srcs ${dsrcs})
+    endforeach()
   else()
     file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
   endif()

@@ -1,12 +1,12 @@
-#include "readers/jpeg_bridge.h"
+#include "jpeg/jpeg_bridge.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "engine/stream.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/stream.h"
 
 extern "C" {
 #include <jerror.h>

@@ -20,7 +20,7 @@ extern "C" {
 #include <jpeglib.h>
 }
 
-#include "engine/vq_refcount.h"
+#include "engine/base/vq_refcount.h"
 
 class imageContainer;
 class vq_raw_tile;

@@ -1,9 +1,9 @@
-#include "readers/jpeg_reader.h"
+#include "jpeg/jpeg_reader.h"
 
 #include <algorithm>
 
-#include "engine/imageContainer.h"
-#include "engine/stream.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/stream.h"
 
 extern "C" {
 #include <jerror.h>

@@ -6,9 +6,9 @@
 #include <set>
 #include <vector>
 
-#include "engine/vq_refcount.h"
-#include "readers/jpeg_bridge.h"
-#include "readers/loader_base.h"
+#include "engine/base/vq_refcount.h"
+#include "jpeg/jpeg_bridge.h"
+#include "engine/base/loader_base.h"
 
 class vq_JPEGFileInfo : public vq_FileInfo {
 public:

@@ -1,11 +1,11 @@
-#include "readers/jpeg_saver.h"
+#include "jpeg/jpeg_saver.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "engine/imageContainer.h"
-#include "engine/stream.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/stream.h"
 #include "primitives/core/copy.h"
 #include "primitives/jpeg/sampling.h"
 #include "primitives/resample/resize_gen.h"

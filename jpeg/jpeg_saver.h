@@ -4,9 +4,9 @@
 // JPEG 2000 tile encoders share.
 #pragma once
 
-#include "engine/vq_refcount.h"
-#include "readers/jpeg_bridge.h"
-#include "readers/saver_base.h"
+#include "engine/base/vq_refcount.h"
+#include "jpeg/jpeg_bridge.h"
+#include "engine/base/saver_base.h"
 
 class vq_JPEGSaver : public vq_saver_base {
 public:

@@ -1,9 +1,9 @@
-#include "readers/jpeg_stream_parser.h"
+#include "jpeg/jpeg_stream_parser.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine/raw_tile.h"
+#include "engine/base/raw_tile.h"
 
 namespace {
 

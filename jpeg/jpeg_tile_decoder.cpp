@@ -1,12 +1,12 @@
-#include "readers/jpeg_tile_decoder.h"
+#include "jpeg/jpeg_tile_decoder.h"
 
 #include <new>
 
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "engine/stream.h"
-#include "readers/jpeg_bridge.h"
-#include "readers/jpeg_reader.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/stream.h"
+#include "jpeg/jpeg_bridge.h"
+#include "jpeg/jpeg_reader.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "readers/tile_decoder_base.h"
+#include "engine/base/tile_decoder_base.h"
 
 class vq_TIFFJPEGTileDecoder : public vq_tileDecoder_base {
 public:

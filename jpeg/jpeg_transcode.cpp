@@ -8,10 +8,10 @@
 
 #include <turbojpeg.h>
 
-#include "engine/raw_tile.h"
-#include "engine/stream.h"
-#include "readers/jpeg_bridge.h"
-#include "readers/jpeg_tile_decoder.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/stream.h"
+#include "jpeg/jpeg_bridge.h"
+#include "jpeg/jpeg_tile_decoder.h"
 
 namespace {
 

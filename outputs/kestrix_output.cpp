@@ -8,12 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "engine/driver_threads.h"
-#include "engine/stream.h"
-#include "engine/tile_saver.h"
-#include "engine/zoom_layer.h"
-#include "engine/zoom_tile.h"
-#include "readers/jpeg_saver.h"
+#include "engine/pyramid/driver_threads.h"
+#include "engine/base/stream.h"
+#include "engine/pyramid/tile_saver.h"
+#include "engine/pyramid/zoom_layer.h"
+#include "engine/pyramid/zoom_tile.h"
+#include "jpeg/jpeg_saver.h"
 
 namespace {
 

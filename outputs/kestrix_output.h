@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "engine/vq_zoomoutput.h"
+#include "engine/pyramid/vq_zoomoutput.h"
 
 class vq_zoom_layer;
 class vq_zoom_tile_base;

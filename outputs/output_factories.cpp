@@ -1,6 +1,6 @@
 #include "outputs/output_factories.h"
 
-#include "engine/output_factory.h"
+#include "engine/pyramid/output_factory.h"
 #include "outputs/google_output.h"
 #include "outputs/kestrix_output.h"
 #include "outputs/verify_output.h"

@@ -2,7 +2,7 @@
 // the pyramid driver's output switch.
 #pragma once
 
-#include "engine/vq_zoomoutput.h"
+#include "engine/pyramid/vq_zoomoutput.h"
 
 namespace vq::platform {
 class Event;

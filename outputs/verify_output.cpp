@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <new>
 
-#include "engine/zoom_layer.h"
-#include "engine/zoom_tile.h"
+#include "engine/pyramid/zoom_layer.h"
+#include "engine/pyramid/zoom_tile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 
 #include <cstdio>
 #include <new>

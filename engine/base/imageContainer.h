@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/IntPair.h"
-#include "engine/vq_refcount.h"
+#include "engine/base/IntPair.h"
+#include "engine/base/vq_refcount.h"
 
 // Pixel-format codes of containers and tiles.
 enum PixelFormat : int32_t {

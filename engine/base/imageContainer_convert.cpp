@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 #include "primitives/core/channels.h"
 #include "primitives/core/depth.h"
 #include "primitives/core/memory.h"

@@ -1,6 +1,6 @@
-#include "readers/loader_base.h"
+#include "engine/base/loader_base.h"
 
-#include "engine/stream.h"
+#include "engine/base/stream.h"
 
 StreamRewindGuard::StreamRewindGuard(vq_stream* stream) : stream_(stream) {
     if (stream_ != nullptr) stream_->seek(0, vq_seekStart);

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/IntPair.h"
-#include "engine/vq_refcount.h"
+#include "engine/base/IntPair.h"
+#include "engine/base/vq_refcount.h"
 
 class imageContainer;
 class vq_raw_tile;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 
 class PixelLock {
 public:

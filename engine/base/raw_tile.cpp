@@ -1,4 +1,4 @@
-#include "engine/raw_tile.h"
+#include "engine/base/raw_tile.h"
 
 #include <cstdlib>
 #include <cstring>

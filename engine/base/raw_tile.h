@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "engine/vq_refcount.h"
-#include "engine/IntPair.h"
+#include "engine/base/vq_refcount.h"
+#include "engine/base/IntPair.h"
 
 class vq_raw_tile;
 

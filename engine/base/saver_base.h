@@ -2,8 +2,8 @@
 // (vq_tiled_saver_base).
 #pragma once
 
-#include "engine/IntPair.h"
-#include "engine/vq_refcount.h"
+#include "engine/base/IntPair.h"
+#include "engine/base/vq_refcount.h"
 
 class imageContainer;
 

@@ -1,4 +1,4 @@
-#include "engine/stream.h"
+#include "engine/base/stream.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

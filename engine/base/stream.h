@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/vq_refcount.h"
+#include "engine/base/vq_refcount.h"
 
 // Seek origins.
 enum : int32_t { vq_seekStart = 0, vq_seekCurrent = 1, vq_seekEnd = 2 };

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <map>
 
-#include "engine/IntPair.h"
-#include "engine/vq_refcount.h"
+#include "engine/base/IntPair.h"
+#include "engine/base/vq_refcount.h"
 
 class imageContainer;
 class vq_raw_tile;

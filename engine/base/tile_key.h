@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/IntPair.h"
+#include "engine/base/IntPair.h"
 
 // Corner of a tile or position within its 2 x 2 group (clockwise codes).
 enum : int32_t {

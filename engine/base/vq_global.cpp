@@ -1,4 +1,4 @@
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 
 #include <cstdio>
 #include <mutex>

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/vq_refcount.h"
+#include "engine/base/vq_refcount.h"
 
 class vq_global_base : public vq_refcount {
 public:

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/vq_refcount.h"
+#include "engine/base/vq_refcount.h"
 
 // Derives vq_refcount virtually so that an object implementing this sink and
 // the pyramid output interface has a single reference count.

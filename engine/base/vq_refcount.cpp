@@ -1,4 +1,4 @@
-#include "engine/vq_refcount.h"
+#include "engine/base/vq_refcount.h"
 
 #include "platform/threads.h"
 

@@ -1,13 +1,13 @@
-#include "engine/driver_threads.h"
+#include "engine/pyramid/driver_threads.h"
 
 #include <array>
 #include <cstdio>
 #include <memory>
 
-#include "engine/loaded_tile.h"
-#include "engine/stream.h"
-#include "engine/tile_jpeg.h"
-#include "engine/vq_zoomoutput.h"
+#include "engine/tilepath/loaded_tile.h"
+#include "engine/base/stream.h"
+#include "engine/pyramid/tile_jpeg.h"
+#include "engine/pyramid/vq_zoomoutput.h"
 
 namespace vqp = vq::platform;
 

@@ -9,7 +9,7 @@
 #include <list>
 #include <string>
 
-#include "engine/tile_saver.h"
+#include "engine/pyramid/tile_saver.h"
 #include "platform/threads.h"
 
 class vq_zoomoutput_base;

@@ -1,16 +1,16 @@
-#include "engine/kestrifier.h"
+#include "engine/pyramid/kestrifier.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 
-#include "engine/driver_threads.h"
-#include "engine/loaded_tile.h"
-#include "engine/output_factory.h"
-#include "engine/tile_cursor.h"
-#include "engine/vq_global.h"
+#include "engine/pyramid/driver_threads.h"
+#include "engine/tilepath/loaded_tile.h"
+#include "engine/pyramid/output_factory.h"
+#include "engine/tilepath/tile_cursor.h"
+#include "engine/base/vq_global.h"
 #include "primitives/core/copy.h"
-#include "readers/loader_base.h"
+#include "engine/base/loader_base.h"
 
 namespace vqp = vq::platform;
 

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/raw_tile.h"
-#include "engine/raw_zoom_layer.h"
-#include "engine/vq_logoutput.h"
-#include "engine/vq_refcount.h"
-#include "engine/vq_zoomoutput.h"
-#include "engine/zoom_layer.h"
-#include "engine/zoom_tile.h"
+#include "engine/base/raw_tile.h"
+#include "engine/tilepath/raw_zoom_layer.h"
+#include "engine/base/vq_logoutput.h"
+#include "engine/base/vq_refcount.h"
+#include "engine/pyramid/vq_zoomoutput.h"
+#include "engine/pyramid/zoom_layer.h"
+#include "engine/pyramid/zoom_tile.h"
 
 class vq_FileInfo;
 class vq_stripLoader_base;

@@ -1,4 +1,4 @@
-#include "engine/output_factory.h"
+#include "engine/pyramid/output_factory.h"
 
 #include <atomic>
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/vq_zoomoutput.h"
+#include "engine/pyramid/vq_zoomoutput.h"
 
 // Creates an output with its first reference, stores it in *out and returns
 // it (null when none could be made).

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/pixel_lock.h"
-#include "engine/tile_quad.h"
-#include "engine/vq_zoomoutput.h"
+#include "engine/base/pixel_lock.h"
+#include "engine/pyramid/tile_quad.h"
+#include "engine/pyramid/vq_zoomoutput.h"
 #include "primitives/core/copy.h"
 #include "primitives/core/memory.h"
 #include "primitives/resample/pyramid_gauss.h"

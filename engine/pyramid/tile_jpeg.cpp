@@ -1,6 +1,6 @@
-#include "engine/tile_jpeg.h"
+#include "engine/pyramid/tile_jpeg.h"
 
-#include "readers/jpeg_saver.h"
+#include "jpeg/jpeg_saver.h"
 
 bool encodeTileJob(const vq_tile_saver& job, vq_ptr<vq_stream>& out)
 {

@@ -1,8 +1,8 @@
 // JPEG encoding of a tile-save job into memory, for the encoder threads.
 #pragma once
 
-#include "engine/stream.h"
-#include "engine/tile_saver.h"
+#include "engine/base/stream.h"
+#include "engine/pyramid/tile_saver.h"
 
 // Encodes the job's RGB container or YCbCr planes with its quality, colour
 // space and subsampling into a new memory stream; false when nothing usable

@@ -1,4 +1,4 @@
-#include "engine/tile_quad.h"
+#include "engine/pyramid/tile_quad.h"
 
 vq_tileQuadBase::vq_tileQuadBase(const IntPair& position)
     : minX_(position.first & ~1), minY_(position.second & ~1)

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "engine/raw_tile.h"
-#include "engine/zoom_tile.h"
+#include "engine/base/raw_tile.h"
+#include "engine/pyramid/zoom_tile.h"
 
 class vq_zoomoutput_base;
 

@@ -1,4 +1,4 @@
-#include "engine/tile_saver.h"
+#include "engine/pyramid/tile_saver.h"
 
 namespace {
 

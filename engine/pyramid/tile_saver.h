@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "engine/vq_refcount.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/vq_refcount.h"
 
 class vq_tile_saver_container_base : public vq_refcount {
 public:

@@ -1,4 +1,4 @@
-#include "engine/vq_zoomoutput.h"
+#include "engine/pyramid/vq_zoomoutput.h"
 
 void vq_zoomoutput_base::setScanInfo(double magnificationValue, double micronsPerPixelValue) {
     magnification = magnificationValue;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/vq_refcount.h"
+#include "engine/base/vq_refcount.h"
 
 class vq_zoom_tile_base;
 class vq_raw_tile;

@@ -1,9 +1,9 @@
-#include "engine/zoom_layer.h"
+#include "engine/pyramid/zoom_layer.h"
 
 #include <cstdio>
 #include <exception>
 
-#include "readers/tile_decoder_base.h"
+#include "engine/base/tile_decoder_base.h"
 
 vq_zoom_layer* vq_zoom_layer::create()
 {

@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <list>
 
-#include "engine/IntPair.h"
-#include "engine/tile_quad.h"
-#include "engine/vq_refcount.h"
-#include "engine/vq_zoomoutput.h"
+#include "engine/base/IntPair.h"
+#include "engine/pyramid/tile_quad.h"
+#include "engine/base/vq_refcount.h"
+#include "engine/pyramid/vq_zoomoutput.h"
 
 class vq_tileDecoder_base;
 

@@ -1,8 +1,8 @@
-#include "engine/zoom_tile.h"
+#include "engine/pyramid/zoom_tile.h"
 
 #include <cstdio>
 
-#include "engine/pixel_lock.h"
+#include "engine/base/pixel_lock.h"
 #include "primitives/core/copy.h"
 
 namespace {

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "engine/imageContainer.h"
-#include "engine/vq_refcount.h"
-#include "engine/tile_key.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/vq_refcount.h"
+#include "engine/base/tile_key.h"
 
 // Part codes of extractPart: unions of corner codes.
 enum : int32_t {

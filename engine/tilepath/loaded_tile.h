@@ -4,8 +4,8 @@
 #include <list>
 #include <string>
 
-#include "engine/raw_tile.h"
-#include "engine/zoom_tile.h"
+#include "engine/base/raw_tile.h"
+#include "engine/pyramid/zoom_tile.h"
 
 class vq_loadedTile {
 public:

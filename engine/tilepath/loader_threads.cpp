@@ -1,13 +1,13 @@
-#include "engine/loader_threads.h"
+#include "engine/tilepath/loader_threads.h"
 
 #include <cstdio>
 #include <string>
 
-#include "engine/driver_threads.h"
-#include "engine/imageContainer.h"
-#include "engine/tile_cursor.h"
-#include "readers/loader_base.h"
-#include "readers/tile_decoder_base.h"
+#include "engine/pyramid/driver_threads.h"
+#include "engine/base/imageContainer.h"
+#include "engine/tilepath/tile_cursor.h"
+#include "engine/base/loader_base.h"
+#include "engine/base/tile_decoder_base.h"
 
 namespace vqp = vq::platform;
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/loaded_tile.h"
+#include "engine/tilepath/loaded_tile.h"
 
 class vq_tileloader_base;
 

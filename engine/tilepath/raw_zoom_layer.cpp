@@ -1,10 +1,10 @@
-#include "engine/raw_zoom_layer.h"
+#include "engine/tilepath/raw_zoom_layer.h"
 
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "engine/zoom_layer.h"
-#include "engine/zoom_tile.h"
-#include "readers/jpeg_tile_decoder.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "engine/pyramid/zoom_layer.h"
+#include "engine/pyramid/zoom_tile.h"
+#include "jpeg/jpeg_tile_decoder.h"
 
 namespace vqp = vq::platform;
 

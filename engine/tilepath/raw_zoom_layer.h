@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <list>
 
-#include "engine/IntPair.h"
-#include "engine/tile_quad.h"
-#include "engine/vq_refcount.h"
+#include "engine/base/IntPair.h"
+#include "engine/pyramid/tile_quad.h"
+#include "engine/base/vq_refcount.h"
 #include "platform/threads.h"
 
 class vq_raw_tile;

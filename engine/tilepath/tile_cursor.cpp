@@ -1,8 +1,8 @@
-#include "engine/tile_cursor.h"
+#include "engine/tilepath/tile_cursor.h"
 
 #include <cstdio>
 
-#include "engine/tile_key.h"
+#include "engine/base/tile_key.h"
 
 namespace vqp = vq::platform;
 

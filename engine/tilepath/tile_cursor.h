@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/IntPair.h"
+#include "engine/base/IntPair.h"
 #include "platform/threads.h"
 
 class vq_tileCursor {

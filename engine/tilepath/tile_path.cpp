@@ -4,15 +4,15 @@
 #include <cstdio>
 #include <ctime>
 
-#include "engine/driver_threads.h"
-#include "engine/kestrifier.h"
-#include "engine/loaded_tile.h"
-#include "engine/loader_threads.h"
-#include "engine/tile_cursor.h"
-#include "engine/vq_global.h"
-#include "readers/loader_base.h"
-#include "readers/tile_decoder_base.h"
-#include "readers/zoomloader.h"
+#include "engine/pyramid/driver_threads.h"
+#include "engine/pyramid/kestrifier.h"
+#include "engine/tilepath/loaded_tile.h"
+#include "engine/tilepath/loader_threads.h"
+#include "engine/tilepath/tile_cursor.h"
+#include "engine/base/vq_global.h"
+#include "engine/base/loader_base.h"
+#include "engine/base/tile_decoder_base.h"
+#include "engine/tilepath/zoomloader.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "readers/zoomloader.h"
+#include "engine/tilepath/zoomloader.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/imageContainer.h"
-#include "engine/tile_key.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/tile_key.h"
 
 namespace {
 

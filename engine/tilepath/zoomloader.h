@@ -3,7 +3,7 @@
 // pixels or as Y, Cb and Cr planes.
 #pragma once
 
-#include "readers/loader_base.h"
+#include "engine/base/loader_base.h"
 
 class vq_zoomloader : public vq_stripLoader_base {
 public:

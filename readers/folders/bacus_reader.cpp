@@ -1,11 +1,11 @@
-#include "readers/bacus_reader.h"
+#include "readers/folders/bacus_reader.h"
 
 #include <algorithm>
 #include <cctype>
 #include <climits>
 #include <new>
 
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/folder_source.h"
+#include "readers/folders/folder_source.h"
 
 // Stage positions and cells ordered by x, then y.
 struct IntPairColumnOrder {

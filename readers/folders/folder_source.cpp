@@ -1,14 +1,14 @@
-#include "readers/folder_source.h"
+#include "readers/folders/folder_source.h"
 
 #include <strings.h>
 
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "engine/raw_tile.h"
-#include "engine/stream.h"
-#include "readers/jpeg_reader.h"
-#include "readers/jpeg_tile_decoder.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/stream.h"
+#include "jpeg/jpeg_reader.h"
+#include "jpeg/jpeg_tile_decoder.h"
 
 bool endsWithPathSeparator(const std::string& path)
 {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/IntPair.h"
-#include "engine/vq_refcount.h"
-#include "readers/loader_base.h"
-#include "readers/tile_decoder_base.h"
-#include "engine/raw_tile.h"
+#include "engine/base/IntPair.h"
+#include "engine/base/vq_refcount.h"
+#include "engine/base/loader_base.h"
+#include "engine/base/tile_decoder_base.h"
+#include "engine/base/raw_tile.h"
 
 class vq_raw_tile;
 class vq_tileDecoder_base;

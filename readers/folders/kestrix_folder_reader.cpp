@@ -1,4 +1,4 @@
-#include "readers/kestrix_folder_reader.h"
+#include "readers/folders/kestrix_folder_reader.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/folder_source.h"
+#include "readers/folders/folder_source.h"
 
 class vq_ZOOMFileInfo : public vq_jpegFolderFileInfo {
 public:

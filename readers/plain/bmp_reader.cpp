@@ -1,12 +1,12 @@
-#include "readers/bmp_reader.h"
+#include "readers/plain/bmp_reader.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "engine/imageContainer.h"
-#include "readers/pixel_rows.h"
+#include "engine/base/imageContainer.h"
+#include "readers/plain/pixel_rows.h"
 
 namespace {
 

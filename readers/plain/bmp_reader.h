@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "readers/plain_reader.h"
-#include "readers/saver_base.h"
+#include "readers/plain/plain_reader.h"
+#include "engine/base/saver_base.h"
 
 class vq_BMPFileInfo : public vq_plainFileInfo {
 public:

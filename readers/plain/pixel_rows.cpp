@@ -1,4 +1,4 @@
-#include "readers/pixel_rows.h"
+#include "readers/plain/pixel_rows.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
-#include "readers/plain_reader.h"
+#include "readers/plain/plain_reader.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 
 void vq_plainFileInfo::invalidate() {
     valid = false;

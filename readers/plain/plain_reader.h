@@ -8,9 +8,9 @@
 #include <set>
 #include <vector>
 
-#include "engine/stream.h"
-#include "engine/vq_refcount.h"
-#include "readers/loader_base.h"
+#include "engine/base/stream.h"
+#include "engine/base/vq_refcount.h"
+#include "engine/base/loader_base.h"
 
 // What the header of a plain image file told. A reader's file info fills the
 // fields in its own header read; every answer below comes from them.

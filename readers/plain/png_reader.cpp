@@ -1,11 +1,11 @@
-#include "readers/png_reader.h"
+#include "readers/plain/png_reader.h"
 
 #include <png.h>
 
 #include <cstdio>
 
-#include "engine/imageContainer.h"
-#include "readers/pixel_rows.h"
+#include "engine/base/imageContainer.h"
+#include "readers/plain/pixel_rows.h"
 
 // Calls into the PNG library return here through its jump buffer when the
 // library reports an error or a warning. The functions that set the jump

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "readers/plain_reader.h"
+#include "readers/plain/plain_reader.h"
 
 struct png_struct_def;
 struct png_info_def;

@@ -1,10 +1,10 @@
-#include "readers/ppm_reader.h"
+#include "readers/plain/ppm_reader.h"
 
 #include <climits>
 #include <cstdio>
 #include <string>
 
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 
 namespace {
 

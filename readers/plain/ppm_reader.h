@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "readers/plain_reader.h"
+#include "readers/plain/plain_reader.h"
 
 class vq_PPMFileInfo : public vq_plainFileInfo {
 public:

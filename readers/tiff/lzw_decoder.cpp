@@ -1,4 +1,4 @@
-#include "readers/lzw_decoder.h"
+#include "readers/tiff/lzw_decoder.h"
 
 #include <new>
 

@@ -6,14 +6,14 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "engine/stream.h"
-#include "readers/jpeg_bridge.h"
-#include "readers/jpeg_saver.h"
-#include "readers/jpeg_tile_decoder.h"
-#include "readers/lzw_decoder.h"
-#include "readers/svs_reader.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/stream.h"
+#include "jpeg/jpeg_bridge.h"
+#include "jpeg/jpeg_saver.h"
+#include "jpeg/jpeg_tile_decoder.h"
+#include "readers/tiff/lzw_decoder.h"
+#include "readers/tiff/svs_reader.h"
 
 namespace {
 

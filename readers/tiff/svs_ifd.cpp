@@ -1,10 +1,10 @@
-#include "readers/svs_ifd.h"
+#include "readers/tiff/svs_ifd.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "engine/stream.h"
+#include "engine/base/stream.h"
 
 // ---------------------------------------------------------------------------
 // Stream

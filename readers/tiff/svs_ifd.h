@@ -9,9 +9,9 @@
 #include <list>
 #include <vector>
 
-#include "engine/IntPair.h"
-#include "engine/vq_refcount.h"
-#include "readers/jpeg_stream_parser.h"
+#include "engine/base/IntPair.h"
+#include "engine/base/vq_refcount.h"
+#include "jpeg/jpeg_stream_parser.h"
 
 class vq_stream;
 

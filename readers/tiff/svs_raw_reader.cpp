@@ -2,11 +2,11 @@
 #include <cstring>
 #include <set>
 
-#include "engine/raw_tile.h"
-#include "engine/stream.h"
-#include "readers/jpeg_tables.h"
-#include "readers/scn_namespace.h"
-#include "readers/svs_reader.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/stream.h"
+#include "jpeg/jpeg_tables.h"
+#include "readers/tiff/scn_namespace.h"
+#include "readers/tiff/svs_reader.h"
 
 namespace {
 

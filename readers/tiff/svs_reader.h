@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "platform/threads.h"
-#include "readers/loader_base.h"
-#include "readers/svs_ifd.h"
+#include "engine/base/loader_base.h"
+#include "readers/tiff/svs_ifd.h"
 
 class TiXmlNode;
 class vq_TIFFJPEGTileDecoder;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <tinyxml.h>
 
-#include "readers/svs_reader.h"
+#include "readers/tiff/svs_reader.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "engine/stream.h"
-#include "engine/vq_global.h"
-#include "readers/jpeg_tile_decoder.h"
-#include "readers/lzw_decoder.h"
-#include "readers/svs_reader.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/stream.h"
+#include "engine/base/vq_global.h"
+#include "jpeg/jpeg_tile_decoder.h"
+#include "readers/tiff/lzw_decoder.h"
+#include "readers/tiff/svs_reader.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // TIFF header.
 #include <cstdio>
 
-#include "engine/imageContainer.h"
-#include "engine/stream.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/stream.h"
 #include "primitives/core/planar.h"
-#include "readers/tiff_reader.h"
+#include "readers/tiff/tiff_reader.h"
 
 using namespace vqtiff;
 

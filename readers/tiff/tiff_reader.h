@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/threads.h"
-#include "readers/jpeg_tile_decoder.h"
-#include "readers/loader_base.h"
+#include "jpeg/jpeg_tile_decoder.h"
+#include "engine/base/loader_base.h"
 #include "tiff/vqtiff.h"
 
 // Opens the TIFF library over an engine stream, never over a file name.

@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/imageContainer.h"
-#include "engine/stream.h"
-#include "engine/tile_key.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/stream.h"
+#include "engine/base/tile_key.h"
 #include "primitives/core/planar.h"
-#include "readers/jpeg_reader.h"
-#include "readers/jpeg_stream_parser.h"
-#include "readers/jpeg_tables.h"
-#include "readers/tiff_reader.h"
+#include "jpeg/jpeg_reader.h"
+#include "jpeg/jpeg_stream_parser.h"
+#include "jpeg/jpeg_tables.h"
+#include "readers/tiff/tiff_reader.h"
 
 using namespace vqtiff;
 

@@ -4,7 +4,7 @@
 #include "app/BadFilesDialog.h"
 #include "app/JPEGCustomisationDialog.h"
 #include "app/TilingOptionsDialog.h"
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 #include "tests/app/app_test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "readers/jpeg/jpeg_fixtures.h"
+#include "tests/jpeg/jpeg_fixtures.h"
 
 #include <csetjmp>
 #include <cstdio>

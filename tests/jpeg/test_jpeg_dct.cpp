@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "engine/stream.h"
-#include "readers/jpeg/jpeg_fixtures.h"
-#include "readers/jpeg_bridge.h"
-#include "readers/jpeg_stream_parser.h"
-#include "readers/jpeg_tile_decoder.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/stream.h"
+#include "tests/jpeg/jpeg_fixtures.h"
+#include "jpeg/jpeg_bridge.h"
+#include "jpeg/jpeg_stream_parser.h"
+#include "jpeg/jpeg_tile_decoder.h"
 
 using namespace jpegtest;
 

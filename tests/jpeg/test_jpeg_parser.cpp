@@ -8,9 +8,9 @@ extern "C" {
 #include <jpeglib.h>
 }
 
-#include "engine/raw_tile.h"
-#include "readers/jpeg/jpeg_fixtures.h"
-#include "readers/jpeg_stream_parser.h"
+#include "engine/base/raw_tile.h"
+#include "tests/jpeg/jpeg_fixtures.h"
+#include "jpeg/jpeg_stream_parser.h"
 
 using namespace jpegtest;
 

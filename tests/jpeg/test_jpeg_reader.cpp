@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
-#include "engine/imageContainer.h"
-#include "engine/stream.h"
-#include "readers/jpeg/jpeg_fixtures.h"
-#include "readers/jpeg_reader.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/stream.h"
+#include "tests/jpeg/jpeg_fixtures.h"
+#include "jpeg/jpeg_reader.h"
 
 using namespace jpegtest;
 

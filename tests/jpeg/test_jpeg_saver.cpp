@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
-#include "engine/imageContainer.h"
-#include "engine/stream.h"
-#include "readers/jpeg/jpeg_fixtures.h"
-#include "readers/jpeg_reader.h"
-#include "readers/jpeg_saver.h"
-#include "readers/jpeg_stream_parser.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/stream.h"
+#include "tests/jpeg/jpeg_fixtures.h"
+#include "jpeg/jpeg_reader.h"
+#include "jpeg/jpeg_saver.h"
+#include "jpeg/jpeg_stream_parser.h"
 
 using namespace jpegtest;
 

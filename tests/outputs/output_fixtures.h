@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/imageContainer.h"
-#include "engine/zoom_layer.h"
-#include "engine/zoom_tile.h"
+#include "engine/base/imageContainer.h"
+#include "engine/pyramid/zoom_layer.h"
+#include "engine/pyramid/zoom_tile.h"
 
 namespace outtest {
 

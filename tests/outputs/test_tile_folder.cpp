@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/driver_threads.h"
-#include "engine/output_factory.h"
-#include "engine/raw_tile.h"
+#include "engine/pyramid/driver_threads.h"
+#include "engine/pyramid/output_factory.h"
+#include "engine/base/raw_tile.h"
 #include "outputs/output_factories.h"
 #include "outputs/kestrix_output.h"
 #include "support/test_env.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 
 namespace vqtest {
 

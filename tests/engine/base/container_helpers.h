@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 
 namespace containertest {
 

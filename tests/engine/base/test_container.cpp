@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/imageContainer.h"
-#include "tests/engine/container_helpers.h"
+#include "engine/base/imageContainer.h"
+#include "tests/engine/base/container_helpers.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/imageContainer.h"
-#include "tests/engine/container_helpers.h"
+#include "engine/base/imageContainer.h"
+#include "tests/engine/base/container_helpers.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 #include "platform/threads.h"
 
 namespace {

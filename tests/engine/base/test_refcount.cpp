@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/vq_logoutput.h"
-#include "engine/vq_refcount.h"
-#include "engine/vq_zoomoutput.h"
+#include "engine/base/vq_logoutput.h"
+#include "engine/base/vq_refcount.h"
+#include "engine/pyramid/vq_zoomoutput.h"
 
 namespace {
 

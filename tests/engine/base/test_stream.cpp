@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/stream.h"
+#include "engine/base/stream.h"
 #include "tests/support/test_env.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/driver_threads.h"
-#include "engine/imageContainer.h"
-#include "engine/kestrifier.h"
-#include "engine/tile_saver.h"
-#include "engine/zoom_layer.h"
-#include "readers/loader_base.h"
+#include "engine/pyramid/driver_threads.h"
+#include "engine/base/imageContainer.h"
+#include "engine/pyramid/kestrifier.h"
+#include "engine/pyramid/tile_saver.h"
+#include "engine/pyramid/zoom_layer.h"
+#include "engine/base/loader_base.h"
 #include "tests/engine/pyramid/tile_fixtures.h"
 
 namespace pyramidtest {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <random>
 
-#include "engine/tile_quad.h"
+#include "engine/pyramid/tile_quad.h"
 #include "tests/engine/pyramid/tile_fixtures.h"
 
 using namespace pyramidtest;

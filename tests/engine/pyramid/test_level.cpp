@@ -2,7 +2,7 @@
 // into a recording output.
 #include <gtest/gtest.h>
 
-#include "readers/tile_decoder_base.h"
+#include "engine/base/tile_decoder_base.h"
 #include "tests/engine/pyramid/pyramid_fixtures.h"
 
 using namespace pyramidtest;

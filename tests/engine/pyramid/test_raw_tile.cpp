@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "engine/raw_tile.h"
-#include "engine/tile_key.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/tile_key.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // output.
 #include <gtest/gtest.h>
 
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 #include "tests/engine/pyramid/pyramid_fixtures.h"
 
 using namespace pyramidtest;

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "engine/vq_global.h"
+#include "engine/base/vq_global.h"
 #include "tests/engine/pyramid/pyramid_fixtures.h"
 #include "tests/support/test_env.h"
 

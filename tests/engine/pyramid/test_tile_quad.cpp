@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine/tile_quad.h"
+#include "engine/pyramid/tile_quad.h"
 #include "tests/engine/pyramid/tile_fixtures.h"
 
 using namespace pyramidtest;

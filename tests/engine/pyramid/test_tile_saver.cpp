@@ -1,7 +1,7 @@
 // Tile-save jobs and their holders.
 #include <gtest/gtest.h>
 
-#include "engine/tile_saver.h"
+#include "engine/pyramid/tile_saver.h"
 #include "tests/engine/pyramid/tile_fixtures.h"
 
 using namespace pyramidtest;

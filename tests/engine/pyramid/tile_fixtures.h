@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/imageContainer.h"
-#include "engine/zoom_tile.h"
+#include "engine/base/imageContainer.h"
+#include "engine/pyramid/zoom_tile.h"
 
 namespace pyramidtest {
 

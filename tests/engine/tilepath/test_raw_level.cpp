@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "engine/raw_zoom_layer.h"
-#include "readers/tile_decoder_base.h"
+#include "engine/tilepath/raw_zoom_layer.h"
+#include "engine/base/tile_decoder_base.h"
 #include "tests/engine/tilepath/tilepath_fixtures.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/tile_cursor.h"
+#include "engine/tilepath/tile_cursor.h"
 
 namespace {
 

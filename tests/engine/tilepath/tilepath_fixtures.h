@@ -14,12 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "engine/kestrifier.h"
-#include "engine/raw_tile.h"
-#include "engine/vq_global.h"
-#include "engine/vq_logoutput.h"
-#include "readers/jpeg_tile_decoder.h"
-#include "readers/loader_base.h"
+#include "engine/pyramid/kestrifier.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/vq_global.h"
+#include "engine/base/vq_logoutput.h"
+#include "jpeg/jpeg_tile_decoder.h"
+#include "engine/base/loader_base.h"
 #include "tests/engine/pyramid/pyramid_fixtures.h"
 
 namespace tilepathtest {

@@ -12,7 +12,7 @@
 
 #include <jpeglib.h>
 
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 
 namespace {
 

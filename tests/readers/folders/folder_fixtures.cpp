@@ -2,13 +2,13 @@
 
 #include <cstdlib>
 
-#include "engine/raw_tile.h"
-#include "engine/stream.h"
-#include "readers/jpeg_saver.h"
-#include "readers/jpeg_tile_decoder.h"
+#include "engine/base/raw_tile.h"
+#include "engine/base/stream.h"
+#include "jpeg/jpeg_saver.h"
+#include "jpeg/jpeg_tile_decoder.h"
 #include "support/pattern_image.h"
 #include "support/test_env.h"
-#include "readers/loader_base.h"
+#include "engine/base/loader_base.h"
 
 namespace foldertest {
 

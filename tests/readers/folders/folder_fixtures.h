@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 
 class vq_FileInfo;
 

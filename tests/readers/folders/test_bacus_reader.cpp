@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/raw_tile.h"
-#include "readers/bacus_reader.h"
+#include "engine/base/raw_tile.h"
+#include "readers/folders/bacus_reader.h"
 #include "support/test_env.h"
 #include "tests/readers/folders/folder_fixtures.h"
 

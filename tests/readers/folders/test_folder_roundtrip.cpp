@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/kestrifier.h"
-#include "engine/vq_global.h"
+#include "engine/pyramid/kestrifier.h"
+#include "engine/base/vq_global.h"
 #include "outputs/output_factories.h"
-#include "readers/bacus_reader.h"
-#include "readers/kestrix_folder_reader.h"
+#include "readers/folders/bacus_reader.h"
+#include "readers/folders/kestrix_folder_reader.h"
 #include "support/test_env.h"
 #include "tests/readers/folders/folder_fixtures.h"
 

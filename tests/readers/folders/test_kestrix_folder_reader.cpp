@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/raw_tile.h"
-#include "engine/zoom_layer.h"
-#include "engine/zoom_tile.h"
+#include "engine/base/raw_tile.h"
+#include "engine/pyramid/zoom_layer.h"
+#include "engine/pyramid/zoom_tile.h"
 #include "outputs/output_factories.h"
-#include "readers/folder_source.h"
-#include "readers/jpeg_tile_decoder.h"
-#include "readers/kestrix_folder_reader.h"
+#include "readers/folders/folder_source.h"
+#include "jpeg/jpeg_tile_decoder.h"
+#include "readers/folders/kestrix_folder_reader.h"
 #include "support/test_env.h"
 #include "tests/readers/folders/folder_fixtures.h"
 

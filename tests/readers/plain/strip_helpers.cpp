@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/imageContainer.h"
+#include "engine/base/imageContainer.h"
 
 namespace plaintest {
 

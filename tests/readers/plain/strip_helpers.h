@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/stream.h"
-#include "readers/loader_base.h"
+#include "engine/base/stream.h"
+#include "engine/base/loader_base.h"
 
 namespace plaintest {
 

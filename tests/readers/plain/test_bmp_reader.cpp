@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "engine/imageContainer.h"
-#include "readers/bmp_reader.h"
+#include "engine/base/imageContainer.h"
+#include "readers/plain/bmp_reader.h"
 #include "strip_helpers.h"
 
 using namespace plaintest;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "readers/pixel_rows.h"
+#include "readers/plain/pixel_rows.h"
 
 namespace {
 

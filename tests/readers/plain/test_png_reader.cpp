@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <random>
 
-#include "engine/imageContainer.h"
-#include "readers/png_reader.h"
+#include "engine/base/imageContainer.h"
+#include "readers/plain/png_reader.h"
 #include "strip_helpers.h"
 
 using namespace plaintest;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "engine/imageContainer.h"
-#include "readers/ppm_reader.h"
+#include "engine/base/imageContainer.h"
+#include "readers/plain/ppm_reader.h"
 #include "strip_helpers.h"
 
 using namespace plaintest;

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "engine/imageContainer.h"
-#include "engine/tile_key.h"
-#include "readers/zoomloader.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/tile_key.h"
+#include "engine/tilepath/zoomloader.h"
 #include "strip_helpers.h"
 
 using namespace plaintest;

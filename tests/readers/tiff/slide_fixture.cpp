@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/readers/jpeg/jpeg_fixtures.h"
+#include "tests/jpeg/jpeg_fixtures.h"
 
 namespace slidetest {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/stream.h"
+#include "engine/base/stream.h"
 #include "tests/tiff/tiff_fixture.h"
 
 namespace slidetest {

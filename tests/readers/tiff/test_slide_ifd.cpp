@@ -1,7 +1,7 @@
 // The slide readers' own model of TIFF headers and directories.
 #include <gtest/gtest.h>
 
-#include "readers/svs_ifd.h"
+#include "readers/tiff/svs_ifd.h"
 #include "tests/readers/tiff/slide_fixture.h"
 
 using namespace slidetest;

@@ -7,12 +7,12 @@
 #include <random>
 #include <thread>
 
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "readers/lzw_decoder.h"
-#include "readers/scn_namespace.h"
-#include "readers/svs_reader.h"
-#include "tests/readers/jpeg/jpeg_fixtures.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "readers/tiff/lzw_decoder.h"
+#include "readers/tiff/scn_namespace.h"
+#include "readers/tiff/svs_reader.h"
+#include "tests/jpeg/jpeg_fixtures.h"
 #include "tests/readers/tiff/slide_fixture.h"
 
 using namespace slidetest;

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/imageContainer.h"
-#include "engine/raw_tile.h"
-#include "readers/tiff_reader.h"
-#include "tests/readers/jpeg/jpeg_fixtures.h"
+#include "engine/base/imageContainer.h"
+#include "engine/base/raw_tile.h"
+#include "readers/tiff/tiff_reader.h"
+#include "tests/jpeg/jpeg_fixtures.h"
 #include "tests/readers/tiff/slide_fixture.h"
 
 using namespace slidetest;
