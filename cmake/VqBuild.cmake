@@ -10,11 +10,16 @@ if(VQ_SANITIZER STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
                       -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+elseif(VQ_SANITIZER STREQUAL "fuzz")
+  # clang only: the fuzz targets add -fsanitize=fuzzer when they link.
+  add_compile_options(-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
 elseif(VQ_SANITIZER STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 elseif(NOT VQ_SANITIZER STREQUAL "")
-  message(FATAL_ERROR "VQ_SANITIZER must be address, thread or empty")
+  message(FATAL_ERROR "VQ_SANITIZER must be address, fuzz, thread or empty")
 endif()
 
 find_package(Threads REQUIRED)

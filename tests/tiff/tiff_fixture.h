@@ -130,4 +130,10 @@ JpegSet encodeAbbreviated(const std::vector<Bytes>& rgb, const std::vector<std::
 // Pixel pattern used by the fixtures.
 Bytes pattern(size_t n, uint32_t seed = 1);
 
+// Small files of every codec and layout the library reads: None with two
+// directories and a palette, PackBits big-endian, LZW new and old style,
+// Deflate tiles in a BigTIFF with separate planes, JPEG tiles with tables,
+// NeXT.
+std::vector<Bytes> sampleTiffs();
+
 } // namespace tifftest

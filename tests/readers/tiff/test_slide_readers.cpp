@@ -20,103 +20,10 @@ using namespace tifftest;
 
 namespace {
 
-struct DirSpec {
-    int width = 0, height = 0;
-    int tileWidth = 0, tileHeight = 0;  // 0: a strip image
-    int rowsPerStrip = 0;
-    int compression = 1;
-    int photometric = 2;
-    int samples = 3;
-    std::vector<Bytes> pieces;          // tiles in row order, or strips
-    Bytes tables;                       // JPEGTables when not empty
-    std::vector<Entry> extra;
-};
-
-void addDir(TiffBuilder& b, const DirSpec& d) {
-    std::vector<uint32_t> offsets, counts;
-    for (const Bytes& p : d.pieces) {
-        offsets.push_back(uint32_t(b.addData(p)));
-        counts.push_back(uint32_t(p.size()));
-    }
-    std::vector<Entry> e = {longs(256, {uint32_t(d.width)}), longs(257, {uint32_t(d.height)}),
-                            shorts(258, std::vector<uint16_t>(size_t(d.samples), 8)),
-                            shorts(259, {uint16_t(d.compression)}), shorts(262, {uint16_t(d.photometric)}),
-                            shorts(277, {uint16_t(d.samples)})};
-    if (d.tileWidth) {
-        e.push_back(longs(322, {uint32_t(d.tileWidth)}));
-        e.push_back(longs(323, {uint32_t(d.tileHeight)}));
-        e.push_back(longs(324, offsets));
-        e.push_back(longs(325, counts));
-    } else {
-        e.push_back(longs(273, offsets));
-        e.push_back(longs(278, {uint32_t(d.rowsPerStrip)}));
-        e.push_back(longs(279, counts));
-    }
-    if (!d.tables.empty()) e.push_back(bytes(347, 7, d.tables));
-    for (const Entry& x : d.extra) e.push_back(x);
-    b.addIfd(e);
-}
-
-// Deterministic RGB bytes.
-Bytes rgb(int w, int h, uint32_t seed) { return pattern(size_t(w) * h * 3, seed); }
-
-// A tiled JPEG level: every tile an abbreviated stream of one cjpeg picture
-// sharing the tables of the first.
-DirSpec jpegLevel(int w, int h, int tile, int seed, std::vector<SplitJpeg>* keep = nullptr) {
-    DirSpec d;
-    d.width = w;
-    d.height = h;
-    d.tileWidth = d.tileHeight = tile;
-    d.compression = 7;
-    const int across = (w + tile - 1) / tile, down = (h + tile - 1) / tile;
-    for (int i = 0; i < across * down; ++i) {
-        SplitJpeg s = splitJpeg(makeJpeg(tile, tile, seed + i));
-        // Tiles alternate between keeping their own SOI and not.
-        Bytes stored = s.abbreviated;
-        if (i % 2 == 1) stored.erase(stored.begin(), stored.begin() + 2);
-        d.pieces.push_back(stored);
-        if (d.tables.empty()) d.tables = s.tables;
-        if (keep) keep->push_back(s);
-    }
-    return d;
-}
-
-DirSpec rawLevel(int w, int h, int tile, int compression, uint32_t seed, std::vector<Bytes>* plain = nullptr) {
-    DirSpec d;
-    d.width = w;
-    d.height = h;
-    d.tileWidth = d.tileHeight = tile;
-    d.compression = compression;
-    const int n = ((w + tile - 1) / tile) * ((h + tile - 1) / tile);
-    for (int i = 0; i < n; ++i) {
-        Bytes px = rgb(tile, tile, seed + uint32_t(i));
-        if (plain) plain->push_back(px);
-        d.pieces.push_back(compression == 5 ? lzwEncode(px, false) : px);
-    }
-    return d;
-}
-
 vq_ptr<SVSTileLoader> openSlide(MemorySource& src) {
     vq_ptr<vq_tileloader_base> r;
     if (!createSVSRawTileLoader(src.stream.get(), r.put())) return {};
     return vq_ptr<SVSTileLoader>(static_cast<SVSTileLoader*>(r.get()));
-}
-
-// JPEG strips of one picture: each strip its own cjpeg stream of rps rows
-// sharing the tables of the first.
-DirSpec jpegStrips(int w, int h, int rps, int seed, const std::string& options, std::vector<SplitJpeg>* keep) {
-    DirSpec d;
-    d.width = w;
-    d.height = h;
-    d.rowsPerStrip = rps;
-    d.compression = 7;
-    for (int y = 0, i = 0; y < h; y += rps, ++i) {
-        SplitJpeg s = splitJpeg(makeJpeg(w, std::min(rps, h - y), seed + i, options));
-        d.pieces.push_back(s.abbreviated);
-        if (d.tables.empty()) d.tables = s.tables;
-        if (keep) keep->push_back(s);
-    }
-    return d;
 }
 
 } // namespace

@@ -1,0 +1,10 @@
+// BMP reader: header, file info, strips in every format and the whole image.
+#include "readers/plain/bmp_reader.h"
+#include "tests/fuzz/fuzz_common.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    vq_ptr<vq_stream> stream = fuzz::streamOver(data, size);
+    vq_ptr<vq_loader_base> loader;
+    if (stream && createBMPLoader(stream.get(), loader.put())) fuzz::exerciseLoader(loader.get());
+    return 0;
+}

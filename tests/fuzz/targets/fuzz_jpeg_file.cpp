@@ -1,0 +1,11 @@
+// JPEG file reader: header and file info, whole image, strips as pixels and
+// as planes.
+#include "jpeg/jpeg_reader.h"
+#include "tests/fuzz/fuzz_common.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    vq_ptr<vq_stream> stream = fuzz::streamOver(data, size);
+    vq_ptr<vq_loader_base> loader;
+    if (stream && createJPEGLoader(stream.get(), loader.put())) fuzz::exerciseLoader(loader.get());
+    return 0;
+}
