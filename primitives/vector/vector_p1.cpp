@@ -4,7 +4,10 @@
 #include "primitives/core/simd_path.h"
 
 #include "primitives/vector/copy.h"
+#include "primitives/vector/lanes.h"
 
 namespace prim::p1 {
 #include "primitives/vector/copy_forms.inl"
 } // namespace prim::p1
+
+#include "primitives/vector/add_sub_simd.inl"

@@ -1,0 +1,118 @@
+// Path comparison for the vector primitives: every path the processor runs is
+// called on the same bytes as the generic path, over a table of lengths and
+// byte offsets 0..15 of every buffer, with guard bytes around each buffer;
+// statuses and every byte of every buffer (guards included) must agree.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/path_harness.h"
+
+namespace vqtest {
+
+// Lengths 1..max and any further ones (thresholds, block sizes).
+inline std::vector<int> lengthsUpTo(int max, std::initializer_list<int> extra = {}) {
+    std::vector<int> v;
+    for (int n = 1; n <= max; ++n)
+        v.push_back(n);
+    v.insert(v.end(), extra);
+    return v;
+}
+
+template <class T>
+inline T getAt(const void* base, int i) {
+    T v;
+    std::memcpy(&v, static_cast<const uint8_t*>(base) + sizeof(T) * i, sizeof v);
+    return v;
+}
+template <class T>
+inline void putAt(void* base, int i, T v) {
+    std::memcpy(static_cast<uint8_t*>(base) + sizeof(T) * i, &v, sizeof v);
+}
+
+// Random elements, one in three replaced by one of `specials`.
+template <class T>
+inline void fillMixed(void* p, int n, std::mt19937& rng, const std::vector<T>& specials) {
+    for (int i = 0; i < n; ++i) {
+        T v;
+        if (!specials.empty() && rng() % 3 == 0) {
+            v = specials[rng() % specials.size()];
+        } else {
+            uint64_t bits = (uint64_t(rng()) << 32) | rng();
+            std::memcpy(&v, &bits, sizeof v);
+        }
+        putAt<T>(p, i, v);
+    }
+}
+
+using BufferFill = std::function<void(int buffer, void* p, int n, std::mt19937& rng)>;
+using BufferRun = std::function<int32_t(int path, uint8_t* const* buffers, int n)>;
+
+// elemSizes: element size of each buffer (1 to 3 buffers). Buffer b of the
+// k-th case of a length sits (k * (2b + 1) + 3b) mod 16 bytes past a 32-byte
+// boundary, so every buffer takes every offset 0..15 and the offsets vary
+// against each other.
+inline void expectVectorPathsMatch(const std::vector<int>& elemSizes, const std::vector<int>& lengths,
+                                   const BufferFill& fill, const BufferRun& run, const std::string& what,
+                                   uint32_t seed = 1) {
+    const int nb = static_cast<int>(elemSizes.size());
+    for (int path : supportedPaths()) {
+        for (int n : lengths) {
+            for (int k = 0; k < 16; ++k) {
+                std::vector<std::unique_ptr<GuardedImage>> ref, out;
+                std::mt19937 rng(seed * 7919u + n * 31u + k);
+                for (int b = 0; b < nb; ++b) {
+                    const int off = (k * (2 * b + 1) + 3 * b) % 16;
+                    ref.push_back(std::make_unique<GuardedImage>(n * elemSizes[b], 1, off));
+                    out.push_back(std::make_unique<GuardedImage>(n * elemSizes[b], 1, off));
+                    fill(b, ref[b]->origin(), n, rng);
+                    out[b]->copyAllFrom(*ref[b]);
+                }
+                uint8_t* rp[3] = {};
+                uint8_t* op[3] = {};
+                for (int b = 0; b < nb; ++b) {
+                    rp[b] = ref[b]->origin();
+                    op[b] = out[b]->origin();
+                }
+                const int32_t want = run(0, rp, n);
+                const int32_t got = run(path, op, n);
+                const std::string where = what + " " + pathName(path) + " n " + std::to_string(n) + " case " +
+                                          std::to_string(k);
+                ASSERT_EQ(got, want) << where;
+                for (int b = 0; b < nb; ++b) {
+                    ASSERT_TRUE(ref[b]->guardsIntact()) << where << " generic guard of buffer " << b;
+                    ASSERT_TRUE(out[b]->sameAllAs(*ref[b])) << where << " buffer " << b;
+                }
+            }
+        }
+    }
+}
+
+// The SSE control and status register of the calling thread.
+class CallerMxcsr {
+public:
+    // Rounding toward +infinity, denormals read as zero, all exceptions
+    // masked: a caller state no primitive may disturb.
+    static constexpr uint32_t kUnusual = 0x1F80u | 0x4000u | 0x0040u;
+    explicit CallerMxcsr(uint32_t value = kUnusual) : saved_(readCsr()) { writeCsr(value); }
+    ~CallerMxcsr() { writeCsr(saved_); }
+    static uint32_t readCsr();
+    static void writeCsr(uint32_t v);
+
+private:
+    uint32_t saved_;
+};
+
+} // namespace vqtest
+
+#include <xmmintrin.h>
+
+inline uint32_t vqtest::CallerMxcsr::readCsr() { return _mm_getcsr(); }
+inline void vqtest::CallerMxcsr::writeCsr(uint32_t v) { _mm_setcsr(v); }
