@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "bench/bench_main.h"
+#include "primitives/core/processor.h"
 #include "primitives/resample/pyramid_gauss.h"
 #include "primitives/resample/resize_gen.h"
 #include "primitives/resample/resize_sq.h"
@@ -27,6 +28,37 @@ static void BM_HalveQuadRgb8u(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * half * half);
 }
 BENCHMARK(BM_HalveQuadRgb8u)->Arg(1)->Arg(2)->Arg(4)->Arg(5)->Arg(6)->Arg(7)->Arg(16);
+
+// The same halving through each processor path's entry, side by side:
+// arguments interpolation code, channels (1 or 3), path.
+static void BM_HalveQuadPerPath(benchmark::State& state) {
+    const int32_t code = static_cast<int32_t>(state.range(0));
+    const int ch = static_cast<int>(state.range(1));
+    const int path = static_cast<int>(state.range(2));
+    const int side = 512, half = 256;
+    std::mt19937 rng(3);
+    std::vector<uint8_t> src(size_t(side) * side * ch), dst(size_t(half) * half * ch);
+    for (auto& v : src)
+        v = uint8_t(rng());
+    int32_t size = 0;
+    resizeSquarePixelGetBufferSize({0, 0, side, side}, {0, 0, half, half}, ch, code, &size);
+    std::vector<uint8_t> buffer(size);
+    const ResizeSquarePixel8uFn halve = (ch == 1 ? resizeSquarePixel8uC1Table : resizeSquarePixel8uC3Table)[path];
+    for (auto _ : state) {
+        const int32_t status = halve(src.data(), {side, side}, side * ch, {0, 0, side, side}, dst.data(), half * ch,
+                                     {0, 0, half, half}, 0.5, 0.5, 0, 0, code, buffer.data());
+        benchmark::DoNotOptimize(status);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.SetItemsProcessed(state.iterations() * half * half);
+}
+static void halvingPaths(benchmark::internal::Benchmark* b) {
+    for (int code : {2, 4})
+        for (int ch : {3, 1})
+            for (int path = 0; path <= hardwareProcessorPath(); ++path)
+                b->Args({code, ch, path});
+}
+BENCHMARK(BM_HalveQuadPerPath)->Apply(halvingPaths);
 
 // The Gaussian 2:1 step on a 512 x 512 plane.
 static void BM_PyramidDownGauss5x5(benchmark::State& state) {

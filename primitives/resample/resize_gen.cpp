@@ -79,6 +79,10 @@ int32_t resizeGenCore(const ResizeRowRoutineTable& routines, LanczosWeightsFn la
     const int32_t checked = resizeGenCheck(src, dst, srcSize, srcRoi, dstRoiSize, xFactor, yFactor);
     if (checked != primNoErr)
         return checked;
+    // Row offsets are element counts held in 32 bits: a source whose rows
+    // lie further apart than that is refused rather than misaddressed.
+    if (int64_t(srcStep < 0 ? -int64_t(srcStep) : srcStep) * srcSize.height > INT32_MAX)
+        return primErrStep;
     int32_t code = interpolation;
     if (code != 1 && code != 2 && code != 4 && code != 16)
         return primErrInterpolation;

@@ -112,23 +112,25 @@ using SqSuperSampleWholeFn = void (*)(const void* src, void* dst, int32_t srcSte
 using SqBoxSumFn = void (*)(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width,
                             int32_t height, double area);
 
-// What one processor path contributes to the square-pixel engine. Border
-// kernels are indexed by data kind (8u, 16u, 32f, 16s).
+// What one processor path contributes to the square-pixel engine. Each
+// member points at a table of kernels; border kernels are indexed by data
+// kind (8u, 16u, 32f, 16s). A path points at another path's (or the generic)
+// table wherever its kernels would compute the same.
 struct ResizeSqKernels {
     const ResizeRowRoutineTable* rows;
-    SqBorderLinearFn borderLinearPlane[4];
-    SqBorderLinearFn borderLinearPixel[4];
-    SqBorderCubicFn borderCubicPlane[4];
-    SqBorderCubicFn borderCubicPixel[4];
-    SqBorderLanczosFn borderLanczosPlane[4];
-    SqBorderLanczosFn borderLanczosPixel[4];
-    SqWeightsFn cubicWeights[4]; // codes 4, 5, 6, 7
+    const SqBorderLinearFn* borderLinearPlane;
+    const SqBorderLinearFn* borderLinearPixel;
+    const SqBorderCubicFn* borderCubicPlane;
+    const SqBorderCubicFn* borderCubicPixel;
+    const SqBorderLanczosFn* borderLanczosPlane;
+    const SqBorderLanczosFn* borderLanczosPixel;
+    const SqWeightsFn* cubicWeights; // codes 4, 5, 6, 7
     SqWeightsFn lanczosWeights;
     ElementMoveFn move16s;
     ElementMoveFn move32s;
     // Indexed 8uC1, 16uC1, 8uC3, 16uC3.
-    SqEdgePassFn edgeBlend[4];
-    SqEdgePassFn edgeFade[4];
+    const SqEdgePassFn* edgeBlend;
+    const SqEdgePassFn* edgeFade;
     // Indexed by data kind, then layout: plane, four channels, three samples.
     const SqSuperSampleFn (*superSample)[3];
     const SqSuperSampleWholeFn (*superSampleWhole)[3];
@@ -163,6 +165,18 @@ extern const SqSuperSampleWholeFn resizeSqSuperSampleWholeKernels[4][3];
 // of a float plane at slot 4 x horizontal group + vertical group.
 extern const int32_t resizeSqBoxSumGroups[17];
 extern const SqBoxSumFn resizeSqBoxSumTable[16];
+
+// The generic kernel tables that the path kernel sets share until a path
+// has its own.
+extern const SqBorderLinearFn resizeSqBorderLinearPlane[4];
+extern const SqBorderLinearFn resizeSqBorderLinearPixel[4];
+extern const SqBorderCubicFn resizeSqBorderCubicPlane[4];
+extern const SqBorderCubicFn resizeSqBorderCubicPixel[4];
+extern const SqBorderLanczosFn resizeSqBorderLanczosPlane[4];
+extern const SqBorderLanczosFn resizeSqBorderLanczosPixel[4];
+extern const SqWeightsFn resizeSqCubicWeights[4];
+extern const SqEdgePassFn resizeSqEdgeBlend[4];
+extern const SqEdgePassFn resizeSqEdgeFade[4];
 
 int32_t moveVector16s(const void* from, void* to, int32_t count);
 int32_t moveVector32s(const void* from, void* to, int32_t count);

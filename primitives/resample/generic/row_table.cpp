@@ -1,4 +1,4 @@
-// The generic row-routine table, and the table of every path's copy.
+// The generic row-routine table.
 #include "primitives/resample/generic/passes.h"
 
 namespace prim::generic {
@@ -20,14 +20,3 @@ const ResizeRowRoutineTable resizeRowRoutineTable = {
 };
 
 } // namespace prim::generic
-
-// Every processor path runs the generic routines until its own copies exist.
-const ResizeRowRoutineTable* const resizeRowRoutineTables[6] = {
-    &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable,
-    &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable, &prim::generic::resizeRowRoutineTable,
-};
-
-const LanczosWeightsFn lanczos3WeightsTable[6] = {
-    prim::generic::lanczos3Weights, prim::generic::lanczos3Weights, prim::generic::lanczos3Weights,
-    prim::generic::lanczos3Weights, prim::generic::lanczos3Weights, prim::generic::lanczos3Weights,
-};

@@ -222,32 +222,42 @@ void resizeSqCubicWeightsB05C03(const float* fractions, int32_t count, float* we
 int32_t moveVector16s(const void* from, void* to, int32_t count) { return moveElements(from, to, count, 2); }
 int32_t moveVector32s(const void* from, void* to, int32_t count) { return moveElements(from, to, count, 4); }
 
+const SqBorderLinearFn resizeSqBorderLinearPlane[4] = {borderLinear<uint8_t, true>, borderLinear<uint16_t, true>,
+                                                      borderLinear<float, true>, borderLinear<int16_t, true>};
+const SqBorderLinearFn resizeSqBorderLinearPixel[4] = {borderLinear<uint8_t, false>, borderLinear<uint16_t, false>,
+                                                      borderLinear<float, false>, borderLinear<int16_t, false>};
+const SqBorderCubicFn resizeSqBorderCubicPlane[4] = {borderCubic<uint8_t, true>, borderCubic<uint16_t, true>,
+                                                    borderCubic<float, true>, borderCubic<int16_t, true>};
+const SqBorderCubicFn resizeSqBorderCubicPixel[4] = {borderCubic<uint8_t, false>, borderCubic<uint16_t, false>,
+                                                    borderCubic<float, false>, borderCubic<int16_t, false>};
+const SqBorderLanczosFn resizeSqBorderLanczosPlane[4] = {borderLanczos<uint8_t, true>, borderLanczos<uint16_t, true>,
+                                                        borderLanczos<float, true>, borderLanczos<int16_t, true>};
+const SqBorderLanczosFn resizeSqBorderLanczosPixel[4] = {borderLanczos<uint8_t, false>,
+                                                        borderLanczos<uint16_t, false>, borderLanczos<float, false>,
+                                                        borderLanczos<int16_t, false>};
+const SqWeightsFn resizeSqCubicWeights[4] = {resizeSqCubicWeightsLagrange, resizeSqCubicWeightsBSpline,
+                                             resizeSqCubicWeightsCatmullRom, resizeSqCubicWeightsB05C03};
+const SqEdgePassFn resizeSqEdgeBlend[4] = {resizeSqEdgeBlend8uC1, resizeSqEdgeBlend16uC1, resizeSqEdgeBlend8uC3,
+                                           resizeSqEdgeBlend16uC3};
+const SqEdgePassFn resizeSqEdgeFade[4] = {resizeSqEdgeFade8uC1, resizeSqEdgeFade16uC1, resizeSqEdgeFade8uC3,
+                                          resizeSqEdgeFade16uC3};
+
 const ResizeSqKernels resizeSqKernels = {
     &resizeRowRoutineTable,
-    {borderLinear<uint8_t, true>, borderLinear<uint16_t, true>, borderLinear<float, true>, borderLinear<int16_t, true>},
-    {borderLinear<uint8_t, false>, borderLinear<uint16_t, false>, borderLinear<float, false>,
-     borderLinear<int16_t, false>},
-    {borderCubic<uint8_t, true>, borderCubic<uint16_t, true>, borderCubic<float, true>, borderCubic<int16_t, true>},
-    {borderCubic<uint8_t, false>, borderCubic<uint16_t, false>, borderCubic<float, false>, borderCubic<int16_t, false>},
-    {borderLanczos<uint8_t, true>, borderLanczos<uint16_t, true>, borderLanczos<float, true>,
-     borderLanczos<int16_t, true>},
-    {borderLanczos<uint8_t, false>, borderLanczos<uint16_t, false>, borderLanczos<float, false>,
-     borderLanczos<int16_t, false>},
-    {resizeSqCubicWeightsLagrange, resizeSqCubicWeightsBSpline, resizeSqCubicWeightsCatmullRom,
-     resizeSqCubicWeightsB05C03},
+    resizeSqBorderLinearPlane,
+    resizeSqBorderLinearPixel,
+    resizeSqBorderCubicPlane,
+    resizeSqBorderCubicPixel,
+    resizeSqBorderLanczosPlane,
+    resizeSqBorderLanczosPixel,
+    resizeSqCubicWeights,
     lanczos3Weights,
     moveVector16s,
     moveVector32s,
-    {resizeSqEdgeBlend8uC1, resizeSqEdgeBlend16uC1, resizeSqEdgeBlend8uC3, resizeSqEdgeBlend16uC3},
-    {resizeSqEdgeFade8uC1, resizeSqEdgeFade16uC1, resizeSqEdgeFade8uC3, resizeSqEdgeFade16uC3},
+    resizeSqEdgeBlend,
+    resizeSqEdgeFade,
     resizeSqSuperSampleKernels,
     resizeSqSuperSampleWholeKernels,
 };
 
 } // namespace prim::generic
-
-// Every processor path runs the generic kernels until its own copies exist.
-const ResizeSqKernels* const resizeSqKernelSets[6] = {
-    &prim::generic::resizeSqKernels, &prim::generic::resizeSqKernels, &prim::generic::resizeSqKernels,
-    &prim::generic::resizeSqKernels, &prim::generic::resizeSqKernels, &prim::generic::resizeSqKernels,
-};

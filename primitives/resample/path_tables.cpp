@@ -1,0 +1,19 @@
+// The six-entry tables through which both resize engines reach the routines
+// of the processor path they run for.
+#include "primitives/resample/resample_paths.h"
+
+const ResizeRowRoutineTable* const resizeRowRoutineTables[6] = {
+    &prim::generic::resizeRowRoutineTable, &prim::p1::resizeRowRoutineTable, &prim::p1::resizeRowRoutineTable,
+    &prim::p3::resizeRowRoutineTable,      &prim::p4::resizeRowRoutineTable, &prim::p4::resizeRowRoutineTable,
+};
+
+const ResizeSqKernels* const resizeSqKernelSets[6] = {
+    &prim::generic::resizeSqKernels, &prim::p1::resizeSqKernels, &prim::p1::resizeSqKernels,
+    &prim::p3::resizeSqKernels,      &prim::p4::resizeSqKernels, &prim::p4::resizeSqKernels,
+};
+
+// The Lanczos-3 taps are still the generic ones on every path.
+const LanczosWeightsFn lanczos3WeightsTable[6] = {
+    prim::generic::lanczos3Weights, prim::generic::lanczos3Weights, prim::generic::lanczos3Weights,
+    prim::generic::lanczos3Weights, prim::generic::lanczos3Weights, prim::generic::lanczos3Weights,
+};

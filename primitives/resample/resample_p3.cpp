@@ -1,0 +1,6 @@
+// Resize row routines and square-pixel kernels of processor path 3 (SSSE3).
+#define VQ_PATH_LEVEL 3
+#define VQ_PATH_NS p3
+#include "primitives/core/simd_path.h"
+
+#include "primitives/resample/resample_simd.inl"

@@ -1,0 +1,637 @@
+// Nearest and linear families of both resize engines for one processor path
+// (included by resample_p<N>.cpp after simd_path.h): the row routines of the
+// path's ResizeRowRoutineTable, the square-pixel linear border passes and
+// the element moves of the square-pixel body.
+//
+// Integer kinds compute exactly the fixed-point formulas of the generic
+// routines. Float kinds work in single precision, one rounding per
+// operation, in the order written: the row stage a + (b - a) t, the column
+// stage u (1 - t) + l t with 1 - t rounded first.
+//
+// Row offsets and steps count elements; every address is formed in 64 bits,
+// so images past 2 GiB are addressed without overflow.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "primitives/resample/generic/passes.h"
+#include "primitives/resample/resample_paths.h"
+
+namespace prim::VQ_PATH_NS {
+namespace {
+
+using std::ptrdiff_t;
+
+inline __m128i loadu(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline void storeu(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+inline uint32_t load32(const void* p) {
+    uint32_t v;
+    __builtin_memcpy(&v, p, 4);
+    return v;
+}
+inline void put64(void* p, __m128i v) { _mm_storel_epi64(static_cast<__m128i*>(p), v); }
+
+// Four unsigned 32-bit values below 2^16 to the low four 16-bit lanes.
+inline __m128i packUnsigned16(__m128i lo, __m128i hi) {
+#if VQ_PATH_LEVEL >= 4
+    return _mm_packus_epi32(lo, hi);
+#else
+    const __m128i bias = _mm_set1_epi32(32768);
+    return _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(lo, bias), _mm_sub_epi32(hi, bias)), _mm_set1_epi16(-32768));
+#endif
+}
+
+// Sums of neighbouring 32-bit lanes: (a0 + a1, a2 + a3, b0 + b1, b2 + b3).
+inline __m128i addPairs32(__m128i a, __m128i b) {
+#if VQ_PATH_LEVEL >= 3
+    return _mm_hadd_epi32(a, b);
+#else
+    const __m128 fa = _mm_castsi128_ps(a), fb = _mm_castsi128_ps(b);
+    const __m128i even = _mm_castps_si128(_mm_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1)));
+    return _mm_add_epi32(even, odd);
+#endif
+}
+
+// Exact unsigned 16 x 16 products of eight lanes, as two vectors of 32-bit
+// products (lanes 0-3, lanes 4-7).
+inline void mulUnsigned16(__m128i a, __m128i w, __m128i& lo, __m128i& hi) {
+    const __m128i l = _mm_mullo_epi16(a, w), h = _mm_mulhi_epu16(a, w);
+    lo = _mm_unpacklo_epi16(l, h);
+    hi = _mm_unpackhi_epi16(l, h);
+}
+
+// ---------------------------------------------------------------------------
+// Nearest: copies of N samples per pixel (bit patterns; floats as words),
+// two pixels per step for one and three samples.
+
+template <class T, int N>
+void nearestPass(const void* src, void* dst, int32_t dstStep, int32_t width, int32_t height, const int32_t* rowOffsets,
+                 const int32_t* colOffsets, int32_t pixelStride) {
+    const T* s = static_cast<const T*>(src);
+    T* d = static_cast<T*>(dst);
+    const ptrdiff_t px = N == 3 ? pixelStride : N;
+    for (int32_t i = 0; i < height; ++i) {
+        const T* srow = s + rowOffsets[i];
+        T* drow = d + static_cast<ptrdiff_t>(i) * dstStep;
+        int32_t j = 0;
+        if (N != 4)
+            for (; j + 1 < width; j += 2) {
+                const T* a = srow + colOffsets[j];
+                const T* b = srow + colOffsets[j + 1];
+                T* o = drow + j * px;
+                for (int k = 0; k < N; ++k) {
+                    o[k] = a[k];
+                    o[px + k] = b[k];
+                }
+            }
+        for (; j < width; ++j) {
+            const T* a = srow + colOffsets[j];
+            T* o = drow + j * px;
+            for (int k = 0; k < N; ++k)
+                o[k] = a[k];
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Linear row kernels: one source row into a work row. Integer weights are
+// (16384 - f, f) pairs; float weights one fraction per column.
+
+// Scalar forms, for tails and the scalar members.
+inline int16_t rowValue8u(uint32_t a, uint32_t b, const uint16_t* w) {
+    return static_cast<int16_t>((a * w[0] + b * w[1] + 128u) >> 8);
+}
+inline uint16_t rowValue16u(uint32_t a, uint32_t b, const uint16_t* w) {
+    return static_cast<uint16_t>((a * w[0] + b * w[1] + 8192u) >> 14);
+}
+inline int16_t rowValue16s(int32_t a, int32_t b, const int16_t* w) {
+    return static_cast<int16_t>((a * w[0] + b * w[1] + 8192) >> 14);
+}
+inline float rowValue32f(float a, float b, float t) { return a + (b - a) * t; }
+
+void linearRow8uC1(const uint8_t* row, int32_t width, const int32_t* co, const uint16_t* cw, int16_t* out) {
+    int32_t j = 0;
+    const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi32(128);
+    for (; j + 8 <= width; j += 8) {
+        // Tap pairs (a, b) of eight columns, as 16-bit lanes a0 b0 a1 b1 ...
+        alignas(16) uint16_t pairs[8];
+        for (int k = 0; k < 8; ++k)
+            __builtin_memcpy(&pairs[k], row + co[j + k], 2);
+        const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs));
+        const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi8(v, zero), loadu(cw + 2 * j));
+        const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi8(v, zero), loadu(cw + 2 * j + 8));
+        storeu(out + j, _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, round), 8),
+                                        _mm_srai_epi32(_mm_add_epi32(hi, round), 8)));
+    }
+    for (; j < width; ++j)
+        out[j] = rowValue8u(row[co[j]], row[co[j] + 1], cw + 2 * j);
+}
+
+void linearRow16uC1(const uint16_t* row, int32_t width, const int32_t* co, const uint16_t* cw, uint16_t* out) {
+    int32_t j = 0;
+    const __m128i round = _mm_set1_epi32(8192);
+    for (; j + 8 <= width; j += 8) {
+        alignas(16) uint32_t pairs[8];
+        for (int k = 0; k < 8; ++k)
+            pairs[k] = load32(row + co[j + k]);
+        __m128i p0, p1, p2, p3;
+        mulUnsigned16(_mm_load_si128(reinterpret_cast<const __m128i*>(pairs)), loadu(cw + 2 * j), p0, p1);
+        mulUnsigned16(_mm_load_si128(reinterpret_cast<const __m128i*>(pairs + 4)), loadu(cw + 2 * j + 8), p2, p3);
+        const __m128i s0 = _mm_srli_epi32(_mm_add_epi32(addPairs32(p0, p1), round), 14);
+        const __m128i s1 = _mm_srli_epi32(_mm_add_epi32(addPairs32(p2, p3), round), 14);
+        storeu(out + j, packUnsigned16(s0, s1));
+    }
+    for (; j < width; ++j)
+        out[j] = rowValue16u(row[co[j]], row[co[j] + 1], cw + 2 * j);
+}
+
+void linearRow16sC1(const int16_t* row, int32_t width, const int32_t* co, const int16_t* cw, int16_t* out) {
+    int32_t j = 0;
+    const __m128i round = _mm_set1_epi32(8192);
+    for (; j + 8 <= width; j += 8) {
+        alignas(16) uint32_t pairs[8];
+        for (int k = 0; k < 8; ++k)
+            pairs[k] = load32(row + co[j + k]);
+        const __m128i lo =
+            _mm_madd_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(pairs)), loadu(cw + 2 * j));
+        const __m128i hi =
+            _mm_madd_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(pairs + 4)), loadu(cw + 2 * j + 8));
+        storeu(out + j, _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, round), 14),
+                                        _mm_srai_epi32(_mm_add_epi32(hi, round), 14)));
+    }
+    for (; j < width; ++j)
+        out[j] = rowValue16s(row[co[j]], row[co[j] + 1], cw + 2 * j);
+}
+
+void linearRow32fC1(const float* row, int32_t width, const int32_t* co, const float* cw, float* out) {
+    int32_t j = 0;
+    for (; j + 4 <= width; j += 4) {
+        const float* p0 = row + co[j];
+        const float* p1 = row + co[j + 1];
+        const float* p2 = row + co[j + 2];
+        const float* p3 = row + co[j + 3];
+        const __m128 a = _mm_setr_ps(p0[0], p1[0], p2[0], p3[0]);
+        const __m128 b = _mm_setr_ps(p0[1], p1[1], p2[1], p3[1]);
+        _mm_storeu_ps(out + j, _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), _mm_loadu_ps(cw + j))));
+    }
+    for (; j < width; ++j)
+        out[j] = rowValue32f(row[co[j]], row[co[j] + 1], cw[j]);
+}
+
+// 8u pixels of N samples (3 or 4, stride `next` to the right tap), one pixel
+// per step. Every load stays inside the two tap pixels: a three-sample right
+// tap is read from one sample before it and shifted down.
+template <int N>
+void linearRow8uPixel(const uint8_t* row, int32_t width, int32_t next, const int32_t* co, const uint16_t* cw,
+                      int16_t* out) {
+    const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi32(128);
+    const bool shifted = N == 3 && next == 3;
+    for (int32_t j = 0; j < width; ++j) {
+        const uint8_t* a = row + co[j];
+        const uint32_t av = load32(a);
+        const uint32_t bv = shifted ? load32(a + 2) >> 8 : load32(a + next);
+        const __m128i ab = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(av)), _mm_cvtsi32_si128(int(bv))),
+                                             zero);
+        const __m128i s = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(ab, _mm_set1_epi32(int(load32(cw + 2 * j)))),
+                                                       round),
+                                         8);
+        const __m128i v = _mm_packs_epi32(s, s);
+        if (N == 4 || j + 1 < width) {
+            // Four lanes; with three samples the fourth is overwritten by the
+            // next pixel.
+            put64(out + N * j, v);
+        } else {
+            out[3 * j] = static_cast<int16_t>(_mm_extract_epi16(v, 0));
+            out[3 * j + 1] = static_cast<int16_t>(_mm_extract_epi16(v, 1));
+            out[3 * j + 2] = static_cast<int16_t>(_mm_extract_epi16(v, 2));
+        }
+    }
+}
+
+// 16-bit pixels of N samples: scalar, two pixels per step.
+template <class S, class W, int N, class F>
+void linearRow16Pixel(const S* row, int32_t width, int32_t next, const int32_t* co, const W* cw, S* out, F value) {
+    int32_t j = 0;
+    for (; j + 1 < width; j += 2) {
+        const S* a0 = row + co[j];
+        const S* a1 = row + co[j + 1];
+        for (int k = 0; k < N; ++k) {
+            out[N * j + k] = value(a0[k], a0[next + k], cw + 2 * j);
+            out[N * j + N + k] = value(a1[k], a1[next + k], cw + 2 * j + 2);
+        }
+    }
+    for (; j < width; ++j) {
+        const S* a = row + co[j];
+        for (int k = 0; k < N; ++k)
+            out[N * j + k] = value(a[k], a[next + k], cw + 2 * j);
+    }
+}
+
+// Float pixels of N samples: scalar single precision, one pixel per step.
+template <int N>
+void linearRow32fPixel(const float* row, int32_t width, int32_t next, const int32_t* co, const float* cw,
+                       float* out) {
+    for (int32_t j = 0; j < width; ++j) {
+        const float* a = row + co[j];
+        const float t = cw[j];
+        for (int k = 0; k < N; ++k)
+            out[N * j + k] = rowValue32f(a[k], a[next + k], t);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Linear column kernels: two work rows into one destination row with the
+// row's fraction f (the lower row's weight).
+
+inline uint8_t columnValue8u(int32_t u, int32_t l, int32_t f) {
+    const int32_t v = (u * (16384 - f) + l * f + 524288) >> 20;
+    return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+inline uint16_t columnValue16u(uint32_t u, uint32_t l, uint32_t f) {
+    return static_cast<uint16_t>((u * (16384u - f) + l * f + 8192u) >> 14);
+}
+inline int16_t columnValue16s(int32_t u, int32_t l, int32_t f) {
+    return static_cast<int16_t>((u * (16384 - f) + l * f + 8192) >> 14);
+}
+inline float columnValue32f(float u, float l, float t, float rest) { return u * rest + l * t; }
+
+void linearColumn8u(uint8_t* dst, int32_t count, uint16_t f, const int16_t* upper, const int16_t* lower) {
+    const __m128i w = _mm_set1_epi32(int((uint32_t(f) << 16) | (16384u - f)));
+    const __m128i round = _mm_set1_epi32(524288);
+    auto eight = [&](int32_t n) {
+        const __m128i u = loadu(upper + n), l = loadu(lower + n);
+        const __m128i lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(u, l), w), round), 20);
+        const __m128i hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(u, l), w), round), 20);
+        return _mm_packs_epi32(lo, hi);
+    };
+    int32_t n = 0;
+    for (; n + 16 <= count; n += 16)
+        storeu(dst + n, _mm_packus_epi16(eight(n), eight(n + 8)));
+    if (n + 8 <= count) {
+        const __m128i v = eight(n);
+        put64(dst + n, _mm_packus_epi16(v, v));
+        n += 8;
+    }
+    for (; n < count; ++n)
+        dst[n] = columnValue8u(upper[n], lower[n], f);
+}
+
+void linearColumn16u(uint16_t* dst, int32_t count, uint16_t f, const uint16_t* upper, const uint16_t* lower) {
+    const __m128i wu = _mm_set1_epi16(short(16384 - f)), wl = _mm_set1_epi16(short(f));
+    const __m128i round = _mm_set1_epi32(8192);
+    int32_t n = 0;
+    for (; n + 8 <= count; n += 8) {
+        __m128i u0, u1, l0, l1;
+        mulUnsigned16(loadu(upper + n), wu, u0, u1);
+        mulUnsigned16(loadu(lower + n), wl, l0, l1);
+        const __m128i s0 = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(u0, l0), round), 14);
+        const __m128i s1 = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(u1, l1), round), 14);
+        storeu(dst + n, packUnsigned16(s0, s1));
+    }
+    for (; n < count; ++n)
+        dst[n] = columnValue16u(upper[n], lower[n], f);
+}
+
+void linearColumn16s(int16_t* dst, int32_t count, int16_t f, const int16_t* upper, const int16_t* lower) {
+    const __m128i w = _mm_set1_epi32(int((uint32_t(uint16_t(f)) << 16) | uint16_t(16384 - f)));
+    const __m128i round = _mm_set1_epi32(8192);
+    int32_t n = 0;
+    for (; n + 8 <= count; n += 8) {
+        const __m128i u = loadu(upper + n), l = loadu(lower + n);
+        const __m128i lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(u, l), w), round), 14);
+        const __m128i hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(u, l), w), round), 14);
+        storeu(dst + n, _mm_packs_epi32(lo, hi));
+    }
+    for (; n < count; ++n)
+        dst[n] = columnValue16s(upper[n], lower[n], f);
+}
+
+void linearColumn32f(float* dst, int32_t count, float t, const float* upper, const float* lower) {
+    const float rest = 1.0f - t;
+    const __m128 vt = _mm_set1_ps(t), vr = _mm_set1_ps(rest);
+    int32_t n = 0;
+    for (; n + 4 <= count; n += 4)
+        _mm_storeu_ps(dst + n, _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(upper + n), vr),
+                                          _mm_mul_ps(_mm_loadu_ps(lower + n), vt)));
+    for (; n < count; ++n)
+        dst[n] = columnValue32f(upper[n], lower[n], t, rest);
+}
+
+// ---------------------------------------------------------------------------
+// Kind descriptions: sample, work and weight types and the kernels.
+
+struct Linear8u {
+    using Sample = uint8_t;
+    using Work = int16_t;
+    using RowWeight = uint16_t;
+    using ColWeight = uint16_t;
+    static void rowPlane(const Sample* r, int32_t w, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow8uC1(r, w, co, cw, o);
+    }
+    static void rowPixel3(const Sample* r, int32_t w, int32_t next, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow8uPixel<3>(r, w, next, co, cw, o);
+    }
+    static void rowPixel4(const Sample* r, int32_t w, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow8uPixel<4>(r, w, 4, co, cw, o);
+    }
+    static void column(Sample* d, int32_t n, RowWeight f, const Work* u, const Work* l) {
+        linearColumn8u(d, n, f, u, l);
+    }
+    static Sample columnOne(Work u, Work l, RowWeight f) { return columnValue8u(u, l, f); }
+};
+
+struct Linear16u {
+    using Sample = uint16_t;
+    using Work = uint16_t;
+    using RowWeight = uint16_t;
+    using ColWeight = uint16_t;
+    static uint16_t value(uint16_t a, uint16_t b, const uint16_t* w) { return rowValue16u(a, b, w); }
+    static void rowPlane(const Sample* r, int32_t w, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow16uC1(r, w, co, cw, o);
+    }
+    static void rowPixel3(const Sample* r, int32_t w, int32_t next, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow16Pixel<Sample, ColWeight, 3>(r, w, next, co, cw, o, value);
+    }
+    static void rowPixel4(const Sample* r, int32_t w, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow16Pixel<Sample, ColWeight, 4>(r, w, 4, co, cw, o, value);
+    }
+    static void column(Sample* d, int32_t n, RowWeight f, const Work* u, const Work* l) {
+        linearColumn16u(d, n, f, u, l);
+    }
+    static Sample columnOne(Work u, Work l, RowWeight f) { return columnValue16u(u, l, f); }
+};
+
+struct Linear16s {
+    using Sample = int16_t;
+    using Work = int16_t;
+    using RowWeight = int16_t;
+    using ColWeight = int16_t;
+    static int16_t value(int16_t a, int16_t b, const int16_t* w) { return rowValue16s(a, b, w); }
+    static void rowPlane(const Sample* r, int32_t w, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow16sC1(r, w, co, cw, o);
+    }
+    static void rowPixel3(const Sample* r, int32_t w, int32_t next, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow16Pixel<Sample, ColWeight, 3>(r, w, next, co, cw, o, value);
+    }
+    static void rowPixel4(const Sample* r, int32_t w, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow16Pixel<Sample, ColWeight, 4>(r, w, 4, co, cw, o, value);
+    }
+    static void column(Sample* d, int32_t n, RowWeight f, const Work* u, const Work* l) {
+        linearColumn16s(d, n, f, u, l);
+    }
+    static Sample columnOne(Work u, Work l, RowWeight f) { return columnValue16s(u, l, f); }
+};
+
+struct Linear32f {
+    using Sample = float;
+    using Work = float;
+    using RowWeight = float;
+    using ColWeight = float;
+    static void rowPlane(const Sample* r, int32_t w, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow32fC1(r, w, co, cw, o);
+    }
+    static void rowPixel3(const Sample* r, int32_t w, int32_t next, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow32fPixel<3>(r, w, next, co, cw, o);
+    }
+    static void rowPixel4(const Sample* r, int32_t w, const int32_t* co, const ColWeight* cw, Work* o) {
+        linearRow32fPixel<4>(r, w, 4, co, cw, o);
+    }
+    static void column(Sample* d, int32_t n, RowWeight f, const Work* u, const Work* l) {
+        linearColumn32f(d, n, f, u, l);
+    }
+    static Sample columnOne(Work u, Work l, RowWeight f) { return columnValue32f(u, l, f, 1.0f - f); }
+};
+
+// ---------------------------------------------------------------------------
+// Linear pass: the work rows hold the horizontally interpolated upper and
+// lower tap rows; a row pair is interpolated once while destination rows
+// stay on it, and only the new row when they move on by one source row.
+template <class K, bool Plane>
+void linearPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,
+                const int32_t* rowOffsets, const int32_t* colOffsets, const void* rowWeights, const void* colWeights,
+                void* workRow0, void* workRow1, int32_t pixelStride, int32_t channelCount) {
+    using S = typename K::Sample;
+    using Wk = typename K::Work;
+    const S* s = static_cast<const S*>(src);
+    S* d = static_cast<S*>(dst);
+    const auto* rw = static_cast<const typename K::RowWeight*>(rowWeights);
+    const auto* cw = static_cast<const typename K::ColWeight*>(colWeights);
+    // Pixels: layout 3 resamples three samples at pixelStride, anything else
+    // four at 4; the fourth sample of (4, 3) pixels is never written.
+    const bool three = !Plane && channelCount == 3;
+    const int32_t channels = Plane ? 1 : three ? 3 : 4;
+    const bool threeOfFour = !Plane && pixelStride != channelCount;
+
+    auto filter = [&](ptrdiff_t offset, Wk* out) {
+        const S* row = s + offset;
+        if (Plane)
+            K::rowPlane(row, width, colOffsets, cw, out);
+        else if (three)
+            K::rowPixel3(row, width, pixelStride, colOffsets, cw, out);
+        else
+            K::rowPixel4(row, width, colOffsets, cw, out);
+    };
+
+    Wk* upper = static_cast<Wk*>(workRow0);
+    Wk* lower = static_cast<Wk*>(workRow1);
+    filter(rowOffsets[0], lower);
+    const bool forward = srcStep > 0;
+    int64_t last = forward ? int64_t(rowOffsets[0]) - 1 : int64_t(rowOffsets[0]) + 1;
+    for (int32_t i = 0; i < height; ++i) {
+        const int64_t v = rowOffsets[i];
+        if (forward ? v > last : v < last) {
+            Wk* t = upper;
+            upper = lower;
+            lower = t;
+            filter(static_cast<ptrdiff_t>(v + srcStep), lower);
+            // The former lower row is this pair's upper row unless the pair
+            // skipped past it.
+            const int64_t far = last + srcStep;
+            if (forward ? v > far : v < far)
+                filter(static_cast<ptrdiff_t>(v), upper);
+            last = v;
+        }
+        S* drow = d + static_cast<ptrdiff_t>(i) * dstStep;
+        const auto f = rw[i];
+        if (threeOfFour) {
+            for (int32_t j = 0; j < width; ++j)
+                for (int k = 0; k < 3; ++k)
+                    drow[4 * j + k] = K::columnOne(upper[3 * j + k], lower[3 * j + k], f);
+        } else {
+            K::column(drow, width * channels, f, upper, lower);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Linear border passes of the square-pixel body: rows whose taps leave the
+// source interpolate along the first or last source row, columns along the
+// first or last source column; taps are clamped to the image.
+
+template <class T> struct BorderTap {
+    using Weight = uint16_t;
+    static T horizontal(T a, T b, const Weight* cw, int32_t j) {
+        return static_cast<T>((a * uint32_t(cw[2 * j]) + b * uint32_t(cw[2 * j + 1]) + 8192u) >> 14);
+    }
+    static T vertical(T a, T b, const Weight* rw, int32_t i) {
+        const uint32_t f = rw[i];
+        return static_cast<T>((a * (16384u - f) + b * f + 8192u) >> 14);
+    }
+};
+template <> struct BorderTap<int16_t> {
+    using Weight = int16_t;
+    static int16_t horizontal(int16_t a, int16_t b, const Weight* cw, int32_t j) {
+        return static_cast<int16_t>((a * int32_t(cw[2 * j]) + b * int32_t(cw[2 * j + 1]) + 8192) >> 14);
+    }
+    static int16_t vertical(int16_t a, int16_t b, const Weight* rw, int32_t i) {
+        const int32_t f = rw[i];
+        return static_cast<int16_t>((a * (16384 - f) + b * f + 8192) >> 14);
+    }
+};
+template <> struct BorderTap<float> {
+    using Weight = float;
+    static float mix(float a, float b, float f) { return (1.0f - f) * a + b * f; }
+    static float horizontal(float a, float b, const Weight* cw, int32_t j) { return mix(a, b, cw[j]); }
+    static float vertical(float a, float b, const Weight* rw, int32_t i) { return mix(a, b, rw[i]); }
+};
+
+template <class T, bool Plane>
+void borderLinear(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep, int32_t srcWidth, int32_t srcHeight,
+                  int32_t width, int32_t height, const int32_t* rowOffsets, const int32_t* colOffsets,
+                  const void* rowWeights, const void* colWeights, int32_t top, int32_t bottom, int32_t left,
+                  int32_t right, int32_t pixelStride, int32_t channels) {
+    using K = BorderTap<T>;
+    const T* src = static_cast<const T*>(srcV);
+    T* dst = static_cast<T*>(dstV);
+    const auto* rw = static_cast<const typename K::Weight*>(rowWeights);
+    const auto* cw = static_cast<const typename K::Weight*>(colWeights);
+    const int32_t n = Plane ? 1 : channels == 3 ? 3 : 4;
+    const ptrdiff_t px = Plane ? 1 : channels == 3 ? pixelStride : 4;
+
+    // A whole row from one source row, column taps clamped.
+    auto edgeRow = [&](int32_t i, const T* row) {
+        T* d = dst + static_cast<ptrdiff_t>(i) * dstStep;
+        for (int32_t j = 0; j < width; ++j) {
+            const int32_t m = static_cast<int32_t>(colOffsets[j] / px);
+            const ptrdiff_t a = (m < 0 ? 0 : m > srcWidth - 1 ? srcWidth - 1 : m) * px;
+            const ptrdiff_t b = (m + 1 < 0 ? 0 : m + 1 > srcWidth - 1 ? srcWidth - 1 : m + 1) * px;
+            for (int32_t k = 0; k < n; ++k)
+                d[j * px + k] = K::horizontal(row[a + k], row[b + k], cw, j);
+        }
+    };
+    // Columns [from, to) of row i from one source column.
+    auto edgeColumns = [&](int32_t i, int32_t from, int32_t to, ptrdiff_t column) {
+        const T* a = src + rowOffsets[i] + column;
+        T* d = dst + static_cast<ptrdiff_t>(i) * dstStep;
+        for (int32_t k = 0; k < n; ++k) {
+            const T v = K::vertical(a[k], a[k + srcStep], rw, i);
+            for (int32_t j = from; j < to; ++j)
+                d[j * px + k] = v;
+        }
+    };
+
+    for (int32_t i = 0; i < top; ++i)
+        edgeRow(i, src);
+    const int32_t leftEnd = left < width ? left : width;
+    const int32_t rightStart = width - right > leftEnd ? width - right : leftEnd;
+    for (int32_t i = top; i < height - bottom; ++i) {
+        if (leftEnd > 0)
+            edgeColumns(i, 0, leftEnd, 0);
+        if (rightStart < width)
+            edgeColumns(i, rightStart, width, static_cast<ptrdiff_t>(srcWidth - 1) * px);
+    }
+    const T* lastRow = src + static_cast<ptrdiff_t>(srcHeight - 1) * srcStep;
+    for (int32_t i = height - bottom > top ? height - bottom : top; i < height; ++i)
+        edgeRow(i, lastRow);
+}
+
+// ---------------------------------------------------------------------------
+// Element moves: the destination receives the source's bytes however the
+// two ranges overlap. Pieces of 16 bytes are loaded whole before they are
+// stored and visited in the direction of the move.
+
+void moveBytes(const uint8_t* from, uint8_t* to, int32_t count) {
+    if (from == to)
+        return;
+    int32_t n = 0;
+    if (from > to) {
+        for (; n + 16 <= count; n += 16)
+            storeu(to + n, loadu(from + n));
+        for (; n < count; ++n)
+            to[n] = from[n];
+    } else {
+        int32_t end = count;
+        for (; end >= 16; end -= 16)
+            storeu(to + end - 16, loadu(from + end - 16));
+        for (; end > 0; --end)
+            to[end - 1] = from[end - 1];
+    }
+}
+
+template <int Size> int32_t moveVector(const void* from, void* to, int32_t count) {
+    if (from == nullptr || to == nullptr)
+        return primErrNullPtr;
+    if (count <= 0)
+        return primErrSize;
+    // The weight tables hold one entry per destination row or column, far
+    // below 2^31 bytes.
+    moveBytes(static_cast<const uint8_t*>(from), static_cast<uint8_t*>(to), count * Size);
+    return primNoErr;
+}
+
+#define VQ_LINEAR(K, plane) linearPass<K, plane>
+
+} // namespace
+
+// The path's row routines. Groups whose path code does not exist yet
+// (cubic, Lanczos) run the generic routines.
+const ResizeRowRoutineTable resizeRowRoutineTable = {
+    {nearestPass<uint8_t, 3>, nearestPass<uint16_t, 3>, nearestPass<uint32_t, 3>, nearestPass<uint16_t, 3>,
+     nearestPass<uint8_t, 1>, nearestPass<uint16_t, 1>, nearestPass<uint32_t, 1>, nearestPass<uint16_t, 1>,
+     nearestPass<uint8_t, 4>, nearestPass<uint16_t, 4>, nearestPass<uint32_t, 4>, nearestPass<uint16_t, 4>},
+    {VQ_LINEAR(Linear8u, false), VQ_LINEAR(Linear16u, false), VQ_LINEAR(Linear32f, false),
+     VQ_LINEAR(Linear16s, false), VQ_LINEAR(Linear8u, true), VQ_LINEAR(Linear16u, true), VQ_LINEAR(Linear32f, true),
+     VQ_LINEAR(Linear16s, true)},
+    {generic::resizeGenPassCubic8uPixel, generic::resizeGenPassCubic16uPixel, generic::resizeGenPassCubic32fPixel,
+     generic::resizeGenPassCubic8uPlane, generic::resizeGenPassCubic16uPlane, generic::resizeGenPassCubic32fPlane},
+    {generic::resizeSqPassCubic8uPixel, generic::resizeSqPassCubic16uPixel, generic::resizeSqPassCubic32fPixel,
+     generic::resizeSqPassCubic16sPixel, generic::resizeSqPassCubic8uPlane, generic::resizeSqPassCubic16uPlane,
+     generic::resizeSqPassCubic32fPlane, generic::resizeSqPassCubic16sPlane},
+    {generic::resizeGenPassLanczos8uPixel, generic::resizeGenPassLanczos16uPixel,
+     generic::resizeGenPassLanczos32fPixel, generic::resizeGenPassLanczos8uPlane,
+     generic::resizeGenPassLanczos16uPlane, generic::resizeGenPassLanczos32fPlane},
+    {generic::resizeSqPassLanczos8uPixel, generic::resizeSqPassLanczos16uPixel, generic::resizeSqPassLanczos32fPixel,
+     generic::resizeSqPassLanczos16sPixel, generic::resizeSqPassLanczos8uPlane, generic::resizeSqPassLanczos16uPlane,
+     generic::resizeSqPassLanczos32fPlane, generic::resizeSqPassLanczos16sPlane},
+};
+#undef VQ_LINEAR
+
+namespace {
+const SqBorderLinearFn borderLinearPlane[4] = {borderLinear<uint8_t, true>, borderLinear<uint16_t, true>,
+                                               borderLinear<float, true>, borderLinear<int16_t, true>};
+const SqBorderLinearFn borderLinearPixel[4] = {borderLinear<uint8_t, false>, borderLinear<uint16_t, false>,
+                                               borderLinear<float, false>, borderLinear<int16_t, false>};
+} // namespace
+
+// The path's square-pixel kernels; families without path code yet share the
+// generic tables.
+const ResizeSqKernels resizeSqKernels = {
+    &resizeRowRoutineTable,
+    borderLinearPlane,
+    borderLinearPixel,
+    generic::resizeSqBorderCubicPlane,
+    generic::resizeSqBorderCubicPixel,
+    generic::resizeSqBorderLanczosPlane,
+    generic::resizeSqBorderLanczosPixel,
+    generic::resizeSqCubicWeights,
+    generic::lanczos3Weights,
+    moveVector<2>,
+    moveVector<4>,
+    generic::resizeSqEdgeBlend,
+    generic::resizeSqEdgeFade,
+    generic::resizeSqSuperSampleKernels,
+    generic::resizeSqSuperSampleWholeKernels,
+};
+
+} // namespace prim::VQ_PATH_NS
