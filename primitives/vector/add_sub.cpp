@@ -9,7 +9,7 @@ namespace {
 // The reference: one element at a time in increasing index order, each
 // computed from the exact 64-bit sum or difference.
 template <class T, bool Sub>
-void scaledKernel(const T* x, const T* y, T* d, int32_t n, int32_t sf) {
+void scaledKernel(const T* x, const T* y, T, T* d, int32_t n, int32_t sf) {
     for (int32_t i = 0; i < n; ++i) {
         const int64_t a = vrule::ldAt(x, i), b = vrule::ldAt(y, i);
         vrule::stAt(d, i, vrule::scaleRound<T>(Sub ? a - b : a + b, sf));

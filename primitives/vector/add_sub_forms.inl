@@ -1,7 +1,8 @@
 // The add and subtract forms of one path, included inside that path's
 // namespace (prim::generic or prim::p1..p5) after the path's kernels:
-//   template <class T, bool Sub> void scaledKernel(const T* x, const T* y, T* d, int32_t n, int32_t sf);
-//     d = x + y (or x - y) scaled by sf, for sf up to the element width;
+//   template <class T, bool Sub> void scaledKernel(const T* x, const T* y, T c, T* d, int32_t n, int32_t sf);
+//     d = x + y (or x - y; the constant c where y is null) scaled by sf, for
+//     sf up to the element width;
 //   template <int Op> void floatKernel(const float* x, const float* y, float* d, int32_t n);
 //     d = x + y (Op 0) or x - y (Op 1);
 //   void scale32f(const float* src, float value, float* dst, int32_t n);
@@ -20,7 +21,7 @@ inline int32_t scaledForm(const T* x, const T* y, T* d, int32_t len, int32_t sf)
         return primErrSize;
     if (sf > int32_t(sizeof(T) * 8))
         return zeroElements(d, len);
-    scaledKernel<T, Sub>(x, y, d, len, sf);
+    scaledKernel<T, Sub>(x, y, T(0), d, len, sf);
     return primNoErr;
 }
 

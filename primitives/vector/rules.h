@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 namespace vrule {
@@ -62,6 +63,23 @@ inline T scaleRound(int64_t r, int32_t sf) {
     if (k > 30 || r == 0)
         return r == 0 ? T(0) : static_cast<T>(r > 0 ? kMax<T> : kMin<T>);
     return saturate<T>(r * (int64_t(1) << k));
+}
+
+// Kinds of shift; a right shift of a signed element is arithmetic, of an
+// unsigned one logical.
+enum ShiftKind : int { kShiftLeft = 0, kShiftRight = 1 };
+
+// x shifted by s (0 to 31): a left shift keeps the low bits; a count at or
+// beyond the width gives 0, or the sign fill for an arithmetic right shift.
+template <class T, int Kind>
+inline T shiftOne(T x, int32_t s) {
+    using U = std::make_unsigned_t<T>;
+    constexpr int32_t kWidth = sizeof(T) * 8;
+    if (Kind == kShiftLeft)
+        return s >= kWidth ? T(0) : static_cast<T>(static_cast<U>(static_cast<U>(x) << s));
+    if (std::is_signed_v<T>)
+        return static_cast<T>(x >> (s >= kWidth ? kWidth - 1 : s));
+    return s >= kWidth ? T(0) : static_cast<T>(static_cast<U>(x) >> s);
 }
 
 } // namespace vrule

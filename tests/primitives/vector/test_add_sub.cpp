@@ -12,30 +12,7 @@
 
 namespace {
 
-using vqtest::getAt;
-using vqtest::putAt;
-
-// r x 2^-sf rounded to nearest, ties to even, by floor division and a
-// remainder comparison, then clamped to [lo, hi].
-int64_t oracleScale(int64_t r, int64_t sf, int64_t lo, int64_t hi) {
-    __int128 v;
-    if (sf >= 0) {
-        const int s = sf > 100 ? 100 : static_cast<int>(sf);
-        const __int128 div = __int128(1) << s;
-        __int128 q = r / div, rem = r % div;
-        if (rem < 0) {
-            q -= 1;
-            rem += div;
-        }
-        if (2 * rem > div || (2 * rem == div && (q & 1)))
-            q += 1;
-        v = q;
-    } else {
-        const int k = -sf > 90 ? 90 : static_cast<int>(-sf);
-        v = __int128(r) * (__int128(1) << k);
-    }
-    return v < lo ? lo : (v > hi ? hi : static_cast<int64_t>(v));
-}
+using vqtest::oracleScale;
 
 // One of the eight integer primitives, called through its path table with
 // (x, y) meaning x + y or x - y; `alias` 0 separate destination, 1 the
@@ -96,15 +73,6 @@ const IntOp kIntOps[] = {
 int64_t lowOf(int size) { return size == 2 ? INT16_MIN : INT32_MIN; }
 int64_t highOf(int size) { return size == 2 ? INT16_MAX : INT32_MAX; }
 
-int64_t element(const void* p, int size, int i) {
-    return size == 2 ? int64_t(getAt<int16_t>(p, i)) : int64_t(getAt<int32_t>(p, i));
-}
-void setElement(void* p, int size, int i, int64_t v) {
-    if (size == 2)
-        putAt<int16_t>(p, i, static_cast<int16_t>(v));
-    else
-        putAt<int32_t>(p, i, static_cast<int32_t>(v));
-}
 
 // Runs one call of `op` on every path with operands a (minuend or first
 // addend) and b, and returns the results of path `path`.
@@ -114,8 +82,8 @@ std::vector<int64_t> runOp(const IntOp& op, int path, const std::vector<int64_t>
     std::vector<uint8_t> ba(n * op.size + 1), bb(n * op.size + 1), bd(n * op.size + 1);
     // Odd byte offsets on purpose: vectors need no alignment.
     for (int i = 0; i < n; ++i) {
-        setElement(ba.data() + 1, op.size, i, a[i]);
-        setElement(bb.data() + 1, op.size, i, b[i]);
+        vqtest::setIntAt(ba.data() + 1, op.size, i, a[i]);
+        vqtest::setIntAt(bb.data() + 1, op.size, i, b[i]);
     }
     const int32_t s = op.call(path, ba.data() + 1, bb.data() + 1, bd.data() + 1, n, sf);
     if (status)
@@ -123,7 +91,7 @@ std::vector<int64_t> runOp(const IntOp& op, int path, const std::vector<int64_t>
     const uint8_t* res = !op.inPlace ? bd.data() + 1 : (op.sub ? ba.data() + 1 : bb.data() + 1);
     std::vector<int64_t> out(n);
     for (int i = 0; i < n; ++i)
-        out[i] = element(res, op.size, i);
+        out[i] = vqtest::intAt(res, op.size, i);
     return out;
 }
 
@@ -272,13 +240,13 @@ TEST(VectorAddSub, SameArrayForEveryOperand) {
             for (int32_t sf : {-3, 0, 1, 2}) {
                 std::vector<uint8_t> buf(29 * op.size);
                 for (int i = 0; i < 29; ++i)
-                    setElement(buf.data(), op.size, i, (i * 2654435761u) >> (op.size == 2 ? 17 : 1));
+                    vqtest::setIntAt(buf.data(), op.size, i, (i * 2654435761u) >> (op.size == 2 ? 17 : 1));
                 std::vector<int64_t> before(29);
                 for (int i = 0; i < 29; ++i)
-                    before[i] = element(buf.data(), op.size, i);
+                    before[i] = vqtest::intAt(buf.data(), op.size, i);
                 ASSERT_EQ(op.call(path, buf.data(), buf.data(), buf.data(), 29, sf), primNoErr);
                 for (int i = 0; i < 29; ++i)
-                    ASSERT_EQ(element(buf.data(), op.size, i),
+                    ASSERT_EQ(vqtest::intAt(buf.data(), op.size, i),
                               oracleScale(op.sub ? 0 : 2 * before[i], sf, lowOf(op.size), highOf(op.size)))
                         << op.name << " " << vqtest::pathName(path) << " sf " << sf;
             }

@@ -37,6 +37,17 @@ inline void putAt(void* base, int i, T v) {
     std::memcpy(static_cast<uint8_t*>(base) + sizeof(T) * i, &v, sizeof v);
 }
 
+// A signed 16-bit or 32-bit element, widened.
+inline int64_t intAt(const void* p, int size, int i) {
+    return size == 2 ? int64_t(getAt<int16_t>(p, i)) : int64_t(getAt<int32_t>(p, i));
+}
+inline void setIntAt(void* p, int size, int i, int64_t v) {
+    if (size == 2)
+        putAt<int16_t>(p, i, static_cast<int16_t>(v));
+    else
+        putAt<int32_t>(p, i, static_cast<int32_t>(v));
+}
+
 // Random elements, one in three replaced by one of `specials`.
 template <class T>
 inline void fillMixed(void* p, int n, std::mt19937& rng, const std::vector<T>& specials) {
@@ -93,6 +104,28 @@ inline void expectVectorPathsMatch(const std::vector<int>& elemSizes, const std:
             }
         }
     }
+}
+
+// r x 2^-sf rounded to nearest, ties to even, by floor division and a
+// remainder comparison, then clamped to [lo, hi].
+inline int64_t oracleScale(int64_t r, int64_t sf, int64_t lo, int64_t hi) {
+    __int128 v;
+    if (sf >= 0) {
+        const int s = sf > 100 ? 100 : static_cast<int>(sf);
+        const __int128 div = __int128(1) << s;
+        __int128 q = r / div, rem = r % div;
+        if (rem < 0) {
+            q -= 1;
+            rem += div;
+        }
+        if (2 * rem > div || (2 * rem == div && (q & 1)))
+            q += 1;
+        v = q;
+    } else {
+        const int k = -sf > 90 ? 90 : static_cast<int>(-sf);
+        v = __int128(r) * (__int128(1) << k);
+    }
+    return v < lo ? lo : (v > hi ? hi : static_cast<int64_t>(v));
 }
 
 // The SSE control and status register of the calling thread.
