@@ -126,6 +126,15 @@ public:
 
     int getPixelFormat(int level, int image) override;
     bool loadTile(int x, int y, int level, int image, imageContainer* dst, int format) override;
+    // JPEG tiles with shared tables whose frames are YCbCr can be copied
+    // into the output undecoded: all three answer true only for those.
+    bool hasRawTiles(int image) override { return tileKind(image).rawJpeg; }
+    bool isRawYCbCr(int image) override { return tileKind(image).rawJpeg; }
+    bool isJPEG(int image) override { return tileKind(image).rawJpeg; }
+    // The subsampling of the tiles' own frame header; 5 when not JPEG.
+    int getSubsampling(int image) override { return tileKind(image).subsampling; }
+    bool loadTileYCbCr(int x, int y, int level, int image, imageContainer* yPlane, imageContainer* cbPlane,
+                       imageContainer* crPlane) override;
     bool isRawCodecSupported(int image) override;
     bool createTileDecoder(vq_tileDecoder_base** out, int image) override;
     bool loadThumbnail(vq_raw_tile** out, int image) override;
@@ -142,6 +151,16 @@ public:
     std::string getMemoryReport();
 
 protected:
+    // What the stored tiles of an image are, read once from the frame header
+    // of its first tile.
+    struct TileKind {
+        bool rawJpeg = false;
+        int subsampling = 5;
+    };
+    TileKind tileKind(int image);
+    // Tile (x, y) of global level g as the image shows it: edge tiles are
+    // cut to the level.
+    IntPair visibleTileSize(int x, int y, int g, int image) const;
     bool readStrip(vq_svs_ifdDir_read& dir, int i, vq_raw_tile** out, int64_t* byteTotal);
     bool readExtraTile(int x, int y, vq_svs_ifdDir_read& dir, vq_raw_tile** out);
     bool decodeTiledExtraImage(vq_svs_ifdDir_read& dir, imageContainer* dst);
@@ -151,6 +170,9 @@ protected:
 
     int j2kDecoderKind = 0;
     vq_ptr<vq_raw_tile> cachedThumbnail;
+    vq::platform::CriticalSection tileKindLock{2000};
+    std::vector<TileKind> imageTileKinds;
+    std::vector<bool> imageTileKindKnown;
 };
 
 // Factories with the first reference taken; null for a null stream.

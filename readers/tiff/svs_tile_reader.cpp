@@ -6,6 +6,8 @@
 #include "engine/base/raw_tile.h"
 #include "engine/base/stream.h"
 #include "engine/base/vq_global.h"
+#include "engine/base/tile_key.h"
+#include "jpeg/jpeg_stream_parser.h"
 #include "jpeg/jpeg_tile_decoder.h"
 #include "readers/tiff/lzw_decoder.h"
 #include "readers/tiff/svs_reader.h"
@@ -53,6 +55,13 @@ int SVSTileLoader::getPixelFormat(int level, int image) {
     if (level > 0 || imageCount > 1) walkDirectories();
     if (!isValidLevel(level, image)) return -1;
     return getDirectoryPixelFormat(findLevelDirectory(level, image));
+}
+
+IntPair SVSTileLoader::visibleTileSize(int x, int y, int g, int image) const {
+    IntPair size = imageTileSizes[image];
+    if (x == levelTileGrids[g].first - 1) size.first = levelEdgeTileSizes[g].first;
+    if (y == levelTileGrids[g].second - 1) size.second = levelEdgeTileSizes[g].second;
+    return size;
 }
 
 bool SVSTileLoader::isRawCodecSupported(int image) {
@@ -170,9 +179,7 @@ bool SVSTileLoader::loadTile(int x, int y, int level, int image, imageContainer*
     int pf = getDirectoryPixelFormat(levelDirectories[g]);
     if (pf == 3) pf = 4;
     const IntPair full = imageTileSizes[image];
-    IntPair size = full;
-    if (x == levelTileGrids[g].first - 1) size.first = levelEdgeTileSizes[g].first;
-    if (y == levelTileGrids[g].second - 1) size.second = levelEdgeTileSizes[g].second;
+    const IntPair size = visibleTileSize(x, y, g, image);
     if (!dst->create(pf, full.first, full.second, false)) return false;
     dst->crop(size.first, size.second);
     const int c = imageCompressions[image];
@@ -204,6 +211,56 @@ bool SVSTileLoader::loadTile(int x, int y, int level, int image, imageContainer*
         dst->unlockPixels();
     }
     return dst->convertTo(format);
+}
+
+bool SVSTileLoader::loadTileYCbCr(int x, int y, int level, int image, imageContainer* yPlane,
+                                  imageContainer* cbPlane, imageContainer* crPlane) {
+    walkDirectories();
+    if (yPlane == nullptr || cbPlane == nullptr || crPlane == nullptr || !isValidLevel(level, image)) return false;
+    const int subsampling = tileKind(image).subsampling;
+    if (getCompression(image) != 7 || subsampling == 5) return false;
+    vq_ptr<vq_raw_tile> raw;
+    if (!loadRawTile(x, y, level, image, raw.put())) return false;
+    vq_ptr<vq_TIFFJPEGTileDecoder> decoder = vq_ptr<vq_TIFFJPEGTileDecoder>::adopt(createTIFFJPEGTileDecoder());
+    if (!decoder) return false;
+    setUpDecoder(decoder.get(), image);
+    if (!decoder->decodeTileYCbCr(IntPair(x, y), level, raw->getData(), raw->getDataLength(), yPlane, cbPlane,
+                                  crPlane))
+        return false;
+    // Edge tiles are stored at the full tile size; the planes show the image.
+    const IntPair size = visibleTileSize(x, y, globalLevel(level, image), image);
+    if (size != imageTileSizes[image]) {
+        yPlane->crop(size.first, size.second);
+        const IntPair chroma = chromaPlaneSize(size, subsampling);
+        cbPlane->crop(chroma.first, chroma.second);
+        crPlane->crop(chroma.first, chroma.second);
+    }
+    return true;
+}
+
+SVSTileLoader::TileKind SVSTileLoader::tileKind(int image) {
+    walkDirectories();
+    vq::platform::ScopedLock lock(tileKindLock);
+    if (image < 0 || image >= imageCount) return TileKind();
+    if (int(imageTileKinds.size()) < imageCount) {
+        imageTileKinds.resize(size_t(imageCount));
+        imageTileKindKnown.resize(size_t(imageCount), false);
+    }
+    if (imageTileKindKnown[image]) return imageTileKinds[image];
+    TileKind kind;
+    vq_ptr<vq_raw_tile> first;
+    if (isValidLevel(0, image) && getCompression(image) == 7 && loadRawTile(0, 0, 0, image, first.put())) {
+        JpegStreamParser parser;
+        parser.readFrameHeader(first->getData(), uint32_t(first->getDataLength()));
+        if (parser.parsed) {
+            kind.subsampling = parser.getSubsampling();
+            const bool sharedTables = levelDirectories[globalLevel(0, image)].findItem(347).isValid();
+            kind.rawJpeg = sharedTables && kind.subsampling != 5 && parser.getColourSpace() == 3;
+        }
+    }
+    imageTileKinds[image] = kind;
+    imageTileKindKnown[image] = true;
+    return kind;
 }
 
 bool SVSTileLoader::loadThumbnail(vq_raw_tile** out, int image) { return loadThumbnailCached(out, image, false); }

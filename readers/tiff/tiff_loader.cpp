@@ -186,7 +186,25 @@ bool vq_TIFFTileLoader::open() {
     s->seek(0, vq_seekEnd);
     fileSize = uint64_t(s->tell());
     s->seek(at, vq_seekStart);
+    learnRawTileKind();
     return true;
+}
+
+void vq_TIFFTileLoader::learnRawTileKind() {
+    // Slides rarely carry a YCbCrSubsampling tag: the tiles' frame header is
+    // what says how their chroma is sampled.
+    if (fileInfo.compression != 7 || jpegTables.empty()) return;
+    vq_ptr<vq_raw_tile> raw;
+    if (!loadRawTile(0, 0, 0, 0, raw.put())) return;
+    JpegStreamParser parser;
+    parser.readFrameHeader(raw->getData(), uint32_t(raw->getDataLength()));
+    if (!parser.parsed) return;
+    rawSubsampling = parser.getSubsampling();
+    rawColourSpace = parser.getColourSpace();
+}
+
+int vq_TIFFTileLoader::getSubsampling(int) {
+    return rawSubsampling != 5 ? rawSubsampling : fileInfo.subsampling;
 }
 
 bool vq_TIFFTileLoader::validLevel(int level, int image) const {
@@ -413,14 +431,7 @@ bool vq_TIFFTileLoader::loadTile(int x, int y, int level, int image, imageContai
 bool vq_TIFFTileLoader::isRawYCbCr(int image) {
     if (binding.handle() == nullptr) return false;
     if (getCompression(image) != 7 || jpegTables.empty()) return false;
-    vq_ptr<vq_raw_tile> raw;
-    if (!loadRawTile(0, 0, 0, 0, raw.put())) return false;
-    JpegStreamParser parser;
-    parser.readFrameHeader(raw->getData(), uint32_t(raw->getDataLength()));
-    if (!parser.parsed) return false;
-    rawSubsampling = parser.getSubsampling();
-    if (rawSubsampling == 5) return false;
-    return parser.getColourSpace() == 3;
+    return rawSubsampling != 5 && rawColourSpace == 3;
 }
 
 bool vq_TIFFTileLoader::loadTileYCbCr(int x, int y, int level, int image, imageContainer* yPlane,

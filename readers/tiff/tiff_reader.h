@@ -120,7 +120,8 @@ public:
     bool isJPEG(int image) override;
     bool createTileDecoder(vq_tileDecoder_base** out, int image) override;
     int getCompression(int image) override;
-    int getSubsampling(int) override { return fileInfo.subsampling; }
+    // The subsampling the tiles carry (JPEG frames), else the file's tag.
+    int getSubsampling(int) override;
     int getQuality() override;
     bool loadThumbnail(vq_raw_tile**, int) override { return false; }
     std::string getDescription() override { return description; }
@@ -143,6 +144,8 @@ private:
     // Stored length of tile `index` of the current directory.
     int64_t storedTileLength(uint32_t index);
     bool loadPlanarTile(int x, int y, int level, imageContainer* dst);
+    // Reads the frame header of the first JPEG tile once, at open.
+    void learnRawTileKind();
 
     uint64_t fileSize = 0;
     std::string description;
@@ -154,6 +157,7 @@ private:
     int tileCount = 0;
     std::vector<std::vector<uint8_t>> jpegTables;
     int rawSubsampling = 5;
+    int rawColourSpace = 0;
     vq_ptr<vq_TIFFJPEGTileDecoder> jpegDecoder;
     vq::platform::CriticalSection lock_{2000};
     int users = 0;

@@ -76,7 +76,7 @@ Bytes rgb(int w, int h, uint32_t seed) { return pattern(size_t(w) * h * 3, seed)
 
 // A tiled JPEG level: every tile an abbreviated stream of one cjpeg picture
 // sharing the tables of the first.
-DirSpec jpegLevel(int w, int h, int tile, int seed, std::vector<SplitJpeg>* keep) {
+DirSpec jpegLevel(int w, int h, int tile, int seed, std::vector<SplitJpeg>* keep, const std::string& options) {
     DirSpec d;
     d.width = w;
     d.height = h;
@@ -84,7 +84,7 @@ DirSpec jpegLevel(int w, int h, int tile, int seed, std::vector<SplitJpeg>* keep
     d.compression = 7;
     const int across = (w + tile - 1) / tile, down = (h + tile - 1) / tile;
     for (int i = 0; i < across * down; ++i) {
-        SplitJpeg s = splitJpeg(makeJpeg(tile, tile, seed + i));
+        SplitJpeg s = splitJpeg(makeJpeg(tile, tile, seed + i, options));
         // Tiles alternate between keeping their own SOI and not.
         Bytes stored = s.abbreviated;
         if (i % 2 == 1) stored.erase(stored.begin(), stored.begin() + 2);

@@ -59,7 +59,8 @@ void addDir(tifftest::TiffBuilder& b, const DirSpec& d);
 Bytes rgb(int w, int h, uint32_t seed);
 // A tiled JPEG level: every tile an abbreviated stream of one cjpeg picture
 // sharing the tables of the first.
-DirSpec jpegLevel(int w, int h, int tile, int seed, std::vector<SplitJpeg>* keep = nullptr);
+DirSpec jpegLevel(int w, int h, int tile, int seed, std::vector<SplitJpeg>* keep = nullptr,
+                  const std::string& options = "-quality 90 -sample 1x1");
 // A tiled level of plain (1) or LZW (5) RGB tiles.
 DirSpec rawLevel(int w, int h, int tile, int compression, uint32_t seed, std::vector<Bytes>* plain = nullptr);
 // JPEG strips of one picture: each strip its own cjpeg stream of rps rows

@@ -173,6 +173,81 @@ TEST(SlideReader, CompletedRawJpegTilesDecodeAlone) {
     EXPECT_FALSE(r->loadRawTile(0, 0, 1, 0, none.put()));
 }
 
+TEST(SlideReader, TileKindFromTheTilesFrames) {
+    // Only JPEG tiles with shared tables in YCbCr pass undecoded; the
+    // subsampling is the frame header's whatever the tags say.
+    struct Case {
+        const char* name;
+        int compression;
+        const char* options;
+        bool tables;
+        bool raw;
+        int subsampling;
+    } cases[] = {
+        {"4:2:0", 7, "-quality 80 -sample 2x2", true, true, 4},
+        {"4:2:2", 7, "-quality 80 -sample 2x1", true, true, 2},
+        {"4:4:4", 7, "-quality 80 -sample 1x1", true, true, 1},
+        {"RGB frames", 7, "-quality 80 -rgb", true, false, 1},
+        {"complete tiles, no tables", 7, "-quality 80 -sample 2x2", false, false, 4},
+        {"LZW", 5, "", false, false, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TiffBuilder b;
+        DirSpec level = c.compression == 5 ? rawLevel(32, 16, 16, 5, 3) : jpegLevel(32, 16, 16, 60, nullptr, c.options);
+        if (c.compression == 7 && !c.tables) {
+            level.tables.clear();
+            for (int i = 0; i < 2; ++i) level.pieces[size_t(i)] = toBytes(makeJpeg(16, 16, 60 + i, c.options));
+        }
+        addDir(b, level);
+        addDir(b, c.compression == 5 ? rawLevel(16, 8, 16, 5, 4) : jpegLevel(16, 8, 16, 70, nullptr, c.options));
+        auto src = source(b.bytes());
+        auto r = openSlide(*src);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->hasRawTiles(0), c.raw);
+        EXPECT_EQ(r->isRawYCbCr(0), c.raw);
+        EXPECT_EQ(r->isJPEG(0), c.raw);
+        EXPECT_EQ(r->getSubsampling(0), c.subsampling);
+        EXPECT_TRUE(r->isRawCodecSupported(0) == (c.compression == 7));
+        EXPECT_FALSE(r->hasRawTiles(1)) << "no such image";
+        EXPECT_EQ(r->getSubsampling(-1), 5);
+    }
+}
+
+TEST(SlideReader, YCbCrPlanesOfTilesAndEdgeTiles) {
+    TiffBuilder b;
+    std::vector<SplitJpeg> parts;
+    addDir(b, jpegLevel(40, 24, 16, 10, &parts, "-quality 90 -sample 2x2"));  // 3 x 2 tiles, edge 8 x 8
+    auto src = source(b.bytes());
+    auto r = openSlide(*src);
+    ASSERT_TRUE(r);
+    struct Case {
+        int x, y;
+        IntPair luma, chroma;
+    } cases[] = {{0, 0, {16, 16}, {8, 8}}, {2, 0, {8, 16}, {4, 8}}, {2, 1, {8, 8}, {4, 4}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
+        vq_ptr<imageContainer> y = vq_ptr<imageContainer>::adopt(imageContainer::create()),
+                               cb = vq_ptr<imageContainer>::adopt(imageContainer::create()),
+                               cr = vq_ptr<imageContainer>::adopt(imageContainer::create());
+        ASSERT_TRUE(r->loadTileYCbCr(c.x, c.y, 0, 0, y.get(), cb.get(), cr.get()));
+        EXPECT_EQ(IntPair(y->getWidth(), y->getHeight()), c.luma);
+        EXPECT_EQ(IntPair(cb->getWidth(), cb->getHeight()), c.chroma);
+        EXPECT_EQ(IntPair(cr->getWidth(), cr->getHeight()), c.chroma);
+        // djpeg's greyscale output of a YCbCr JPEG is its luma plane.
+        const jpegtest::Pnm grey =
+            jpegtest::parsePnm(jpegtest::runTool("djpeg", "-grayscale -pnm", toString(parts[size_t(c.y * 3 + c.x)].full)));
+        Bytes want;
+        for (int row = 0; row < c.luma.second; ++row)
+            want.insert(want.end(), grey.pixels.begin() + row * 16, grey.pixels.begin() + row * 16 + c.luma.first);
+        Bytes got(size_t(c.luma.first) * c.luma.second);
+        ASSERT_TRUE(y->copyDataTo(got.data(), 0, c.luma.second, c.luma.first, c.luma.first));
+        EXPECT_EQ(got, want);
+    }
+    vq_ptr<imageContainer> y = vq_ptr<imageContainer>::adopt(imageContainer::create());
+    EXPECT_FALSE(r->loadTileYCbCr(0, 0, 1, 0, y.get(), y.get(), y.get())) << "no level 1";
+}
+
 TEST(SlideReader, LevelWithoutTablesUsesItsOwnTiles) {
     // Level 0 keeps JPEGTables, level 1 stores complete tiles: the tables of
     // one level are never applied to another.

@@ -343,6 +343,25 @@ TEST(TiffTileLoader, JpegTilesRawAndPlanes) {
     EXPECT_NEAR(t->getQuality(), 90, 2) << "estimated from the tables";
 }
 
+TEST(TiffTileLoader, SubsamplingIsTheTilesOwn) {
+    // Slides keep the chroma sampling in the tiles' frames and usually carry
+    // no YCbCrSubsampling tag (photometric RGB), or a tag that disagrees
+    // (photometric YCbCr with the tag saying 2 x 2): the tiles decide.
+    struct Case {
+        const char* sample;
+        int photometric;
+        int expected;
+    } cases[] = {{"2x2", 2, 4}, {"2x1", 2, 2}, {"1x2", 2, 3}, {"1x1", 2, 1}, {"1x1", 6, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.sample) + " photometric " + std::to_string(c.photometric));
+        JpegTiff f = jpegTiledFile(c.sample, c.photometric);
+        vq_ptr<vq_tileloader_base> t;
+        ASSERT_TRUE(loader(*f.src)->getTileLoader(t.put()));
+        EXPECT_EQ(t->getSubsampling(0), c.expected);
+        EXPECT_TRUE(t->isRawYCbCr(0));
+    }
+}
+
 TEST(TiffTileLoader, RgbJpegTilesGetRgbComponentIds) {
     JpegTiff f = jpegTiledFile("1x1", 2);
     vq_ptr<vq_tileloader_base> t;
