@@ -112,6 +112,13 @@ bool vq_svs_header::read(vq_svs_stream_read* s) {
     return false;
 }
 
+bool vq_svs_header::write(vq_svs_stream_read* s) const {
+    if (s == nullptr || s->getStream() == nullptr || s->seek(0, 0) != 0) return false;
+    static const uint8_t classic[16] = {0x49, 0x49, 0x2A, 0x00, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    static const uint8_t big[16] = {0x49, 0x49, 0x2B, 0x00, 8, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0};
+    return s->getStream()->write(bigTIFF ? big : classic, 16) == 16;
+}
+
 // ---------------------------------------------------------------------------
 // Entry
 

@@ -51,6 +51,10 @@ public:
     virtual ~vq_svs_header() = default;
 
     bool read(vq_svs_stream_read* s);
+    // Writes the 16-byte little-endian header of the flag's form at offset 0,
+    // so that the first directory starts at offset 16 in both forms.
+    bool write(vq_svs_stream_read* s) const;
+    void setBigTIFF(bool b) { bigTIFF = b; }
     bool isBigTIFF() const { return bigTIFF; }
     uint64_t getFirstIfdOffset() const { return firstIfdOffset; }
 
