@@ -79,14 +79,8 @@ bool vq_JPEGSaver::save(imageContainer* src, int quality, int subsampling) {
         jpeg_set_quality(&c.info, quality, TRUE);
         setJpegSubsampling(&c.info, subsampling);
         startJpegCompress(&c.info, true);
-        while (c.info.next_scanline < c.info.image_height) {
-            JSAMPROW row = lock.data + static_cast<ptrdiff_t>(c.info.next_scanline) * lock.step;
-            if (jpeg_write_scanlines(&c.info, &row, 1) != 1) {
-                rowsOk = false;
-                return;
-            }
-        }
-        jpeg_finish_compress(&c.info);
+        rowsOk = writeJpegRows(&c.info, lock.data, lock.step);
+        if (rowsOk) jpeg_finish_compress(&c.info);
     });
     return ok && rowsOk;
 }
@@ -129,6 +123,14 @@ bool vq_JPEGSaver::saveYCbCr(imageContainer* y, imageContainer* cb, imageContain
     });
     if (!ok || !compressYCbCrPlanes(c, y, cb, cr)) return false;
     return finishJpegCompress(c);
+}
+
+bool writeJpegRows(j_compress_ptr info, const uint8_t* data, int32_t step) {
+    while (info->next_scanline < info->image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(data) + static_cast<ptrdiff_t>(info->next_scanline) * step;
+        if (jpeg_write_scanlines(info, &row, 1) != 1) return false;
+    }
+    return true;
 }
 
 bool compressYCbCrPlanes(JpegCompressor& compressor, imageContainer* y, imageContainer* cb,

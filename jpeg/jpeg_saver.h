@@ -32,6 +32,9 @@ int coarserSubsampling(int a, int b);
 bool convertChromaPlane(int from, int to, imageContainer* src, imageContainer* dst);
 // Halves a chroma plane towards a coarser code with box filters.
 bool downsampleChromaPlane(int from, int to, imageContainer* src, imageContainer* dst);
+// Writes every row of an interleaved image through a started compressor
+// (under its guard); false when the library takes other than one row.
+bool writeJpegRows(j_compress_ptr info, const uint8_t* data, int32_t step);
 // Writes three planes through a started raw-data compressor.
 bool compressYCbCrPlanes(JpegCompressor& compressor, imageContainer* y, imageContainer* cb,
                          imageContainer* cr);

@@ -86,14 +86,8 @@ bool vq_jpeg_tileEncoder::encodeTile(imageContainer* tile, vq_stream* out) {
         applyTables(c.info, source, quality);
         setJpegSubsampling(&c.info, subsampling);
         startJpegCompress(&c.info, writeTables);
-        while (c.info.next_scanline < c.info.image_height) {
-            JSAMPROW row = pixels.data + static_cast<ptrdiff_t>(c.info.next_scanline) * pixels.step;
-            if (jpeg_write_scanlines(&c.info, &row, 1) != 1) {
-                rowsOk = false;
-                return;
-            }
-        }
-        jpeg_finish_compress(&c.info);
+        rowsOk = writeJpegRows(&c.info, pixels.data, pixels.step);
+        if (rowsOk) jpeg_finish_compress(&c.info);
     });
     return ok && rowsOk;
 }
