@@ -12,3 +12,4 @@ namespace prim::p2 {
 
 #include "primitives/vector/add_sub_simd.inl"
 #include "primitives/vector/const_shift_simd.inl"
+#include "primitives/vector/bitwise_simd.inl"
