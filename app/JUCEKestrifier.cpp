@@ -6,6 +6,7 @@
 
 #include "app/LogQueue.h"
 #include "app/MainComponent.h"
+#include "engine/base/reader_messages.h"
 #include "platform/heap.h"
 #include "tiff/vqtiff.h"
 
@@ -27,7 +28,8 @@ void tiffMessageHandler(const char*, const char* format, va_list args) {
     const size_t end = prefixLength + static_cast<size_t>(written);
     line[end] = '\n';
     line[end + 1] = '\0';
-    pushLogLine(0, line.data());
+    // While a job reads its source the line joins that job's log.
+    if (!deliverReaderMessage(line.data())) pushLogLine(0, line.data());
 }
 
 void installLightColourScheme() {

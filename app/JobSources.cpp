@@ -9,6 +9,7 @@
 #include "readers/tiff/svs_reader.h"
 #include "readers/tiff/tiff_reader.h"
 #include "engine/tilepath/zoomloader.h"
+#include "engine/base/reader_messages.h"
 
 namespace {
 
@@ -125,10 +126,29 @@ bool openConversionSource(const ConversionJob& job, JobSources& s, JobFailure& f
 
 } // namespace
 
+namespace {
+
+// Recognition runs on the calling thread; its reader lines are collected for
+// the job, whose log the dispatcher fills.
+class RecognitionMessages : public ReaderMessageSink {
+public:
+    explicit RecognitionMessages(juce::StringArray& lines) : lines_(lines) {}
+    void readerMessage(const char* line) override { lines_.add(juce::String::fromUTF8(line)); }
+
+private:
+    juce::StringArray& lines_;
+};
+
+} // namespace
+
 bool openJobSources(const ConversionJob& job, JobSources& sources, JobFailure& failure) {
-    if (!openSource(job, sources, failure)) return false;
-    return job.outputType == kVerifyOutput ? openVerifySource(job, sources, failure)
-                                           : openConversionSource(job, sources, failure);
+    RecognitionMessages messages(sources.readerLines);
+    const ReaderMessageScope scope(&messages);
+    const bool opened = openSource(job, sources, failure) &&
+                        (job.outputType == kVerifyOutput ? openVerifySource(job, sources, failure)
+                                                         : openConversionSource(job, sources, failure));
+    if (!opened) failure.readerLines = sources.readerLines;
+    return opened;
 }
 
 OutputNames deriveOutputNames(const std::string& path, int outputType, bool folderSource, bool mirax) {

@@ -20,6 +20,9 @@ struct JobSources {
     bool bacusFolder = false;
     bool kestrixFolder = false;
     bool mirax = false;
+    // What the readers said while the source was recognised; it belongs in
+    // the job's log.
+    juce::StringArray readerLines {};
 };
 
 // Why a job ended before it started: its status and message, and whether the
@@ -28,10 +31,14 @@ struct JobFailure {
     juce::String message;
     int status = kStatusFailed;
     bool listed = false;
+    // The readers' reasons, for the job's log ahead of the message.
+    juce::StringArray readerLines {};
 };
 
 // Opens the readers of the job's source for its output type; false with the
-// failure filled in when the source cannot be converted.
+// failure filled in when the source cannot be converted. Lines the readers
+// report meanwhile are kept in sources.readerLines, and in
+// failure.readerLines as well on failure.
 bool openJobSources(const ConversionJob& job, JobSources& sources, JobFailure& failure);
 
 struct OutputNames {

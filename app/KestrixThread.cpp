@@ -1,6 +1,29 @@
 #include "app/KestrixThread.h"
 
+#include "engine/base/reader_messages.h"
 #include "engine/base/vq_global.h"
+
+namespace {
+
+// Lines of the readers and codecs during the run join the job's log through
+// the log sink, in order with the driver's own lines; without a sink they go
+// straight into the job.
+class RunMessages : public ReaderMessageSink {
+public:
+    explicit RunMessages(KestrixThread& worker, vq_logoutput_base* sink) : worker_(worker), sink_(sink) {}
+    void readerMessage(const char* line) override {
+        if (sink_ != nullptr)
+            sink_->log(0, line);
+        else
+            worker_.appendLog(juce::String::fromUTF8(line));
+    }
+
+private:
+    KestrixThread& worker_;
+    vq_logoutput_base* sink_;
+};
+
+} // namespace
 
 KestrixThread::KestrixThread() : juce::Thread("Kestrix") {}
 
@@ -88,6 +111,22 @@ void KestrixThread::releaseRunObjects() {
 
 void KestrixThread::run() {
     {
+        // The run's readers report for this job until its objects are released.
+        RunMessages messages(*this, logSink_.get());
+        const ReaderMessageScope scope(&messages);
+        runJob();
+    }
+    releaseRunObjects();
+    {
+        const juce::ScopedLock lock(jobLock_);
+        if (job_.status == kStatusProcessing) job_.status = kStatusFinished;
+    }
+    // Lets the last log lines of the run reach the queue before the dispatcher looks.
+    juce::Thread::sleep(250);
+}
+
+void KestrixThread::runJob() {
+    {
         const juce::ScopedLock lock(jobLock_);
         if (job_.status != kStatusCancelled) job_.status = kStatusProcessing;
     }
@@ -143,13 +182,6 @@ void KestrixThread::run() {
             fail("Processing " + path + " failed.");
     }
 
-    releaseRunObjects();
-    {
-        const juce::ScopedLock lock(jobLock_);
-        if (job_.status == kStatusProcessing) job_.status = kStatusFinished;
-    }
     global->setLoaderThreadCount(loaders);
     global->setEncoderThreadCount(encoders);
-    // Lets the last log lines of the run reach the queue before the dispatcher looks.
-    juce::Thread::sleep(250);
 }

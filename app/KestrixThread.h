@@ -39,6 +39,8 @@ public:
     static std::string sourceExtension(const std::string& path);
 
 private:
+    // Runs the driver over the job's source; run() wraps it.
+    void runJob();
     // Ends the job "Failed" unless it was cancelled.
     void fail(const juce::String& message);
     bool outputHasFailed(juce::String& errors);

@@ -212,6 +212,7 @@ void MainAppWindow::startNextJob() {
 
 void MainAppWindow::finishFailedJob(ConversionJob job, const JobFailure& failure) {
     job.clearLog();
+    job.logLines.addArray(failure.readerLines);
     job.setResult(failure.message, failure.status);
     content_->updateJob(job);
     if (failure.listed) content_->getFailedFileMessages().add(failure.message);
@@ -299,6 +300,7 @@ void MainAppWindow::startConversion(ConversionJob job, JobSources& sources) {
     worker_.setSourcePath(path.toStdString());
     driver->setOutput(preview);
     worker_.setLevelLoop(false);
+    for (const auto& line : sources.readerLines) addLogLineToRunningJob(line);
 
     const juce::String baseName = juce::String::fromUTF8(names.baseName.c_str());
     const juce::String tileText = "\nUsing tile size " + juce::String(job.tileSize) + ", quality " +

@@ -7,6 +7,7 @@
 #include "engine/base/imageContainer.h"
 #include "engine/base/raw_tile.h"
 #include "engine/base/stream.h"
+#include "engine/base/reader_messages.h"
 
 extern "C" {
 #include <jerror.h>
@@ -113,10 +114,14 @@ void destinationTerm(j_compress_ptr cinfo) {
 
 extern "C" void jpegErrorExit(j_common_ptr cinfo) {
     JpegErrorManager* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    // The library's own text says why the data was refused.
+    char text[JMSG_LENGTH_MAX];
+    cinfo->err->format_message(cinfo, text);
+    reportReaderMessage("JPEG library error: %s\n", text);
     jpeg_destroy(cinfo);
     if (!err->armed) {
         // Every library call runs under a guard; reaching this is a defect.
-        std::fputs("JPEG library error outside a guarded call\n", stderr);
+        reportReaderMessage("JPEG library error outside a guarded call\n");
         std::abort();
     }
     std::longjmp(err->jump, 1);

@@ -4,6 +4,7 @@
 
 #include "engine/base/imageContainer.h"
 #include "engine/base/stream.h"
+#include "engine/base/reader_messages.h"
 
 extern "C" {
 #include <jerror.h>
@@ -252,7 +253,7 @@ int vq_JPEGStripLoader::getMaxStripHeight() { return size_.second; }
 
 bool vq_JPEGStripLoader::prepareStrips(int stripHeight, int format) {
     if (stream_ == nullptr) {
-        std::fputs("JPEGStripLoader stream is not open\n", stderr);
+        reportReaderMessage("JPEGStripLoader stream is not open\n");
         return false;
     }
     format_ = format;
@@ -306,7 +307,7 @@ bool vq_JPEGStripLoader::readBatch(bool last) {
 
 bool vq_JPEGStripLoader::prepareStripsYCbCr(int stripHeight) {
     if (stream_ == nullptr) {
-        std::fputs("JPEGStripLoader stream is not open\n", stderr);
+        reportReaderMessage("JPEGStripLoader stream is not open\n");
         return false;
     }
     if (stripHeight <= 0) return false;

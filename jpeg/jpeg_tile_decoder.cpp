@@ -5,6 +5,7 @@
 #include "engine/base/imageContainer.h"
 #include "engine/base/raw_tile.h"
 #include "engine/base/stream.h"
+#include "engine/base/reader_messages.h"
 #include "jpeg/jpeg_bridge.h"
 #include "jpeg/jpeg_reader.h"
 
@@ -30,11 +31,11 @@ bool probeTileHeader(vq_raw_tile* tile, Check&& check) {
 bool openTileLoader(const uint8_t* data, int32_t length, vq_ptr<vq_stream>& stream,
                     vq_ptr<vq_loader_base>& loader) {
     if (openMemoryStream(data, static_cast<uint64_t>(std::max(0, length)), stream.put()) != 0) {
-        std::fputs("Unable to open JPEG memory stream\n", stderr);
+        reportReaderMessage("Unable to open JPEG memory stream\n");
         return false;
     }
     if (!createJPEGLoader(stream.get(), loader.put())) {
-        std::fputs("Unable to create JPEG tile decoder\n", stderr);
+        reportReaderMessage("Unable to create JPEG tile decoder\n");
         return false;
     }
     return true;

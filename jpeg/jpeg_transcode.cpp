@@ -10,6 +10,7 @@
 
 #include "engine/base/raw_tile.h"
 #include "engine/base/stream.h"
+#include "engine/base/reader_messages.h"
 #include "jpeg/jpeg_bridge.h"
 #include "jpeg/jpeg_tile_decoder.h"
 
@@ -186,7 +187,7 @@ bool vq_TIFFJPEGTileDecoder::cropTile(vq_raw_tile* tile, vq_raw_tile** out, cons
     if (tile == nullptr || !tile->hasData()) return false;
     SourceTile src;
     if (!src.open(tile)) {
-        if (src.stream == nullptr) std::fputs("Unable to open JPEG memory stream\n", stderr);
+        if (src.stream == nullptr) reportReaderMessage("Unable to open JPEG memory stream\n");
         return false;
     }
     // The crop keeps the source's blocks: it cannot grow the frame.
@@ -195,7 +196,7 @@ bool vq_TIFFJPEGTileDecoder::cropTile(vq_raw_tile* tile, vq_raw_tile** out, cons
         return false;
     OutputPiece piece;
     if (!piece.createStream()) {
-        std::fputs("Unable to create JPEG output memory stream\n", stderr);
+        reportReaderMessage("Unable to create JPEG output memory stream\n");
         return false;
     }
     if (!piece.begin(src, size.first, size.second, true)) return false;
@@ -294,14 +295,14 @@ bool vq_TIFFJPEGTileDecoder::mergeTiles(vq_raw_tile* topLeft, vq_raw_tile* topRi
     *out = nullptr;
     if (topLeft == nullptr) return false;
     if (topRight == nullptr && bottomLeft == nullptr && bottomRight == nullptr) {
-        std::fputs("Trying to merge single tile\n", stderr);
+        reportReaderMessage("Trying to merge single tile\n");
         return false;
     }
     // The width counts the right column only through the top-right tile.
     if (bottomRight != nullptr && topRight == nullptr) return false;
     OutputPiece merged;
     if (!merged.createStream()) {
-        std::fputs("Unable to create JPEG output memory stream\n", stderr);
+        reportReaderMessage("Unable to create JPEG output memory stream\n");
         return false;
     }
     vq_raw_tile* members[4] = {topLeft, topRight, bottomLeft, bottomRight};
@@ -309,7 +310,7 @@ bool vq_TIFFJPEGTileDecoder::mergeTiles(vq_raw_tile* topLeft, vq_raw_tile* topRi
     for (int i = 0; i < 4; ++i) {
         if (members[i] == nullptr) continue;
         if (!sources[i].open(members[i])) {
-            if (sources[i].stream == nullptr) std::fputs("Unable to open JPEG memory stream\n", stderr);
+            if (sources[i].stream == nullptr) reportReaderMessage("Unable to open JPEG memory stream\n");
             return false;
         }
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/base/imageContainer.h"
+#include "engine/base/reader_messages.h"
 #include "readers/plain/pixel_rows.h"
 
 namespace {
@@ -153,7 +154,7 @@ bool vq_BMPStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
                            vq_seekStart) == 0;
     for (int j = 0; ok && j < n; ++j) {
         if (stream->read(stored.data(), uint32_t(stride)) != stride) {
-            std::fprintf(stderr, "Failed to read line %d at pos %ld\n", delivered,
+            reportReaderMessage("Failed to read line %d at pos %ld\n", delivered,
                          long(stream->tell()));
             ok = false;
             break;

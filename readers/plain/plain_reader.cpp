@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/base/imageContainer.h"
+#include "engine/base/reader_messages.h"
 
 void vq_plainFileInfo::invalidate() {
     valid = false;
@@ -59,7 +60,7 @@ int vq_plainStripLoader::nextStripRows() const {
 
 bool vq_plainStripLoader::createStrip(imageContainer* dst, int fmt, int width, int n) {
     if (!dst || !dst->create(fmt, width, n, false)) {
-        std::fputs("Failed to create destination container\n", stderr);
+        reportReaderMessage("Failed to create destination container\n");
         return false;
     }
     return true;

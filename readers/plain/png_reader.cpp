@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/base/imageContainer.h"
+#include "engine/base/reader_messages.h"
 #include "readers/plain/pixel_rows.h"
 
 // Calls into the PNG library return here through its jump buffer when the
@@ -31,8 +32,9 @@ void flushStream(png_structp png) {
         stream->flush();
 }
 
-// Errors end the library call in progress.
-void stopOnMessage(png_structp png, png_const_charp) {
+// Errors end the library call in progress, saying why.
+void stopOnMessage(png_structp png, png_const_charp message) {
+    reportReaderMessage("PNG library error: %s\n", message != nullptr ? message : "");
     png_longjmp(png, 1);
 }
 
@@ -146,7 +148,7 @@ bool vq_PNGFileInfo::readHeader(PngStreamState& state) {
     if (!readPngInfo(state.png, state.info, &header))
         return false;
     if (header.interlace == PNG_INTERLACE_ADAM7) {
-        std::fputs("Currently don't process PNG interlaced images\n", stderr);
+        reportReaderMessage("Currently don't process PNG interlaced images\n");
         return false;
     }
     imageSize = IntPair(int(header.width), int(header.height));

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/base/imageContainer.h"
+#include "engine/base/reader_messages.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ bool vq_PPMFileInfo::readHeader(vq_stream* stream) {
     }
 
     if (maxValue != 255) {
-        std::fputs("PPM file is not 8-bit - unsupported formatn\n", stderr);
+        reportReaderMessage("PPM file is not 8-bit - unsupported formatn\n");
         return false;
     }
     if (width > unsigned(INT_MAX / 3) || height > unsigned(INT_MAX))
@@ -113,7 +114,7 @@ bool vq_PPMStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
     bool ok = stream->seek(info.getPixelOffset() + int64_t(delivered) * rowBytes, vq_seekStart) == 0;
     for (int r = 0; ok && r < n; ++r) {
         if (stream->read(pixels + int64_t(r) * step, uint32_t(rowBytes)) != rowBytes) {
-            std::fprintf(stderr, "Failed to read line %d at pos %ld\n", delivered,
+            reportReaderMessage("Failed to read line %d at pos %ld\n", delivered,
                          long(stream->tell()));
             ok = false;
             break;

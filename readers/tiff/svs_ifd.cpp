@@ -5,6 +5,7 @@
 #include <new>
 
 #include "engine/base/stream.h"
+#include "engine/base/reader_messages.h"
 
 // ---------------------------------------------------------------------------
 // Stream
@@ -378,11 +379,11 @@ vq_svs_ifdItem_read& vq_svs_ifdDir_read::findItemForLoad(uint16_t tag) {
 
 bool vq_svs_ifdDir_read::addItem(const vq_svs_ifdItem_read& item) {
     if (!item.isValid()) {
-        std::fprintf(stderr, "Trying to add invalid item to directory\n");
+        reportReaderMessage("Trying to add invalid item to directory\n");
         return false;
     }
     if (findItem(item.getTag()).isValid()) {
-        std::fprintf(stderr, "Trying to add duplicate item to directory\n");
+        reportReaderMessage("Trying to add duplicate item to directory\n");
         return false;
     }
     entries.push_back(item);

@@ -6,6 +6,7 @@
 #include "engine/base/raw_tile.h"
 #include "engine/base/stream.h"
 #include "engine/base/vq_global.h"
+#include "engine/base/reader_messages.h"
 #include "engine/base/tile_key.h"
 #include "jpeg/jpeg_stream_parser.h"
 #include "jpeg/jpeg_tile_decoder.h"
@@ -82,7 +83,7 @@ void SVSTileLoader::setUpDecoder(vq_TIFFJPEGTileDecoder* decoder, int image) con
 bool SVSTileLoader::createTileDecoder(vq_tileDecoder_base** out, int image) {
     if (out == nullptr || image < 0 || image >= imageCount || image >= int(imageCompressions.size())) return false;
     if (imageCompressions[image] == 33003) {
-        std::fprintf(stderr, "JPEG 2000 tiles cannot be decoded by this build\n");
+        reportReaderMessage("JPEG 2000 tiles cannot be decoded by this build\n");
         return false;
     }
     if (imageCompressions[image] != 7) return false;
@@ -184,7 +185,7 @@ bool SVSTileLoader::loadTile(int x, int y, int level, int image, imageContainer*
     dst->crop(size.first, size.second);
     const int c = imageCompressions[image];
     if (c == 33003) {
-        std::fprintf(stderr, "JPEG 2000 tiles cannot be decoded by this build\n");
+        reportReaderMessage("JPEG 2000 tiles cannot be decoded by this build\n");
         return false;
     }
     if (c != 7 && c != 1 && c != 5) return false;  // nothing to decode a tile with
@@ -307,7 +308,7 @@ bool createSVSRawTileLoader(vq_stream* stream, vq_tileloader_base** out) {
         return false;
     }
     if (r->getCompression(0) == 33003) {
-        std::fprintf(stderr, "JPEG 2000 compressed slides are not supported by this build\n");
+        reportReaderMessage("JPEG 2000 compressed slides are not supported by this build\n");
         r->release();
         return false;
     }

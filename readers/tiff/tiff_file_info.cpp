@@ -4,6 +4,7 @@
 
 #include "engine/base/imageContainer.h"
 #include "engine/base/stream.h"
+#include "engine/base/reader_messages.h"
 #include "primitives/core/planar.h"
 #include "readers/tiff/tiff_reader.h"
 
@@ -32,11 +33,11 @@ int64_t tiffStreamWrite(void* clientData, void* buffer, int64_t size) {
 uint64_t tiffStreamSeek(void* clientData, uint64_t offset, int origin) {
     auto* s = static_cast<vq_stream*>(clientData);
     if (s == nullptr) {
-        std::fprintf(stderr, "TIFFSeek NULL\n");
+        reportReaderMessage("TIFFSeek NULL\n");
         return 0;
     }
     if (s->seek(int64_t(offset), origin) != 0) {
-        std::fprintf(stderr, "TIFFSeek failed\n");
+        reportReaderMessage("TIFFSeek failed\n");
         return 0;
     }
     return uint64_t(s->tell());

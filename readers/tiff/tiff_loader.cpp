@@ -9,6 +9,7 @@
 #include "engine/base/stream.h"
 #include "engine/base/tile_key.h"
 #include "engine/base/vq_global.h"
+#include "engine/base/reader_messages.h"
 #include "primitives/core/planar.h"
 #include "jpeg/jpeg_bridge.h"
 #include "jpeg/jpeg_stream_parser.h"
@@ -23,7 +24,7 @@ constexpr int kMaxPlanes = 16;
 
 bool refuseJpeg2000(int compression) {
     if (compression != 33003) return false;
-    std::fprintf(stderr, "JPEG 2000 compressed TIFF files are not supported by this build\n");
+    reportReaderMessage("JPEG 2000 compressed TIFF files are not supported by this build\n");
     return true;
 }
 
@@ -273,7 +274,7 @@ bool vq_TIFFTileLoader::loadRawTile(int x, int y, int level, int image, vq_raw_t
     const uint32_t index = uint32_t(x + y * levelTileCounts[level].first);
     const int64_t length = storedTileLength(index);
     if (fileInfo.compression != 7 || jpegTables.empty()) {
-        std::fprintf(stderr, "Can only load raw JPEG and J2K tiles\n");
+        reportReaderMessage("Can only load raw JPEG and J2K tiles\n");
         TIFFSelectDirectory(binding.handle(), 0);
         currentDirectory = 0;
         return false;
@@ -372,7 +373,7 @@ bool vq_TIFFTileLoader::loadTile(int x, int y, int level, int image, imageContai
     const IntPair size = deliveredSize(x, y, level);
     int pf = fileInfo.pixelFormat == 3 ? 4 : fileInfo.pixelFormat;
     if (pf < 0 || !dst->create(pf, tileSize.first, tileSize.second, false)) return false;
-    if (!dst->crop(size.first, size.second)) std::fprintf(stderr, "Crop failed in tiff tile loader\n");
+    if (!dst->crop(size.first, size.second)) reportReaderMessage("Crop failed in tiff tile loader\n");
     if (fileInfo.separatePlanes) return loadPlanarTile(x, y, level, dst) && convertForDelivery(dst, format);
     vq::platform::ScopedLock guard(lock_);
     if (++users > 1) {
@@ -383,7 +384,7 @@ bool vq_TIFFTileLoader::loadTile(int x, int y, int level, int image, imageContai
     const uint32_t mine = uint32_t(x + y * levelTileCounts[level].first);
     const uint32_t theirs =
         TIFFTileOfPixel(binding.handle(), uint32_t(x * tileSize.first), uint32_t(y * tileSize.second), 0, 0);
-    if (mine != theirs) std::fprintf(stderr, "For %d,%d my computed tile %d, theirs was %d\n", x, y, mine, theirs);
+    if (mine != theirs) reportReaderMessage("For %d,%d my computed tile %d, theirs was %d\n", x, y, mine, theirs);
     bool ok = false;
     if (fileInfo.compression == 7) {
         vq_ptr<vq_raw_tile> raw;
@@ -409,9 +410,9 @@ bool vq_TIFFTileLoader::loadTile(int x, int y, int level, int image, imageContai
             if (TIFFWholeTileSize(binding.handle()) <= expected) {
                 const int64_t n = TIFFReadEncodedTile(binding.handle(), mine, data, expected);
                 if (n == -1)
-                    std::fprintf(stderr, "TIFFReadEncodedTile failed\n");
+                    reportReaderMessage("TIFFReadEncodedTile failed\n");
                 else if (n < expected)
-                    std::fprintf(stderr, "TIFFReadEncodedTile requested %d, read %d\n", int(expected), int(n));
+                    reportReaderMessage("TIFFReadEncodedTile requested %d, read %d\n", int(expected), int(n));
                 ok = n != -1;
             }
             work->unlockPixels();
@@ -460,12 +461,12 @@ int vq_TIFFTileLoader::getQuality() {
     uint32_t count = 0;
     void* bytes = nullptr;
     if (!TIFFQueryField(tiff, TAG_JPEGTables, &count, &bytes) || count == 0 || bytes == nullptr) {
-        std::fprintf(stderr, "Unable to get JPEGTables data\n");
+        reportReaderMessage("Unable to get JPEGTables data\n");
         return 0;
     }
     vq_ptr<vq_stream> memory;
     if (openMemoryStream(bytes, count, memory.put()) != 0) {
-        std::fprintf(stderr, "Unable to open memory stream\n");
+        reportReaderMessage("Unable to open memory stream\n");
         return 0;
     }
     // The tables hold no frame, so the JPEG file reader would find no image:

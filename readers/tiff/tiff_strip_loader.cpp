@@ -8,6 +8,7 @@
 #include "engine/base/imageContainer.h"
 #include "engine/base/stream.h"
 #include "engine/base/tile_key.h"
+#include "engine/base/reader_messages.h"
 #include "primitives/core/planar.h"
 #include "jpeg/jpeg_reader.h"
 #include "jpeg/jpeg_stream_parser.h"
@@ -42,7 +43,7 @@ bool vq_TIFFStripLoader::open() {
     fileInfo.readDirectories(tiff);
     if (!fileInfo.isValid()) return false;
     if (fileInfo.compression == 33003) {
-        std::fprintf(stderr, "JPEG 2000 compressed TIFF files are not supported by this build\n");
+        reportReaderMessage("JPEG 2000 compressed TIFF files are not supported by this build\n");
         return false;
     }
     uint32_t w = 0, h = 0;

@@ -262,8 +262,8 @@ TEST(PngReader, RefusedFiles) {
         {"palette", file([](PngSpec& s) { s.colourType = PNG_COLOR_TYPE_PALETTE; }), ""},
         {"grey with alpha", file([](PngSpec& s) { s.colourType = PNG_COLOR_TYPE_GRAY_ALPHA; }), ""},
         {"4-bit grey", file([](PngSpec& s) { s.colourType = PNG_COLOR_TYPE_GRAY; s.bitDepth = 4; }), ""},
-        {"not a PNG", "P6 1 1 255\n\x01\x02\x03", ""},
-        {"empty", "", ""},
+        {"not a PNG", "P6 1 1 255\n\x01\x02\x03", "PNG library error: Not a PNG file\n"},
+        {"empty", "", "PNG library error: read past the end of the data\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
