@@ -1,7 +1,7 @@
-// Nearest and linear families of both resize engines for one processor path
-// (included by resample_p<N>.cpp after simd_path.h): the row routines of the
-// path's ResizeRowRoutineTable, the square-pixel linear border passes and
-// the element moves of the square-pixel body.
+// The resize families of one processor path (included by resample_p<N>.cpp
+// after simd_path.h): the nearest, linear and square-pixel cubic routines of
+// the path's ResizeRowRoutineTable, the square-pixel linear border passes,
+// cubic weights and element moves.
 //
 // Integer kinds compute exactly the fixed-point formulas of the generic
 // routines. Float kinds work in single precision, one rounding per
@@ -14,8 +14,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <type_traits>
+
+#include "primitives/resample/cubic_filters.h"
 #include "primitives/resample/generic/passes.h"
 #include "primitives/resample/resample_paths.h"
+#include "primitives/resample/resize_ring.h"
 
 namespace prim::VQ_PATH_NS {
 namespace {
@@ -580,6 +584,233 @@ template <int Size> int32_t moveVector(const void* from, void* to, int32_t count
     return primNoErr;
 }
 
+// ---------------------------------------------------------------------------
+// Square-pixel cubic: four float weights per row and column (taps -1 .. +2),
+// a ring of four float work rows. Single precision throughout, in these
+// groupings (the grouping is part of the result):
+//   row, one sample, positions in whole groups of four: (p0 + p1) + (p2 + p3),
+//     the last count mod 4 positions: (p0 + p2) + (p1 + p3);
+//   row, three or four samples: (p0 + p3) + (p1 + p2);
+//   column: (q0 + q1) + (q2 + q3), then integer kinds add 0.50000012
+//     (subtracted from negative 16s sums, so halves round away from zero),
+//     truncate and saturate; a sum out of the 32-bit range (or NaN)
+//     converts to the lowest value of the kind.
+
+constexpr float kHalfUp = 0.50000012f;
+
+// Four samples from p, converted exactly to float.
+inline __m128 taps4(const uint8_t* p) {
+#if VQ_PATH_LEVEL >= 4
+    return _mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int(load32(p)))));
+#else
+    const __m128i z = _mm_setzero_si128();
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(load32(p))), z), z));
+#endif
+}
+inline __m128 taps4(const uint16_t* p) {
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(v, _mm_setzero_si128()));
+}
+inline __m128 taps4(const int16_t* p) {
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16));
+}
+inline __m128 taps4(const float* p) { return _mm_loadu_ps(p); }
+
+// Three samples at p in lanes 0-2, reading nothing past p[2] (but p[-1]).
+inline __m128 taps3(const uint8_t* p) {
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(
+        _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(load32(p - 1) >> 8)), _mm_setzero_si128()), _mm_setzero_si128()));
+}
+inline __m128 taps3(const uint16_t* p) {
+    const __m128i v = _mm_srli_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p - 1)), 16);
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(v, _mm_setzero_si128()));
+}
+inline __m128 taps3(const int16_t* p) {
+    const __m128i v = _mm_srli_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p - 1)), 16);
+    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16));
+}
+inline __m128 taps3(const float* p) {
+    const __m128 v = _mm_loadu_ps(p - 1);
+    return _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 2, 1));
+}
+
+// Pairwise sums of neighbouring lanes: (a0 + a1, a2 + a3, b0 + b1, b2 + b3).
+inline __m128 addPairs(__m128 a, __m128 b) {
+#if VQ_PATH_LEVEL >= 2
+    return _mm_hadd_ps(a, b);
+#else
+    return _mm_add_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)), _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+#endif
+}
+
+inline float toFloat(uint8_t v) { return float(v); }
+inline float toFloat(uint16_t v) { return float(v); }
+inline float toFloat(int16_t v) { return float(v); }
+inline float toFloat(float v) { return v; }
+
+template <class T>
+void sqCubicRowC1(const T* row, int32_t width, const int32_t* co, const float* cw, float* out) {
+    const int32_t whole = width & ~3;
+    for (int32_t j = 0; j < whole; j += 4) {
+        __m128 p[4];
+        for (int k = 0; k < 4; ++k)
+            p[k] = _mm_mul_ps(taps4(row + co[j + k] - 1), _mm_loadu_ps(cw + 4 * (j + k)));
+        _mm_storeu_ps(out + j, addPairs(addPairs(p[0], p[1]), addPairs(p[2], p[3])));
+    }
+    for (int32_t j = whole; j < width; ++j) {
+        const T* a = row + co[j] - 1;
+        const float* w = cw + 4 * j;
+        const float p0 = toFloat(a[0]) * w[0], p1 = toFloat(a[1]) * w[1];
+        const float p2 = toFloat(a[2]) * w[2], p3 = toFloat(a[3]) * w[3];
+        out[j] = (p0 + p2) + (p1 + p3);
+    }
+}
+
+// Pixels of N samples (3 at `next`, or 4 at 4), one pixel per step.
+template <class T, int N>
+void sqCubicRowPixel(const T* row, int32_t width, int32_t next, const int32_t* co, const float* cw, float* out) {
+    for (int32_t j = 0; j < width; ++j) {
+        const T* a = row + co[j];
+        const float* w = cw + 4 * j;
+        __m128 s[4];
+        // Four samples per tap pixel; the last tap of three-sample pixels
+        // at stride 3 is read from one sample before it, so that nothing
+        // past the pixel is read. Lane 3 is discarded for three samples.
+        for (int k = 0; k < 3; ++k)
+            s[k] = taps4(a + (k - 1) * next);
+        s[3] = N == 3 && next == 3 ? taps3(a + 2 * next) : taps4(a + 2 * next);
+        const __m128 v = _mm_add_ps(_mm_add_ps(_mm_mul_ps(s[0], _mm_set1_ps(w[0])), _mm_mul_ps(s[3], _mm_set1_ps(w[3]))),
+                                    _mm_add_ps(_mm_mul_ps(s[1], _mm_set1_ps(w[1])), _mm_mul_ps(s[2], _mm_set1_ps(w[2]))));
+        if (N == 4 || j + 1 < width) {
+            _mm_storeu_ps(out + N * j, v); // a three-sample pixel's fourth lane is overwritten next
+        } else {
+            alignas(16) float lanes[4];
+            _mm_store_ps(lanes, v);
+            out[3 * j] = lanes[0];
+            out[3 * j + 1] = lanes[1];
+            out[3 * j + 2] = lanes[2];
+        }
+    }
+}
+
+// The column sum of element n and its conversion.
+inline float cubicColumnSum(const float* const* r, const float* w, int32_t n) {
+    return (r[0][n] * w[0] + r[1][n] * w[1]) + (r[2][n] * w[2] + r[3][n] * w[3]);
+}
+inline int32_t truncateFloat(float v) { return _mm_cvttss_si32(_mm_set_ss(v)); }
+template <class T> inline T cubicSample(float s);
+template <> inline uint8_t cubicSample<uint8_t>(float s) {
+    const int32_t n = truncateFloat(s + kHalfUp);
+    return static_cast<uint8_t>(n < 0 ? 0 : n > 255 ? 255 : n);
+}
+template <> inline uint16_t cubicSample<uint16_t>(float s) {
+    const int32_t n = truncateFloat(s + kHalfUp);
+    return static_cast<uint16_t>(n < 0 ? 0 : n > 65535 ? 65535 : n);
+}
+template <> inline int16_t cubicSample<int16_t>(float s) {
+    const int32_t n = truncateFloat(s < 0.0f ? s - kHalfUp : s + kHalfUp);
+    return static_cast<int16_t>(n < -32768 ? -32768 : n > 32767 ? 32767 : n);
+}
+template <> inline float cubicSample<float>(float s) { return s; }
+
+// Four column sums at n.
+inline __m128 cubicColumnSum4(const float* const* r, const __m128* w, int32_t n) {
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_loadu_ps(r[0] + n), w[0]), _mm_mul_ps(_mm_loadu_ps(r[1] + n), w[1])),
+                      _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(r[2] + n), w[2]), _mm_mul_ps(_mm_loadu_ps(r[3] + n), w[3])));
+}
+
+// Truncation of four sums, after the half-up offset (away from zero for
+// negative sums when signed).
+inline __m128i truncateHalfUp(__m128 s, bool signedKind) {
+    __m128 h = _mm_set1_ps(kHalfUp);
+    if (signedKind)
+        h = _mm_or_ps(h, _mm_and_ps(_mm_cmplt_ps(s, _mm_setzero_ps()), _mm_set1_ps(-0.0f)));
+    return _mm_cvttps_epi32(_mm_add_ps(s, h));
+}
+
+// Four 32-bit integers saturated to 0..65535, in the low four 16-bit lanes.
+inline __m128i saturate16u(__m128i v) {
+#if VQ_PATH_LEVEL >= 4
+    return _mm_packus_epi32(v, v);
+#else
+    v = _mm_andnot_si128(_mm_cmplt_epi32(v, _mm_setzero_si128()), v);
+    const __m128i high = _mm_cmpgt_epi32(v, _mm_set1_epi32(65535));
+    v = _mm_or_si128(_mm_andnot_si128(high, v), _mm_and_si128(high, _mm_set1_epi32(65535)));
+    return packUnsigned16(v, v);
+#endif
+}
+
+template <class T> void sqCubicColumn(T* dst, int32_t count, const float* w, const float* const* r) {
+    const __m128 wv[4] = {_mm_set1_ps(w[0]), _mm_set1_ps(w[1]), _mm_set1_ps(w[2]), _mm_set1_ps(w[3])};
+    int32_t n = 0;
+    for (; n + 4 <= count; n += 4) {
+        const __m128 s = cubicColumnSum4(r, wv, n);
+        if constexpr (std::is_same_v<T, float>) {
+            _mm_storeu_ps(dst + n, s);
+        } else if constexpr (std::is_same_v<T, uint8_t>) {
+            const __m128i v = _mm_packs_epi32(truncateHalfUp(s, false), _mm_setzero_si128());
+            store4(dst + n, uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v))));
+        } else if constexpr (std::is_same_v<T, uint16_t>) {
+            put64(dst + n, saturate16u(truncateHalfUp(s, false)));
+        } else {
+            const __m128i v = truncateHalfUp(s, true);
+            put64(dst + n, _mm_packs_epi32(v, v));
+        }
+    }
+    for (; n < count; ++n)
+        dst[n] = cubicSample<T>(cubicColumnSum(r, w, n));
+}
+
+template <class T> void sqCubicColumnAC4(T* dst, int32_t pixels, const float* w, const float* const* r) {
+    for (int32_t j = 0; j < pixels; ++j)
+        for (int k = 0; k < 3; ++k)
+            dst[4 * j + k] = cubicSample<T>(cubicColumnSum(r, w, 3 * j + k));
+}
+
+template <class T, bool Plane>
+void sqCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,
+                 const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowWeights, const float* colWeights,
+                 float* w0, float* w1, float* w2, float* w3, int32_t pixelStride, int32_t channelCount) {
+    const T* s = static_cast<const T*>(src);
+    T* d = static_cast<T*>(dst);
+    const prim::resample::PassLayout layout(Plane, pixelStride, channelCount);
+    float* const work[4] = {w0, w1, w2, w3};
+    prim::resample::ringPass<4>(
+        srcStep, height, rowOffsets, work,
+        [&](int32_t offset, float* out) {
+            const T* row = s + offset;
+            if (Plane)
+                sqCubicRowC1(row, width, colOffsets, colWeights, out);
+            else if (layout.channels == 3)
+                sqCubicRowPixel<T, 3>(row, width, layout.next, colOffsets, colWeights, out);
+            else
+                sqCubicRowPixel<T, 4>(row, width, 4, colOffsets, colWeights, out);
+        },
+        [&](int32_t i, float* const* rows) {
+            T* drow = d + static_cast<ptrdiff_t>(i) * dstStep;
+            const float* w = rowWeights + 4 * i;
+            if (layout.threeOfFour)
+                sqCubicColumnAC4(drow, width, w, rows);
+            else
+                sqCubicColumn(drow, width * layout.channels, w, rows);
+        });
+}
+
+// Cubic weights: the four tap distances formed in single precision from
+// -1 - t, the filter evaluated in double precision, each weight rounded to
+// float.
+template <double (*Filter)(double)> void sqCubicWeights(const float* fractions, int32_t count, float* weights) {
+    for (int32_t i = 0; i < count; ++i) {
+        const float d = -1.0f - fractions[i];
+        const float distances[4] = {d, 1.0f + d, 2.0f + d, d + 3.0f};
+        for (int k = 0; k < 4; ++k) {
+            const double a = distances[k] < 0.0f ? -double(distances[k]) : double(distances[k]);
+            weights[4 * i + k] = a >= 2.0 ? 0.0f : static_cast<float>(Filter(a));
+        }
+    }
+}
+
 #define VQ_LINEAR(K, plane) linearPass<K, plane>
 
 } // namespace
@@ -595,9 +826,8 @@ const ResizeRowRoutineTable resizeRowRoutineTable = {
      VQ_LINEAR(Linear16s, true)},
     {generic::resizeGenPassCubic8uPixel, generic::resizeGenPassCubic16uPixel, generic::resizeGenPassCubic32fPixel,
      generic::resizeGenPassCubic8uPlane, generic::resizeGenPassCubic16uPlane, generic::resizeGenPassCubic32fPlane},
-    {generic::resizeSqPassCubic8uPixel, generic::resizeSqPassCubic16uPixel, generic::resizeSqPassCubic32fPixel,
-     generic::resizeSqPassCubic16sPixel, generic::resizeSqPassCubic8uPlane, generic::resizeSqPassCubic16uPlane,
-     generic::resizeSqPassCubic32fPlane, generic::resizeSqPassCubic16sPlane},
+    {sqCubicPass<uint8_t, false>, sqCubicPass<uint16_t, false>, sqCubicPass<float, false>, sqCubicPass<int16_t, false>,
+     sqCubicPass<uint8_t, true>, sqCubicPass<uint16_t, true>, sqCubicPass<float, true>, sqCubicPass<int16_t, true>},
     {generic::resizeGenPassLanczos8uPixel, generic::resizeGenPassLanczos16uPixel,
      generic::resizeGenPassLanczos32fPixel, generic::resizeGenPassLanczos8uPlane,
      generic::resizeGenPassLanczos16uPlane, generic::resizeGenPassLanczos32fPlane},
@@ -612,6 +842,10 @@ const SqBorderLinearFn borderLinearPlane[4] = {borderLinear<uint8_t, true>, bord
                                                borderLinear<float, true>, borderLinear<int16_t, true>};
 const SqBorderLinearFn borderLinearPixel[4] = {borderLinear<uint8_t, false>, borderLinear<uint16_t, false>,
                                                borderLinear<float, false>, borderLinear<int16_t, false>};
+const SqWeightsFn cubicWeights[4] = {sqCubicWeights<prim::resample::cubicLagrange>,
+                                     sqCubicWeights<prim::resample::cubicBSpline>,
+                                     sqCubicWeights<prim::resample::cubicCatmullRom>,
+                                     sqCubicWeights<prim::resample::cubicB05C03>};
 } // namespace
 
 // The path's square-pixel kernels; families without path code yet share the
@@ -624,7 +858,7 @@ const ResizeSqKernels resizeSqKernels = {
     generic::resizeSqBorderCubicPixel,
     generic::resizeSqBorderLanczosPlane,
     generic::resizeSqBorderLanczosPixel,
-    generic::resizeSqCubicWeights,
+    cubicWeights,
     generic::lanczos3Weights,
     moveVector<2>,
     moveVector<4>,

@@ -2,6 +2,9 @@
 // every processor path: the conversion of a weighted sum to a sample, and the
 // ring of work rows that keeps horizontally filtered source rows while the
 // destination rows walk down the source.
+//
+// Internal linkage on purpose: every translation unit (generic or path) keeps
+// its own copy, compiled with its own instruction set.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +12,7 @@
 #include "primitives/core/processor.h"
 
 namespace prim::resample {
+namespace {
 
 // A real sum to a destination sample: unsigned kinds round half up (with a
 // bias of 1e-7) and saturate; signed 16-bit rounds half away from zero;
@@ -94,4 +98,5 @@ void ringPass(int32_t step, int32_t dstHeight, const int32_t* rowOffsets, float*
     }
 }
 
+} // namespace
 } // namespace prim::resample

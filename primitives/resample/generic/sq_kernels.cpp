@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "primitives/core/prim_types.h"
+#include "primitives/resample/cubic_filters.h"
 #include "primitives/resample/generic/passes.h"
 #include "primitives/resample/resize_ring.h"
 #include "primitives/resample/resize_sq.h"
@@ -190,31 +191,19 @@ int32_t moveElements(const void* from, void* to, int32_t count, int32_t size) {
 } // namespace
 
 void resizeSqCubicWeightsLagrange(const float* fractions, int32_t count, float* weights) {
-    cubicWeights(fractions, count, weights, [](double d) {
-        const double d2 = d * d, d3 = d * d2;
-        return d < 1.0 ? (1.0 - d2) + (d3 - d) * 0.5 : (d2 + 1.0) + d * ((-1.0 / 6.0) * d2 - 11.0 / 6.0);
-    });
+    cubicWeights(fractions, count, weights, prim::resample::cubicLagrange);
 }
 
 void resizeSqCubicWeightsBSpline(const float* fractions, int32_t count, float* weights) {
-    cubicWeights(fractions, count, weights, [](double d) {
-        const double d2 = d * d, d3 = d * d2;
-        return d < 1.0 ? (d3 * 0.5 + 2.0 / 3.0) - d2 : ((d2 + ((-1.0 / 6.0) * d3 + 4.0 / 3.0)) - d) - d;
-    });
+    cubicWeights(fractions, count, weights, prim::resample::cubicBSpline);
 }
 
 void resizeSqCubicWeightsCatmullRom(const float* fractions, int32_t count, float* weights) {
-    cubicWeights(fractions, count, weights, [](double d) {
-        const double d2 = d * d;
-        return d < 1.0 ? d2 * (1.5 * d - 2.5) + 1.0 : d2 * (-0.5 * d + 2.5) + (2.0 - 4.0 * d);
-    });
+    cubicWeights(fractions, count, weights, prim::resample::cubicCatmullRom);
 }
 
 void resizeSqCubicWeightsB05C03(const float* fractions, int32_t count, float* weights) {
-    cubicWeights(fractions, count, weights, [](double d) {
-        const double d2 = d * d;
-        return d < 1.0 ? d2 * (0.95 * d - 1.7) + 5.0 / 6.0 : d2 * ((-23.0 / 60.0) * d + 2.0) + (28.0 / 15.0 - 3.4 * d);
-    });
+    cubicWeights(fractions, count, weights, prim::resample::cubicB05C03);
 }
 
 // Moves are memmove: the destination receives the source's bytes however the

@@ -82,38 +82,6 @@ double borderStage(int kind, double a, double b, int64_t w0, int64_t w1, float t
     return sum;
 }
 
-void storeSample(uint8_t* row, int kind, int64_t n, double v) {
-    switch (kind) {
-    case k8u:
-        row[n] = uint8_t(v);
-        break;
-    case k16u: {
-        const uint16_t s = uint16_t(int64_t(v));
-        std::memcpy(row + 2 * n, &s, 2);
-        break;
-    }
-    case k16s: {
-        const int16_t s = int16_t(int64_t(v));
-        std::memcpy(row + 2 * n, &s, 2);
-        break;
-    }
-    default: {
-        const float s = float(v);
-        std::memcpy(row + 4 * n, &s, 4);
-        break;
-    }
-    }
-}
-
-// Pixel shapes of the row routines: samples resampled, pixel stride and the
-// (pixelStride, channelCount) arguments.
-struct Shape {
-    const char* name;
-    int channels, stride;
-    bool plane;
-};
-const Shape kShapes[] = {{"plane", 1, 1, true}, {"C3", 3, 3, false}, {"AC4", 3, 4, false}, {"C4", 4, 4, false}};
-
 // Weights of one axis: Q14 fractions for the integer kinds (0 and 16384
 // among them) and float fractions for the float kind (0 and 1 among them).
 struct AxisWeights {
@@ -144,35 +112,6 @@ std::vector<int> tapRows(int count, int srcRows, std::mt19937& rng) {
             r = srcRows - 2;
     }
     return rows;
-}
-
-// An image with a random alignment, row gap and step sign.
-GuardedImage randomLayout(int rowBytes, int rows, int e, std::mt19937& rng) {
-    const int align = int(rng() % 16) & ~(e - 1), gap = int(rng() % 4) * e;
-    return GuardedImage(rowBytes, rows, align, gap, (rng() & 1) != 0);
-}
-
-// The destination against the formulas' image: bytes equal, except float
-// results of path 0, which rounds from double precision once per stage.
-::testing::AssertionResult matchesFormulas(int path, int kind, const GuardedImage& dst, const GuardedImage& want,
-                                           double magnitude, double ulps) {
-    if (!dst.guardsIntact())
-        return ::testing::AssertionFailure() << "written outside the region";
-    GuardedImage got(want.rowBytes(), want.height(), 0, 0, false);
-    got.setPixels(dst.pixels());
-    if (kind == k32f && path == 0) {
-        std::string where;
-        if (!floatsClose(got, want, magnitude, ulps, &where))
-            return ::testing::AssertionFailure() << where;
-    } else if (got.pixels() != want.pixels()) {
-        return ::testing::AssertionFailure() << "samples differ";
-    }
-    return ::testing::AssertionSuccess();
-}
-
-std::string describe(int path, int kind, const char* shape, int width, int height) {
-    return vqtest::pathName(path) + " " + kindName(kind) + " " + shape + " " + std::to_string(width) + "x" +
-           std::to_string(height);
 }
 
 } // namespace
@@ -229,15 +168,9 @@ TEST(ResamplePathsLinear, LinearRoutinesFollowTheFormulas) {
                     const int e = elemSize(kind);
                     const int width = 1 + int(rng() % 41), height = 1 + int(rng() % 9);
                     const int srcCols = 2 + int(rng() % 30), srcRows = 2 + int(rng() % 12);
-                    const int next = shape.plane ? 1 : shape.stride;
-                    GuardedImage src = randomLayout(srcCols * shape.stride * e, srcRows, e, rng);
-                    fillSamples(src, kind, rng);
-                    GuardedImage dst = randomLayout(width * shape.stride * e, height, e, rng);
-                    dst.fillRandom(rng);
-                    GuardedImage want(width * shape.stride * e, height, 0, 0, false);
-                    want.setPixels(dst.pixels());
-
-                    const int srcStepE = src.step() / e;
+                    RoutineCase rc(kind, shape, width, height, srcCols, srcRows, rng);
+                    const int next = rc.next, srcStepE = rc.srcStepE;
+                    GuardedImage &src = rc.src, &dst = rc.dst, &want = rc.want;
                     const std::vector<int> rows = tapRows(height, srcRows, rng);
                     std::vector<int32_t> rowOffsets, colOffsets;
                     for (int r : rows)
@@ -438,10 +371,6 @@ TEST(ResamplePathsLinear, ElementMovesHandleOverlap) {
 
 namespace {
 
-// Mappings: halving, magnification, reduction by more than 2, shifted.
-struct Mapping {
-    double xf, yf, xs, ys;
-};
 const Mapping kMappings[] = {{0.5, 0.5, 0, 0},       {2.5, 3.0, 0.3, -0.7}, {4, 4, 0, 0},       {0.3, 0.23, 0.1, 0},
                              {0.45, 0.41, -0.3, 0.6}, {1, 1, 0.5, 0.25},     {0.2, 1.7, 0, -1.5}};
 
@@ -540,18 +469,6 @@ TEST(ResamplePathsLinear, GeneralEntriesMatchPathZero) {
                         }
 }
 
-namespace {
-
-// Layouts the square-pixel body serves beyond its entries.
-struct BodyLayout {
-    const char* name;
-    int pixelStride, channels, planar;
-};
-const BodyLayout kBodyLayouts[] = {{"C1", 1, 1, 0}, {"C3", 3, 3, 0}, {"AC4", 4, 3, 0},
-                                   {"C4", 4, 4, 0}, {"P3", 1, 3, 1}, {"P4", 1, 4, 1}};
-
-} // namespace
-
 // The square-pixel body with each path's kernel set, for every kind and
 // layout (16s, 32f, AC4, C4 and planar images, which no entry passes): the
 // integer kinds equal path 0, floats within rounding, the fourth sample of
@@ -563,78 +480,23 @@ TEST(ResamplePathsLinear, SquarePixelBodiesMatchPathZero) {
             for (const BodyLayout& lay : kBodyLayouts)
                 for (const Mapping& m : kMappings)
                     for (int32_t code : {1, 2}) {
-                        const int e = elemSize(kind);
-                        const int sw = 1 + int(rng() % 30), sh = 1 + int(rng() % 20);
-                        const int dw = int(sw * m.xf) + 2, dh = int(sh * m.yf) + 2;
-                        const int planes = lay.planar ? lay.channels : 1;
-                        const int perPixel = lay.planar ? 1 : lay.pixelStride;
-                        const bool srcNeg = (rng() & 1) != 0, dstNeg = (rng() & 3) == 0;
-                        // One step for all planes: the body takes one per image.
-                        const int srcGap = int(rng() % 3) * e, dstGap = int(rng() % 3) * e;
-                        const int dstAlign = int(rng() % 16) & ~(e - 1);
-                        std::vector<GuardedImage> src, want, got;
-                        for (int p = 0; p < planes; ++p) {
-                            src.emplace_back(sw * perPixel * e, sh, int(rng() % 16) & ~(e - 1), srcGap, srcNeg);
-                            fillSamples(src.back(), kind, rng);
-                            want.emplace_back(dw * perPixel * e, dh, dstAlign, dstGap, dstNeg);
-                            want.back().fillRandom(rng);
-                            got.emplace_back(dw * perPixel * e, dh, dstAlign, dstGap, dstNeg);
-                            got.back().copyAllFrom(want.back());
-                        }
-                        const std::vector<uint8_t> initial = got[0].pixels();
-                        const void* srcPlanes[4] = {};
-                        void* wantPlanes[4] = {};
-                        void* gotPlanes[4] = {};
-                        for (int p = 0; p < planes; ++p) {
-                            srcPlanes[p] = src[p].origin();
-                            wantPlanes[p] = want[p].origin();
-                            gotPlanes[p] = got[p].origin();
-                        }
-                        const void* s = lay.planar ? static_cast<const void*>(srcPlanes) : src[0].origin();
-                        ResizeSqParams params{};
-                        GuardedImage bufA(1 << 16, 1, 0), bufB(1 << 16, 1, 5);
-                        const int32_t status = resizeSqSetup(s, sw, sh, 0, 0, sw, sh, wantPlanes, 1, 0, dw - 2, dh,
-                                                             m.xf, m.yf, m.xs, m.ys, code, bufA.origin(), &params);
-                        if (status != 0)
-                            continue; // nothing to fill (the region misses the source)
-                        int32_t bytes = 0;
-                        ASSERT_EQ(resizeSquarePixelGetBufferSize({0, 0, sw, sh}, {1, 0, dw - 2, dh}, lay.channels,
-                                                                 code, &bytes),
-                                  0);
-                        ASSERT_LE(bytes, 1 << 16);
-                        auto run = [&](int p, std::vector<GuardedImage>& d, void** planesOut, GuardedImage& buf) {
-                            return resizeSqBody(*resizeSqKernelSets[p], s, sw, sh, src[0].step(),
-                                                lay.planar ? static_cast<void*>(planesOut) : d[0].origin(),
-                                                d[0].step(), params.regionX, params.regionY, params.regionWidth,
-                                                params.regionHeight, params.invXFactor, params.invYFactor,
-                                                params.srcOffsetX, params.srcOffsetY, params.areaFactor,
-                                                params.interpolationCode, buf.origin(), lay.pixelStride, lay.channels,
-                                                kind, lay.planar);
-                        };
-                        ASSERT_EQ(run(0, want, wantPlanes, bufA), 0);
-                        ASSERT_EQ(run(path, got, gotPlanes, bufB), 0);
-                        const std::string what = vqtest::pathName(path) + " code " + std::to_string(code) + " " +
-                                                 kindName(kind) + " " + lay.name + " factors " + std::to_string(m.xf) +
-                                                 "," + std::to_string(m.yf) + " src " + std::to_string(sw) + "x" +
-                                                 std::to_string(sh);
-                        double magnitude = 0.0;
-                        for (auto& img : src)
-                            if (kind == k32f)
-                                magnitude = std::fmax(magnitude, maxMagnitude(img));
-                        for (int p = 0; p < planes; ++p) {
-                            if (kind == k32f && code == 2) {
-                                std::string where;
-                                ASSERT_TRUE(floatsClose(got[p], want[p], magnitude, 4, &where)) << what << where;
-                            } else {
-                                ASSERT_TRUE(got[p].sameAllAs(want[p])) << what << " plane " << p;
-                            }
-                            ASSERT_TRUE(got[p].guardsIntact()) << what;
-                        }
+                        BodyCase bc(kind, lay, m, code, rng);
+                        if (!bc.fills())
+                            continue; // the region misses the source
+                        bool intact0 = false, intact = false;
+                        const auto want = bc.run(0, &intact0);
+                        const auto got = bc.run(path, &intact);
+                        const std::string what = vqtest::pathName(path) + " " + bc.what;
+                        ASSERT_TRUE(intact0 && intact) << what;
+                        for (size_t p = 0; p < want.size(); ++p)
+                            ASSERT_TRUE(samplesClose(kind, got[p], want[p], 0, code == 1 ? 0.0 : 4 * ulpOf(bc.magnitude)))
+                                << what;
                         if (lay.pixelStride == 4 && lay.channels == 3) {
                             // The fourth sample of every pixel keeps its value.
-                            const std::vector<uint8_t> after = got[0].pixels();
-                            for (size_t n = 3 * size_t(e); n < after.size(); n += 4 * size_t(e))
-                                ASSERT_EQ(0, std::memcmp(&after[n], &initial[n], e)) << what;
+                            const int e = elemSize(kind);
+                            const std::vector<uint8_t> initial = bc.initialPixels();
+                            for (size_t n = 3 * size_t(e); n < initial.size(); n += 4 * size_t(e))
+                                ASSERT_EQ(0, std::memcmp(&got[0][n], &initial[n], e)) << what;
                         }
                     }
 }
