@@ -34,6 +34,8 @@ template <class L, class Base>
 bool openReader(vq_stream* stream, Base** out) {
     if (out == nullptr || stream == nullptr) return false;
     vq_ptr<L> reader = vq_ptr<L>::adopt(L::create());
+    // The library reads the header where the stream stands.
+    StreamRewindGuard rewind(stream);
     if (!reader->binding.open(stream, "rm") || !reader->open()) return false;
     *out = reader.get();
     (*out)->addRef();

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cmath>
+#include <cstdlib>
 
 #include "outputs/output_factories.h"
+#include "readers/tiff/tiff_reader.h"
 #include "tests/engine/tilepath/tilepath_fixtures.h"
+#include "tests/readers/tiff/slide_fixture.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -156,6 +160,218 @@ TEST(RawJpeg, QuadModeMergesSmallTilesOnTheLoaders)
     // The consumer counts the 3 x 2 merged tiles, not the 5 x 4 source tiles.
     EXPECT_EQ(log->tilesDone, 6);
     EXPECT_EQ(log->progress, 100);
+}
+
+} // namespace
+
+// ---- A JPEG-tiled TIFF through the TIFF tile reader --------------------------------------
+
+namespace {
+
+using slidetest::Bytes;
+
+// A smooth picture: ramps across and down and a slow wave, so that every
+// place differs from its neighbours' places while halving (box or cubic)
+// changes it little.
+uint8_t smoothPixel(int x, int y, int c)
+{
+    switch (c) {
+    case 0: return static_cast<uint8_t>(20 + std::min(x * 200 / 1100, 220));
+    case 1: return static_cast<uint8_t>(20 + std::min(y * 200 / 700, 220));
+    default: return static_cast<uint8_t>(128 + 100 * std::sin(x / 90.0) * std::cos(y / 70.0));
+    }
+}
+
+int32_t turboSubsampling(const Bytes& jpeg)
+{
+    tjhandle handle = tjInitDecompress();
+    int w = 0, h = 0, samp = -1, cs = 0;
+    tjDecompressHeader3(handle, jpeg.data(), jpeg.size(), &w, &h, &samp, &cs);
+    tjDestroy(handle);
+    return samp;
+}
+
+// A JPEG-tiled TIFF as slide scanners write it: abbreviated tiles sharing one
+// JPEGTables, photometric RGB and no YCbCrSubsampling tag, the tiles encoded
+// by libjpeg-turbo with the chroma sampling asked for.
+struct JpegTiledTiff {
+    JpegTiledTiff(IntPair imageSize, int32_t turboSamp) : size(imageSize), samp(turboSamp)
+    {
+        const IntPair g = grid();
+        canvas.resize(static_cast<size_t>(size.first * size.second * 3));
+        slidetest::DirSpec level;
+        level.width = size.first;
+        level.height = size.second;
+        level.tileWidth = level.tileHeight = kTile;
+        level.compression = 7;
+        for (int ty = 0; ty < g.second; ++ty)
+            for (int tx = 0; tx < g.first; ++tx) {
+                std::vector<uint8_t> rgb(kTile * kTile * 3);
+                for (int r = 0; r < kTile; ++r)
+                    for (int c = 0; c < kTile; ++c)
+                        for (int k = 0; k < 3; ++k)
+                            rgb[static_cast<size_t>((r * kTile + c) * 3 + k)] =
+                                smoothPixel(tx * kTile + c, ty * kTile + r, k);
+                const std::vector<uint8_t> jpeg = encodeJpeg(rgb, IntPair(kTile, kTile), samp, 85);
+                const slidetest::SplitJpeg split = slidetest::splitJpeg(std::string(jpeg.begin(), jpeg.end()));
+                if (level.tables.empty())
+                    level.tables = split.tables;
+                EXPECT_EQ(split.tables, level.tables) << "every tile shares the first tile's tables";
+                level.pieces.push_back(split.abbreviated);
+                // SOI, the tables between their SOI and EOI, the tile after its SOI.
+                Bytes whole = {0xFF, 0xD8};
+                whole.insert(whole.end(), split.tables.begin() + 2, split.tables.end() - 2);
+                whole.insert(whole.end(), split.abbreviated.begin() + 2, split.abbreviated.end());
+                spliced.push_back(whole);
+                IntPair s;
+                const std::vector<uint8_t> decoded = decodeJpeg(split.full, &s);
+                for (int r = 0; r < kTile && ty * kTile + r < size.second; ++r)
+                    for (int c = 0; c < kTile && tx * kTile + c < size.first; ++c)
+                        std::copy_n(&decoded[static_cast<size_t>((r * kTile + c) * 3)], 3,
+                                    &canvas[static_cast<size_t>(((ty * kTile + r) * size.first + tx * kTile + c) * 3)]);
+            }
+        tifftest::TiffBuilder builder;
+        slidetest::addDir(builder, level);
+        file = slidetest::source(builder.bytes());
+    }
+
+    IntPair grid() const { return IntPair((size.first + kTile - 1) / kTile, (size.second + kTile - 1) / kTile); }
+
+    vq_ptr<vq_tileloader_base> open() const
+    {
+        vq_ptr<vq_loader_base> reader;
+        vq_ptr<vq_tileloader_base> tiles;
+        EXPECT_TRUE(createTIFFLoader(file->stream.get(), reader.put()) && reader->getTileLoader(tiles.put()));
+        return tiles;
+    }
+
+    static constexpr int kTile = 256;
+    IntPair size;
+    int32_t samp;
+    std::vector<uint8_t> canvas;  // the decoded tiles side by side, RGB
+    std::vector<Bytes> spliced;   // each tile completed with the tables, in row order
+    std::unique_ptr<slidetest::MemorySource> file;
+};
+
+// Converts level 0 into a tile folder written with the reader's own
+// subsampling, as the window does when it keeps the source's.
+bool convertToFolder(vq_tileloader_base* tiles, const std::string& folder, int32_t loaders, RecordingLog* log)
+{
+    registerOutputFactories();
+    setThreads(loaders, true, 2);
+    vq_ptr<vq_zoomoutput_base> out;
+    if (!createKestrixOutput(out.put()))
+        return false;
+    out->setSubsampling(tiles->getSubsampling(0));
+    vq_ptr<vq_kestrifier_base> driver;
+    createKestrifier(&driver);
+    driver->setOutputOption(3);
+    driver->setOutput(out.get());
+    driver->setPreferredTileSize(256);
+    driver->setQuality(85);
+    driver->setMaxQuality(85);
+    driver->setLogOutput(log);
+    return driver->kestrixTiles(tiles, 0, 0, folder.c_str(), ".jpg");
+}
+
+// The next smaller level: each pixel the mean of a 2 x 2 group.
+std::vector<uint8_t> halve(const std::vector<uint8_t>& rgb, IntPair size, IntPair* half)
+{
+    *half = IntPair(size.first / 2, size.second / 2);
+    std::vector<uint8_t> out(static_cast<size_t>(half->first * half->second * 3));
+    for (int y = 0; y < half->second; ++y)
+        for (int x = 0; x < half->first; ++x)
+            for (int k = 0; k < 3; ++k) {
+                auto at = [&](int dx, int dy) {
+                    return rgb[static_cast<size_t>(((2 * y + dy) * size.first + 2 * x + dx) * 3 + k)];
+                };
+                out[static_cast<size_t>((y * half->first + x) * 3 + k)] =
+                    static_cast<uint8_t>((at(0, 0) + at(1, 0) + at(0, 1) + at(1, 1) + 2) / 4);
+            }
+    return out;
+}
+
+// Mean difference per sample that a level may show against the reference
+// pyramid: cubic halving against box averaging, and the JPEG generation of
+// every smaller level.
+constexpr double kLevelTolerance = 3.0;
+
+// The folder holds every level: base tiles inside the image are the spliced
+// source tiles byte for byte, every tile has the source's chroma sampling and
+// every level matches the reference pyramid.
+void expectFolder(const JpegTiledTiff& source, const std::string& folder)
+{
+    std::vector<uint8_t> reference = source.canvas;
+    IntPair size = source.size;
+    std::vector<std::pair<IntPair, std::vector<uint8_t>>> levels;
+    for (;;) {
+        levels.emplace_back(size, reference);
+        if (size.first <= 256 && size.second <= 256)
+            break;
+        IntPair half;
+        reference = halve(reference, size, &half);
+        size = half;
+    }
+    const int32_t base = static_cast<int32_t>(levels.size()) - 1;
+    for (int32_t i = 0; i <= base; ++i) {
+        const int32_t level = base - i;
+        const IntPair s = levels[static_cast<size_t>(i)].first;
+        const std::vector<uint8_t>& want = levels[static_cast<size_t>(i)].second;
+        std::vector<uint8_t> got(want.size());
+        for (int ty = 0; ty * 256 < s.second; ++ty)
+            for (int tx = 0; tx * 256 < s.first; ++tx) {
+                const std::string name = std::to_string(level) + "-" + std::to_string(tx) + "-" + std::to_string(ty);
+                const std::string text = vqtest::readFile(folder + "/TileGroup0/" + name + ".jpg");
+                const Bytes bytes(text.begin(), text.end());
+                ASSERT_FALSE(bytes.empty()) << name;
+                EXPECT_EQ(turboSubsampling(bytes), source.samp) << name;
+                if (i == 0 && (tx + 1) * 256 <= s.first && (ty + 1) * 256 <= s.second)
+                    EXPECT_TRUE(bytes == source.spliced[static_cast<size_t>(ty * source.grid().first + tx)]) << name;
+                IntPair ts;
+                const std::vector<uint8_t> rgb = decodeJpeg(bytes, &ts);
+                ASSERT_EQ(ts, IntPair(std::min(256, s.first - tx * 256), std::min(256, s.second - ty * 256))) << name;
+                for (int r = 0; r < ts.second; ++r)
+                    std::copy_n(&rgb[static_cast<size_t>(r * ts.first * 3)], ts.first * 3,
+                                &got[static_cast<size_t>(((ty * 256 + r) * s.first + tx * 256) * 3)]);
+            }
+        double sum = 0;
+        for (size_t k = 0; k < got.size(); ++k)
+            sum += std::abs(int(got[k]) - int(want[k]));
+        EXPECT_LE(sum / static_cast<double>(got.size()), kLevelTolerance) << "level " << level;
+    }
+}
+
+TEST(RawJpegTiff, PassThroughOnLoaderThreadsWithoutSubsamplingTag)
+{
+    const JpegTiledTiff source(IntPair(1100, 700), TJSAMP_420);
+    for (int32_t loaders : {1, 2, 4, 8}) {
+        SCOPED_TRACE(loaders);
+        vq_ptr<vq_tileloader_base> tiles = source.open();
+        ASSERT_TRUE(tiles);
+        EXPECT_EQ(tiles->getSubsampling(0), 4);
+        const std::string folder = vqtest::scratchDir("tilepath_tiff_raw_" + std::to_string(loaders));
+        vq_ptr<RecordingLog> log = RecordingLog::make();
+        ASSERT_TRUE(convertToFolder(tiles.get(), folder, loaders, log.get()));
+        EXPECT_TRUE(log->has(1, "Using raw JPEG tiles for base layer\n"));
+        EXPECT_EQ(log->count(1, "Using " + std::to_string(loaders) + " raw loader thread"), 1);
+        expectFolder(source, folder);
+    }
+}
+
+TEST(RawJpegTiff, SourceSubsamplingKeptEndToEnd)
+{
+    for (auto [samp, code] : {std::pair{TJSAMP_444, 1}, std::pair{TJSAMP_422, 2}}) {
+        SCOPED_TRACE(code);
+        const JpegTiledTiff source(IntPair(1100, 700), samp);
+        vq_ptr<vq_tileloader_base> tiles = source.open();
+        ASSERT_TRUE(tiles);
+        EXPECT_EQ(tiles->getSubsampling(0), code);
+        const std::string folder = vqtest::scratchDir("tilepath_tiff_samp_" + std::to_string(code));
+        vq_ptr<RecordingLog> log = RecordingLog::make();
+        ASSERT_TRUE(convertToFolder(tiles.get(), folder, 4, log.get()));
+        EXPECT_TRUE(log->has(1, "Using raw JPEG tiles for base layer\n"));
+        expectFolder(source, folder);
+    }
 }
 
 } // namespace

@@ -64,6 +64,20 @@ public:
     int32_t tilesDone = 0;
 };
 
+// Packed RGB encoded by libjpeg-turbo with the chroma sampling (TJSAMP_*).
+inline std::vector<uint8_t> encodeJpeg(const std::vector<uint8_t>& rgb, IntPair size, int32_t samp, int quality)
+{
+    tjhandle handle = tjInitCompress();
+    unsigned char* buffer = nullptr;
+    unsigned long length = 0;
+    tjCompress2(handle, rgb.data(), size.first, size.first * 3, size.second, TJPF_RGB, &buffer, &length, samp,
+                quality, 0);
+    std::vector<uint8_t> bytes(buffer, buffer + length);
+    tjFree(buffer);
+    tjDestroy(handle);
+    return bytes;
+}
+
 // One level of a tiled image whose samples are imagePixel. With a JPEG
 // subsampling (TJSAMP_*) the source stores JPEG tiles of the full tile size
 // and hands out decoded tiles by decoding them.
@@ -184,13 +198,7 @@ public:
                 for (int32_t k = 0; k < 3; ++k)
                     rgb[static_cast<size_t>((r * w + c) * 3 + k)] =
                         imagePixel(x * w + c, y * h + r, k);
-        tjhandle handle = tjInitCompress();
-        unsigned char* buffer = nullptr;
-        unsigned long size = 0;
-        tjCompress2(handle, rgb.data(), w, w * 3, h, TJPF_RGB, &buffer, &size, jpegSamp, 90, 0);
-        bytes.assign(buffer, buffer + size);
-        tjFree(buffer);
-        tjDestroy(handle);
+        bytes = encodeJpeg(rgb, IntPair(w, h), jpegSamp, 90);
         return bytes;
     }
 
