@@ -146,7 +146,12 @@ TIFFHandle* TIFFClientOpen(const char* name, const char* mode, void* clientData,
                  unsigned(hd.magic));
         return fail();
     }
-    if (hd.magic == MAGIC_BIG) h->flags |= FLAG_SWAB;
+    // An existing file's own mark decides its byte order; the letter 'b'
+    // only chooses the order of a new file.
+    if (hd.magic == MAGIC_BIG)
+        h->flags |= FLAG_SWAB;
+    else
+        h->flags &= ~FLAG_SWAB;
     bool swab = (h->flags & FLAG_SWAB) != 0;
     if (swab) swapShort(&hd.version);
     if (hd.version == VERSION_CLASSIC) {

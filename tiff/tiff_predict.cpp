@@ -46,6 +46,12 @@ void difference16(TIFFHandle* h, uint8_t* row, int64_t n) {
     for (int64_t i = count - 1; i >= s; --i) v[i] = uint16_t(v[i] - v[i - s]);
 }
 
+// Differences of host-order samples, then put into the file's order.
+void differenceSwap16(TIFFHandle* h, uint8_t* row, int64_t n) {
+    difference16(h, row, n);
+    swapShortArray(reinterpret_cast<uint16_t*>(row), size_t(n / 2));
+}
+
 // Floating-point rows are stored as byte planes, most significant bytes
 // first, each plane differenced bytewise.
 void accumulateFloat(TIFFHandle* h, uint8_t* row, int64_t n) {
@@ -145,10 +151,19 @@ int predictorSetupEncode(TIFFHandle* h) {
     if (!sp->setupEncodeParent(h) || !PredictorSetup(h)) return 0;
     sp = state(h);
     if (sp->predictor == 1) return 1;
-    if (sp->predictor == 2)
+    // The differences are taken on the caller's host-order samples: in a
+    // byte-swapped file the samples are swapped afterwards (16-bit) or need
+    // no swap at all (the floating-point byte planes), never before.
+    if (sp->predictor == 2) {
         sp->rowRoutine = h->dir.bitsPerSample == 8 ? difference8 : difference16;
-    else
+        if ((h->flags & FLAG_SWAB) && h->dir.bitsPerSample == 16) {
+            sp->rowRoutine = differenceSwap16;
+            h->postDecode = postDecodeNone;
+        }
+    } else {
         sp->rowRoutine = differenceFloat;
+        if (h->flags & FLAG_SWAB) h->postDecode = postDecodeNone;
+    }
     if (h->encodeRow != predictorEncodeRow) {
         sp->codeRow = h->encodeRow;
         sp->codeStrip = h->encodeStrip;

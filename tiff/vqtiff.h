@@ -1,7 +1,9 @@
 // The project's own TIFF and BigTIFF library: opening over client procedures,
-// directory reading and navigation with 64-bit offsets, tag values, strip and
-// tile geometry, and reading of strips, tiles and rows through the codecs
-// None, LZW, PackBits, NeXT, Deflate and JPEG.
+// directory reading, navigation and writing with 64-bit offsets (a classic
+// file being written turns into BigTIFF in place past 4 GiB), tag values,
+// strip and tile geometry, and reading and writing of strips, tiles and rows
+// through the codecs None, LZW, PackBits, NeXT (reading), Deflate, JPEG and
+// SGILog.
 //
 // Everything lives in namespace vqtiff. Operations return 1 for success and 0
 // for failure; operations that move image bytes return a byte count, -1 for
@@ -298,5 +300,24 @@ int64_t TIFFReadTileAt(TIFFHandle* handle, void* buffer, uint32_t x, uint32_t y,
 int TIFFFillStrip(TIFFHandle* handle, uint32_t strip);
 int TIFFFillTile(TIFFHandle* handle, uint32_t tile);
 int TIFFReadBufferSetup(TIFFHandle* handle, void* buffer, int64_t size);
+
+// ---- writing ----
+// Directories: written at the end of the file and linked into the chain (or
+// into the SubIFD slots of their parent); a finishing write starts a fresh
+// empty directory.
+int TIFFWriteCurrentDirectory(TIFFHandle* handle);
+int TIFFCheckpointCurrentDirectory(TIFFHandle* handle);
+int TIFFRewriteDirectory(TIFFHandle* handle);
+// Image data of the current directory.
+int TIFFWriteScanline(TIFFHandle* handle, void* buffer, uint32_t row, uint16_t sample);
+int64_t TIFFWriteEncodedStrip(TIFFHandle* handle, uint32_t strip, void* data, int64_t count);
+int64_t TIFFWriteRawStrip(TIFFHandle* handle, uint32_t strip, const void* data, int64_t count);
+int64_t TIFFWriteEncodedTile(TIFFHandle* handle, uint32_t tile, void* data, int64_t count);
+int64_t TIFFWriteRawTile(TIFFHandle* handle, uint32_t tile, const void* data, int64_t count);
+int64_t TIFFWriteTileAt(TIFFHandle* handle, void* buffer, uint32_t x, uint32_t y, uint32_t z,
+                        uint16_t sample);
+// Pushes out pending encoded data and writes a directory that holds data.
+int TIFFFlushFile(TIFFHandle* handle);
+void TIFFSetWritePosition(TIFFHandle* handle, uint64_t position);
 
 } // namespace vqtiff

@@ -133,6 +133,10 @@ struct TIFFHandle {
     TIFFVSetMethod setFieldHook;
     TIFFVGetMethod getFieldHook;
     TIFFPrintMethod printDirectoryHook;
+    // End of the current directory and its out-of-line values as last
+    // written (0 while it has no place): an in-place rewrite must not run
+    // into data appended after it.
+    uint64_t dirEndOffset;
 };
 
 // ---- field bits ----
@@ -277,7 +281,19 @@ int allocateStripArrays(TIFFHandle* h);
 int TIFFAppendToStrip(TIFFHandle* h, uint32_t strip, const uint8_t* data, int64_t count);
 int TIFFFlushRawBuffer(TIFFHandle* h);
 int TIFFFlushPending(TIFFHandle* h);
-int TIFFFlushFile(TIFFHandle* h);
+int TIFFCheckWritable(TIFFHandle* h, int tiles, const char* module);
+int extendStripArrays(TIFFHandle* h, uint32_t added, const char* module);
+
+// ---- directory writing and promotion ----
+int TIFFLinkDirectory(TIFFHandle* h);
+int TIFFCheckBigTIFF(TIFFHandle* h);
+// Writes the 16-byte header record at byte 0 in the file's byte order.
+int writeHeaderRecord(TIFFHandle* h);
+// Positioned reads and writes of whole blocks; false when short.
+bool readAt(TIFFHandle* h, uint64_t position, void* data, int64_t n);
+bool writeAt(TIFFHandle* h, uint64_t position, const void* data, int64_t n);
+// A link or position of the file's offset width (4 or 8 bytes), in file order.
+bool writeLinkAt(TIFFHandle* h, uint64_t position, uint64_t value, bool big);
 
 // ---- predictor ----
 // The state every predicting codec's state begins with.
