@@ -232,9 +232,8 @@ public:
         return ok;
     }
 
-    bool putShortPair(uint16_t tag) {
-        uint16_t v[2] = {0, 0};
-        if (!TIFFQueryField(h_, tag, &v[0], &v[1])) return false;
+    bool putShortPair(uint16_t tag, const uint16_t* pair) {
+        uint16_t v[2] = {pair[0], pair[1]};
         return putArray(tag, TYPE_SHORT, 2, v);
     }
 
@@ -460,7 +459,7 @@ uint32_t countEntries(TIFFHandle* h, uint32_t* set) {
     return n;
 }
 
-bool buildEntry(TIFFHandle* h, DirectoryBuilder& b, const TIFFTagDef* def, uint32_t* set) {
+bool buildEntry(TIFFHandle* h, DirectoryBuilder& b, const TIFFTagDef* def) {
     const TIFFDirRecord& d = h->dir;
     switch (def->fieldBit) {
     case FIELD_IMAGEDIMENSIONS:
@@ -486,9 +485,11 @@ bool buildEntry(TIFFHandle* h, DirectoryBuilder& b, const TIFFTagDef* def, uint3
         return b.putArray(TAG_PhotometricInterpretation, TYPE_SHORT, 1, &v);
     }
     case FIELD_ROWSPERSTRIP: return b.putShortOrLong(TAG_RowsPerStrip, d.rowsPerStrip);
-    case FIELD_PAGENUMBER: return b.putShortPair(TAG_PageNumber);
-    case FIELD_HALFTONEHINTS: return b.putShortPair(TAG_HalftoneHints);
-    case FIELD_YCBCRSUBSAMPLING: return b.putShortPair(TAG_YCbCrSubsampling);
+    // Pairs straight from the record: the JPEG codec's hook for
+    // YCbCrSubsampling answers readers of JPEG data, not the writer.
+    case FIELD_PAGENUMBER: return b.putShortPair(TAG_PageNumber, d.pageNumber);
+    case FIELD_HALFTONEHINTS: return b.putShortPair(TAG_HalftoneHints, d.halftoneHints);
+    case FIELD_YCBCRSUBSAMPLING: return b.putShortPair(TAG_YCbCrSubsampling, d.ycbcrSubsampling);
     case FIELD_STRIPBYTECOUNTS: return b.putStripArray(false);
     case FIELD_STRIPOFFSETS: return b.putStripArray(true);
     case FIELD_COLORMAP: return b.putShortTables(TAG_ColorMap, 3, d.colorMap);
@@ -497,10 +498,7 @@ bool buildEntry(TIFFHandle* h, DirectoryBuilder& b, const TIFFTagDef* def, uint3
     case FIELD_TRANSFERFUNCTION: return b.putTransferFunction();
     case FIELD_INKNAMES: return b.putArray(TAG_InkNames, TYPE_ASCII, d.inkNamesLength, d.inkNames);
     case FIELD_SUBIFD: return b.putSubIfd();
-    default:
-        (void)set;
-        if (def->tag == TAG_DotRange) return b.putShortPair(TAG_DotRange);
-        return b.prepareTagEntry(def);
+    default: return b.prepareTagEntry(def);
     }
 }
 
@@ -523,7 +521,7 @@ bool buildEntries(TIFFHandle* h, DirectoryBuilder& b, uint32_t* set) {
             continue;
         if (def->fieldBit == FIELD_STRIPOFFSETS && def->tag != (isTiled(h) ? TAG_TileOffsets : TAG_StripOffsets))
             continue;
-        if (!buildEntry(h, b, def, set)) return false;
+        if (!buildEntry(h, b, def)) return false;
         clearBitIn(set, def->fieldBit);
     }
     return true;

@@ -1,19 +1,19 @@
-// The JPEG codec (Compression 7), decoding side: each strip or tile is an
+// The JPEG codec (Compression 7), decoding side and the codec's set-up: each
+// strip or tile is an
 // abbreviated JPEG stream whose tables are kept once in JPEGTables. libjpeg
 // does the coding; its errors come back as TIFF library errors.
 //
 // Calls into libjpeg go through small wrappers that set the return point
 // for the error exit (setjmp/longjmp); no frame between a wrapper and libjpeg
 // holds objects with destructors.
-#include "tiff/vqtiff_internal.h"
+#include "tiff/tiff_jpeg_state.h"
 
-#include <csetjmp>
 #include <cstring>
 
-#include <jpeglib.h>
 #include <jerror.h>
 
 namespace vqtiff {
+namespace jpegcodec {
 
 namespace {
 
@@ -21,7 +21,6 @@ constexpr uint32_t kTagFaxRecvParams = 34908;
 constexpr uint32_t kTagFaxSubAddress = 34909;
 constexpr uint32_t kTagFaxRecvTime = 34910;
 constexpr uint32_t kTagFaxDcs = 34911;
-constexpr int kMaxComponents = 10;
 
 const TIFFTagDef jpegTagDefs[] = {
     {TAG_JPEGTables, VARIABLE32_COUNT, VARIABLE32_COUNT, TYPE_UNDEFINED, FIELD_CODEC, 0, 1, "JPEGTables"},
@@ -33,44 +32,6 @@ const TIFFTagDef jpegTagDefs[] = {
     {kTagFaxRecvTime, 1, 1, TYPE_LONG, FIELD_CODEC + 3, 1, 0, "FaxRecvTime"},
     {kTagFaxDcs, VARIABLE_COUNT, VARIABLE_COUNT, TYPE_ASCII, FIELD_CODEC + 4, 1, 0, "FaxDcs"},
 };
-
-struct JPEGState {
-    union {
-        jpeg_common_struct comm;
-        jpeg_decompress_struct d;
-        jpeg_compress_struct c;
-    } cinfo;
-    bool haveObject;
-    bool isDecompressor;
-    jpeg_error_mgr err;
-    jmp_buf exitJump;
-    jpeg_source_mgr src;
-    TIFFHandle* tif;
-    uint16_t photometric;
-    uint16_t hSampling;
-    uint16_t vSampling;
-    int64_t bytesPerLine;
-    JSAMPARRAY dsBuffer[kMaxComponents];
-    int scanCount;
-    int samplesPerClump;
-    TIFFVGetMethod getParent;
-    TIFFVSetMethod setParent;
-    TIFFPrintMethod printParent;
-    TIFFStripSizeMethod stripSizeParent;
-    TIFFTileSizeMethod tileSizeParent;
-    uint8_t* tables;
-    uint32_t tablesLength;
-    int quality;
-    int colorMode;
-    int tablesMode;
-    bool subsamplingSet; // tag 530 set on this handle, or taken from the data
-    uint32_t recvParams;
-    char* subAddress;
-    uint32_t recvTime;
-    char* faxDcs;
-};
-
-JPEGState* jstate(TIFFHandle* h) { return static_cast<JPEGState*>(h->codecState); }
 
 void errorExit(j_common_ptr cinfo) {
     auto* sp = static_cast<JPEGState*>(cinfo->client_data);
@@ -129,10 +90,14 @@ int jpegDestroy(JPEGState* sp) {
     jpeg_destroy(&sp->cinfo.comm);
     return 1;
 }
+} // namespace
+
 JSAMPARRAY jpegAllocSarray(JPEGState* sp, JDIMENSION width, JDIMENSION rows) {
     if (setjmp(sp->exitJump)) return nullptr;
     return (*sp->cinfo.comm.mem->alloc_sarray)(&sp->cinfo.comm, JPOOL_IMAGE, width, rows);
 }
+
+namespace {
 
 // ---- sources ----
 
@@ -187,8 +152,18 @@ void useTablesSource(JPEGState* sp) {
     sp->src.init_source = tablesInitSource;
 }
 
-// Creates (or keeps) the libjpeg object; only decompressors are made here,
-// the compressing side belongs to the encoder.
+} // namespace
+
+int jpegCreateCompress(JPEGState* sp) {
+    if (setjmp(sp->exitJump)) return 0;
+    sp->cinfo.c.err = jpeg_std_error(&sp->err);
+    sp->err.error_exit = errorExit;
+    sp->err.output_message = outputMessage;
+    jpeg_CreateCompress(&sp->cinfo.c, JPEG_LIB_VERSION, sizeof(jpeg_compress_struct));
+    sp->cinfo.comm.client_data = sp;
+    return 1;
+}
+
 int createObject(TIFFHandle* h, bool forceEncode, bool forceDecode) {
     JPEGState* sp = jstate(h);
     if (sp->haveObject) {
@@ -202,15 +177,13 @@ int createObject(TIFFHandle* h, bool forceEncode, bool forceDecode) {
     const TIFFDirRecord& d = h->dir;
     bool empty = !d.stripByteCount || d.nStrips == 0 || d.stripByteCount[0] == 0;
     bool decompress = forceDecode || (!forceEncode && (h->openMode == OPEN_RDONLY || !empty));
-    if (!decompress) {
-        errorExt(h, h->fileName, "JPEG compression is not available on this handle");
-        return 0;
-    }
-    if (!jpegCreateDecompress(sp)) return 0;
+    if (!(decompress ? jpegCreateDecompress(sp) : jpegCreateCompress(sp))) return 0;
     sp->haveObject = true;
-    sp->isDecompressor = true;
+    sp->isDecompressor = decompress;
     return 1;
 }
+
+namespace {
 
 int decodePlain(TIFFHandle* h, uint8_t* buf, int64_t cc, uint16_t);
 int decodeRaw(TIFFHandle* h, uint8_t* buf, int64_t cc, uint16_t);
@@ -237,8 +210,6 @@ int setupDecode(TIFFHandle* h) {
     h->postDecode = postDecodeNone;
     return 1;
 }
-
-uint32_t ceilDiv(uint32_t a, uint32_t b) { return b ? uint32_t((uint64_t(a) + b - 1) / b) : 0; }
 
 int preDecode(TIFFHandle* h, uint16_t sample) {
     static const char module[] = "JPEGPreDecode";
@@ -487,7 +458,8 @@ int vgetField(TIFFHandle* h, uint32_t tag, va_list ap) {
     case kTagFaxDcs: *va_arg(ap, char**) = sp->faxDcs; return 1;
     case TAG_YCbCrSubsampling:
         samplingFixup(h);
-        if (!jstate(h)->subsamplingSet) return 0;
+        // A handle being written reports the directory's values.
+        if (!jstate(h)->subsamplingSet && jstate(h)->isDecompressor) return 0;
         return jstate(h)->getParent(h, tag, ap);
     default: return sp->getParent(h, tag, ap);
     }
@@ -540,6 +512,9 @@ void cleanup(TIFFHandle* h) {
 }
 
 } // namespace
+} // namespace jpegcodec
+
+using namespace jpegcodec;
 
 int TIFFInitJPEG(TIFFHandle* h, int) {
     static const char module[] = "TIFFInitJPEG";
@@ -569,6 +544,12 @@ int TIFFInitJPEG(TIFFHandle* h, int) {
     h->decodeRow = decodePlain;
     h->decodeStrip = decodePlain;
     h->decodeTile = decodePlain;
+    h->setupEncode = setupEncode;
+    h->preEncode = preEncode;
+    h->postEncode = postEncode;
+    h->encodeRow = encodePlain;
+    h->encodeStrip = encodePlain;
+    h->encodeTile = encodePlain;
     h->cleanup = cleanup;
     sp->stripSizeParent = h->defaultStripSize;
     h->defaultStripSize = defaultStripSize;
