@@ -402,29 +402,14 @@ public:
         return putTyped(tag, type, count, values);
     }
 
-    // Values as the directory record holds them (rationals as floats).
+    // Values as the directory record holds them (rationals as floats); an
+    // entry of an unknown type keeps its tag, type and count only.
     bool putTyped(uint16_t tag, uint16_t type, uint64_t count, const void* values) {
-        switch (type) {
-        case TYPE_RATIONAL:
-        case TYPE_SRATIONAL: return putRationals(tag, type, count, static_cast<const float*>(values));
-        case TYPE_BYTE:
-        case TYPE_SBYTE:
-        case TYPE_ASCII:
-        case TYPE_UNDEFINED:
-        case TYPE_SHORT:
-        case TYPE_SSHORT:
-        case TYPE_LONG:
-        case TYPE_SLONG:
-        case TYPE_IFD:
-        case TYPE_FLOAT:
-        case TYPE_DOUBLE:
-        case TYPE_LONG8:
-        case TYPE_SLONG8:
-        case TYPE_IFD8:
-            if (count && !values) return false;
-            return putArray(tag, type, count, values);
-        default: return add(tag, type, count) != nullptr;
-        }
+        if (type == TYPE_RATIONAL || type == TYPE_SRATIONAL)
+            return putRationals(tag, type, count, static_cast<const float*>(values));
+        if (type == TYPE_NOTYPE || TIFFTypeWidth(type) == 0) return add(tag, type, count) != nullptr;
+        if (count && !values) return false;
+        return putArray(tag, type, count, values);
     }
 
     bool putCustom(const TIFFCustomValue& cv) {
@@ -603,6 +588,43 @@ bool writeBuiltDirectory(TIFFHandle* h, const BuiltEntry* entries, uint32_t n) {
     return ok;
 }
 
+// Reads the entry count of the directory at `at` and its link; `linkAt`
+// receives the position of the link field.
+bool readCountAndLink(TIFFHandle* h, uint64_t at, const char* module, uint64_t* linkAt, uint64_t* link) {
+    const bool big = isBigTiff(h);
+    const bool swab = (h->flags & FLAG_SWAB) != 0;
+    uint64_t count = 0;
+    bool ok;
+    if (big) {
+        ok = readAt(h, at, &count, 8);
+        if (swab) swapLong8(&count);
+    } else {
+        uint16_t c16 = 0;
+        ok = readAt(h, at, &c16, 2);
+        if (swab) swapShort(&c16);
+        count = c16;
+    }
+    if (!ok) {
+        errorExt(h, module, "Error fetching directory count (%d)", osError(h));
+        return false;
+    }
+    *linkAt = at + (big ? 8 + count * 20 : 2 + count * 12);
+    if (big) {
+        ok = readAt(h, *linkAt, link, 8);
+        if (swab) swapLong8(link);
+    } else {
+        uint32_t l32 = 0;
+        ok = readAt(h, *linkAt, &l32, 4);
+        if (swab) swapLong(&l32);
+        *link = l32;
+    }
+    if (!ok) {
+        errorExt(h, module, "Error fetching directory link (%d)", osError(h));
+        return false;
+    }
+    return true;
+}
+
 // Takes the current directory out of the chain (or out of the header) so
 // that it can be written anew at the end of the file.
 int unlinkCurrentDirectory(TIFFHandle* h, const char* module) {
@@ -623,40 +645,13 @@ int unlinkCurrentDirectory(TIFFHandle* h, const char* module) {
     uint64_t next = first;
     uint64_t seen = 0;
     while (next != 0) {
-        uint64_t count = 0;
-        if (big) {
-            if (!readAt(h, next, &count, 8)) {
-                errorExt(h, module, "Error fetching directory count (%d)", osError(h));
-                return 0;
-            }
-            if (h->flags & FLAG_SWAB) swapLong8(&count);
-        } else {
-            uint16_t c16 = 0;
-            if (!readAt(h, next, &c16, 2)) {
-                errorExt(h, module, "Error fetching directory count (%d)", osError(h));
-                return 0;
-            }
-            if (h->flags & FLAG_SWAB) swapShort(&c16);
-            count = c16;
+        uint64_t linkAt = 0, link = 0;
+        if (!readCountAndLink(h, next, module, &linkAt, &link)) return 0;
+        if (++seen > 65535) {
+            errorExt(h, module, "Directory chain does not end");
+            return 0;
         }
-        uint64_t linkAt = next + (big ? 8 + count * 20 : 2 + count * 12);
-        uint64_t link = 0;
-        if (big) {
-            if (!readAt(h, linkAt, &link, 8)) {
-                errorExt(h, module, "Error fetching directory link (%d)", osError(h));
-                return 0;
-            }
-            if (h->flags & FLAG_SWAB) swapLong8(&link);
-        } else {
-            uint32_t l32 = 0;
-            if (!readAt(h, linkAt, &l32, 4)) {
-                errorExt(h, module, "Error fetching directory link (%d)", osError(h));
-                return 0;
-            }
-            if (h->flags & FLAG_SWAB) swapLong(&l32);
-            link = l32;
-        }
-        if (link == h->dirOffset || link == 0 || ++seen > 65535) {
+        if (link == h->dirOffset || link == 0) {
             h->dirOffset = 0;
             if (!writeLinkAt(h, linkAt, 0, big)) {
                 errorExt(h, module, "Error writing directory link (%d)", osError(h));
@@ -805,36 +800,8 @@ int TIFFLinkDirectory(TIFFHandle* h) {
     }
     uint64_t next = first;
     for (uint32_t walked = 0;; ++walked) {
-        uint64_t count = 0;
-        bool ok;
-        if (big) {
-            ok = readAt(h, next, &count, 8);
-            if (h->flags & FLAG_SWAB) swapLong8(&count);
-        } else {
-            uint16_t c16 = 0;
-            ok = readAt(h, next, &c16, 2);
-            if (h->flags & FLAG_SWAB) swapShort(&c16);
-            count = c16;
-        }
-        if (!ok) {
-            errorExt(h, module, "Error fetching directory count (%d)", osError(h));
-            return 0;
-        }
-        uint64_t linkAt = next + (big ? 8 + count * 20 : 2 + count * 12);
-        uint64_t link = 0;
-        if (big) {
-            ok = readAt(h, linkAt, &link, 8);
-            if (h->flags & FLAG_SWAB) swapLong8(&link);
-        } else {
-            uint32_t l32 = 0;
-            ok = readAt(h, linkAt, &l32, 4);
-            if (h->flags & FLAG_SWAB) swapLong(&l32);
-            link = l32;
-        }
-        if (!ok) {
-            errorExt(h, module, "Error fetching directory link (%d)", osError(h));
-            return 0;
-        }
+        uint64_t linkAt = 0, link = 0;
+        if (!readCountAndLink(h, next, module, &linkAt, &link)) return 0;
         if (walked > 65535) {
             errorExt(h, module, "Directory chain does not end");
             return 0;

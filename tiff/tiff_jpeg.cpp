@@ -154,6 +154,25 @@ void useTablesSource(JPEGState* sp) {
 
 } // namespace
 
+void segmentSize(TIFFHandle* h, uint16_t sample, uint32_t* width, uint32_t* height) {
+    JPEGState* sp = jstate(h);
+    const TIFFDirRecord& d = h->dir;
+    if (isTiled(h)) {
+        *width = d.tileWidth;
+        *height = d.tileLength;
+        sp->bytesPerLine = TIFFTileRowSize(h);
+    } else {
+        *width = d.imageWidth;
+        *height = d.imageLength > h->curRow ? d.imageLength - h->curRow : 0;
+        if (*height > d.rowsPerStrip) *height = d.rowsPerStrip;
+        sp->bytesPerLine = TIFFPlainScanlineSize(h);
+    }
+    if (d.planarConfig == PLANAR_SEPARATE && sample > 0) {
+        *width = ceilDiv(*width, sp->hSampling);
+        *height = ceilDiv(*height, sp->vSampling);
+    }
+}
+
 int jpegCreateCompress(JPEGState* sp) {
     if (setjmp(sp->exitJump)) return 0;
     sp->cinfo.c.err = jpeg_std_error(&sp->err);
@@ -218,20 +237,7 @@ int preDecode(TIFFHandle* h, uint16_t sample) {
     if (!sp->haveObject || !jpegAbort(sp)) return 0;
     if (jpegReadHeader(sp, true) != JPEG_HEADER_OK) return 0;
     uint32_t segWidth, segHeight;
-    if (isTiled(h)) {
-        segWidth = d.tileWidth;
-        segHeight = d.tileLength;
-        sp->bytesPerLine = TIFFTileRowSize(h);
-    } else {
-        segWidth = d.imageWidth;
-        segHeight = d.imageLength > h->curRow ? d.imageLength - h->curRow : 0;
-        if (segHeight > d.rowsPerStrip) segHeight = d.rowsPerStrip;
-        sp->bytesPerLine = TIFFPlainScanlineSize(h);
-    }
-    if (d.planarConfig == PLANAR_SEPARATE && sample > 0) {
-        segWidth = ceilDiv(segWidth, sp->hSampling);
-        segHeight = ceilDiv(segHeight, sp->vSampling);
-    }
+    segmentSize(h, sample, &segWidth, &segHeight);
     jpeg_decompress_struct& c = sp->cinfo.d;
     if (c.image_width < segWidth || c.image_height < segHeight)
         warningExt(h, module, "Improper JPEG strip/tile size, expected %dx%d, got %dx%d", int(segWidth),

@@ -251,20 +251,7 @@ int preEncode(TIFFHandle* h, uint16_t sample) {
     const TIFFDirRecord& d = h->dir;
     sp->flushFailed = false;
     uint32_t segWidth, segHeight;
-    if (isTiled(h)) {
-        segWidth = d.tileWidth;
-        segHeight = d.tileLength;
-        sp->bytesPerLine = TIFFTileRowSize(h);
-    } else {
-        segWidth = d.imageWidth;
-        segHeight = d.imageLength > h->curRow ? d.imageLength - h->curRow : 0;
-        if (segHeight > d.rowsPerStrip) segHeight = d.rowsPerStrip;
-        sp->bytesPerLine = TIFFPlainScanlineSize(h);
-    }
-    if (d.planarConfig == PLANAR_SEPARATE && sample > 0) {
-        segWidth = ceilDiv(segWidth, sp->hSampling);
-        segHeight = ceilDiv(segHeight, sp->vSampling);
-    }
+    segmentSize(h, sample, &segWidth, &segHeight);
     if (segWidth > 65535 || segHeight > 65535) {
         errorExt(h, module, "Strip/tile too large for JPEG");
         return 0;

@@ -57,6 +57,9 @@ inline JPEGState* jstate(TIFFHandle* h) { return static_cast<JPEGState*>(h->code
 // Creates or keeps the libjpeg object: a compressor or a decompressor as
 // forced, else as the handle's mode and data suggest.
 int createObject(TIFFHandle* h, bool forceEncode, bool forceDecode);
+// The size of the strip or tile being coded (rows left for a strip, planes
+// past the first reduced by the sampling) and its bytes per line.
+void segmentSize(TIFFHandle* h, uint16_t sample, uint32_t* width, uint32_t* height);
 JSAMPARRAY jpegAllocSarray(JPEGState* sp, JDIMENSION width, JDIMENSION rows);
 inline uint32_t ceilDiv(uint32_t a, uint32_t b) { return b ? uint32_t((uint64_t(a) + b - 1) / b) : 0; }
 

@@ -11,24 +11,9 @@ namespace {
 
 constexpr uint16_t kSubIfdTag = 330;
 
-int elementWidth(uint16_t type) {
-    switch (type) {
-    case TYPE_BYTE:
-    case TYPE_ASCII:
-    case TYPE_SBYTE:
-    case TYPE_UNDEFINED: return 1;
-    case TYPE_SHORT:
-    case TYPE_SSHORT: return 2;
-    case TYPE_LONG:
-    case TYPE_SLONG:
-    case TYPE_FLOAT:
-    case TYPE_IFD: return 4;
-    case TYPE_RATIONAL:
-    case TYPE_SRATIONAL:
-    case TYPE_DOUBLE: return 8;
-    default: return 0;
-    }
-}
+// Element size of a classic entry's type; 0 for types a classic file
+// cannot hold.
+int elementWidth(uint16_t type) { return type >= TYPE_BYTE && type <= TYPE_IFD ? TIFFTypeWidth(type) : 0; }
 
 uint16_t get16(const TIFFHandle* h, const uint8_t* p) {
     uint16_t v;

@@ -30,12 +30,36 @@ void restartStrip(TIFFHandle* h, uint32_t strip) {
     }
 }
 
+// Grows the strip arrays of a contiguous image so that `strip` exists (a
+// strip far past the end grows them by as many strips as it needs).
+bool growToStrip(TIFFHandle* h, uint32_t strip, const char* module) {
+    TIFFDirRecord& d = h->dir;
+    if (strip < d.nStrips) return true;
+    if (d.planarConfig == PLANAR_SEPARATE) {
+        errorExt(h, h->fileName, "Can not grow image by strips when using separate planes");
+        return false;
+    }
+    if (!extendStripArrays(h, strip + 1 - d.nStrips, module)) return false;
+    const uint32_t perImage = ceilDiv(d.imageLength, d.rowsPerStrip);
+    d.stripsPerImage = perImage ? perImage : 1;
+    return true;
+}
+
 bool bufferReady(TIFFHandle* h) {
     return (h->flags & FLAG_BUFFERSETUP) || TIFFWriteBufferSetup(h, nullptr, -1);
 }
 
-// After an encoder has produced a strip or tile: finish it and append it.
-int64_t finishChunk(TIFFHandle* h, uint32_t index, int64_t count) {
+// Encodes one whole strip or tile into the raw buffer, finishes it and
+// appends it: the count, 0 when the encoder fails, -1 on other failures.
+// The encoder is taken after pre-encoding, which may choose it.
+int64_t encodeChunk(TIFFHandle* h, uint32_t index, void* data, int64_t count, bool tile) {
+    h->flags &= ~FLAG_POSTENCODE;
+    const uint16_t sample = uint16_t(index / h->dir.stripsPerImage);
+    if (!h->preEncode(h, sample)) return -1;
+    h->postDecode(h, static_cast<uint8_t*>(data), count);
+    TIFFCodeMethod encoder = tile ? h->encodeTile : h->encodeStrip;
+    int status = encoder(h, static_cast<uint8_t*>(data), count, sample);
+    if (status <= 0) return status;
     if (!h->postEncode(h)) return -1;
     if (needsBitReversal(h)) reverseBitOrder(h->rawData, size_t(h->rawCount));
     if (h->rawCount > 0 && !TIFFAppendToStrip(h, index, h->rawData, h->rawCount)) return -1;
@@ -119,7 +143,7 @@ int TIFFWriteScanline(TIFFHandle* h, void* buffer, uint32_t row, uint16_t sample
     } else {
         strip = row / d.rowsPerStrip;
     }
-    if (strip >= d.nStrips && !extendStripArrays(h, 1, module)) return -1;
+    if (strip >= d.nStrips && !extendStripArrays(h, strip + 1 - d.nStrips, module)) return -1;
     if (strip != h->curStrip) {
         if (!TIFFFlushPending(h)) return -1;
         h->curStrip = strip;
@@ -148,40 +172,20 @@ int64_t TIFFWriteEncodedStrip(TIFFHandle* h, uint32_t strip, void* data, int64_t
     static const char module[] = "TIFFWriteEncodedStrip";
     TIFFDirRecord& d = h->dir;
     if (!(h->flags & FLAG_BEENWRITING) && !TIFFCheckWritable(h, 0, module)) return -1;
-    if (strip >= d.nStrips) {
-        if (d.planarConfig == PLANAR_SEPARATE) {
-            errorExt(h, h->fileName, "Can not grow image by strips when using separate planes");
-            return -1;
-        }
-        if (!extendStripArrays(h, 1, module)) return -1;
-        d.stripsPerImage = ceilDiv(d.imageLength, d.rowsPerStrip);
-    }
+    if (!growToStrip(h, strip, module)) return -1;
     if (!bufferReady(h)) return -1;
     h->curStrip = strip;
     h->curRow = (strip % d.stripsPerImage) * d.rowsPerStrip;
     if (!setupEncoderOnce(h)) return -1;
     restartStrip(h, strip);
-    h->flags &= ~FLAG_POSTENCODE;
-    const uint16_t sample = uint16_t(strip / d.stripsPerImage);
-    if (!h->preEncode(h, sample)) return -1;
-    h->postDecode(h, static_cast<uint8_t*>(data), count);
-    int status = h->encodeStrip(h, static_cast<uint8_t*>(data), count, sample);
-    if (status <= 0) return status;
-    return finishChunk(h, strip, count);
+    return encodeChunk(h, strip, data, count, false);
 }
 
 int64_t TIFFWriteRawStrip(TIFFHandle* h, uint32_t strip, const void* data, int64_t count) {
     static const char module[] = "TIFFWriteRawStrip";
     TIFFDirRecord& d = h->dir;
     if (!(h->flags & FLAG_BEENWRITING) && !TIFFCheckWritable(h, 0, module)) return -1;
-    if (strip >= d.nStrips) {
-        if (d.planarConfig == PLANAR_SEPARATE) {
-            errorExt(h, h->fileName, "Can not grow image by strips when using separate planes");
-            return -1;
-        }
-        if (strip >= d.stripsPerImage) d.stripsPerImage = ceilDiv(d.imageLength, d.rowsPerStrip);
-        if (!extendStripArrays(h, 1, module)) return -1;
-    }
+    if (!growToStrip(h, strip, module)) return -1;
     h->curStrip = strip;
     h->curRow = (strip % d.stripsPerImage) * d.rowsPerStrip;
     return TIFFAppendToStrip(h, strip, static_cast<const uint8_t*>(data), count) ? count : -1;
@@ -204,14 +208,8 @@ int64_t TIFFWriteEncodedTile(TIFFHandle* h, uint32_t tile, void* data, int64_t c
     h->curRow = down ? (tile % down) * d.tileLength : 0;
     h->curCol = across ? (tile % across) * d.tileWidth : 0;
     if (!setupEncoderOnce(h)) return -1;
-    h->flags &= ~FLAG_POSTENCODE;
-    const uint16_t sample = uint16_t(tile / d.stripsPerImage);
-    if (!h->preEncode(h, sample)) return -1;
     if (count <= 0 || count > h->tileByteSize) count = h->tileByteSize;
-    h->postDecode(h, static_cast<uint8_t*>(data), count);
-    int status = h->encodeTile(h, static_cast<uint8_t*>(data), count, sample);
-    if (status <= 0) return status;
-    return finishChunk(h, tile, count);
+    return encodeChunk(h, tile, data, count, true);
 }
 
 int64_t TIFFWriteRawTile(TIFFHandle* h, uint32_t tile, const void* data, int64_t count) {

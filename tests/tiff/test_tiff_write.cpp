@@ -554,3 +554,25 @@ TEST(TiffWrite, AppendKeepsTheFilesByteOrder) {
 }
 
 } // namespace
+
+namespace {
+
+// A strip far past the end grows the arrays by as many strips as it needs
+// (growing by one would leave it outside them).
+TEST(TiffWrite, StripFarPastTheEndGrowsTheArrays) {
+    MemFile file;
+    TIFFHandle* t = openMem(file, "w");
+    Image im = makeImage(4, 4, 1, 8, false, 2, 8);
+    setTags(t, im, COMPRESSION_NONE, 0);
+    Bytes strip(8, 5);
+    EXPECT_EQ(TIFFWriteEncodedStrip(t, 6, strip.data(), 8), 8);
+    EXPECT_EQ(TIFFWriteRawStrip(t, 9, strip.data(), 8), 8);
+    uint64_t* counts = nullptr;
+    ASSERT_EQ(TIFFQueryField(t, TAG_StripByteCounts, &counts), 1);
+    EXPECT_EQ(counts[6], 8u);
+    EXPECT_EQ(counts[9], 8u);
+    EXPECT_EQ(counts[7], 0u);
+    TIFFCloseFile(t);
+}
+
+} // namespace
