@@ -576,3 +576,36 @@ TEST(TiffWrite, StripFarPastTheEndGrowsTheArrays) {
 }
 
 } // namespace
+
+namespace {
+
+// A checkpointed directory is written again in place while nothing follows
+// it; once strips were appended after it, it moves to the end of the file
+// instead of growing over them.
+TEST(TiffWrite, CheckpointThenMoreStrips) {
+    MessageLog log;
+    MemFile file;
+    TIFFHandle* t = openMem(file, "w");
+    Image im = makeImage(16, 8, 1, 8, false, 4, 50);
+    setTags(t, im, COMPRESSION_NONE, 0);
+    Bytes first = cutBlock(im, 0), second = cutBlock(im, 1);
+    ASSERT_EQ(TIFFWriteEncodedStrip(t, 0, first.data(), int64_t(first.size())), int64_t(first.size()));
+    ASSERT_EQ(TIFFCheckpointCurrentDirectory(t), 1);
+    const uint64_t checkpointed = TIFFDirectoryOffset(t);
+    ASSERT_EQ(TIFFCheckpointCurrentDirectory(t), 1);
+    EXPECT_EQ(TIFFDirectoryOffset(t), checkpointed); // nothing followed: in place
+    ASSERT_EQ(TIFFWriteEncodedStrip(t, 1, second.data(), int64_t(second.size())), int64_t(second.size()));
+    TIFFSetField(t, TAG_ImageDescription, "written after the checkpoint, longer than before");
+    ASSERT_EQ(TIFFWriteCurrentDirectory(t), 1) << log.all();
+    TIFFCloseFile(t);
+    EXPECT_NE(le32(file.data, 4), checkpointed);
+    expectReadsBack(file, 0, im);
+    MemFile copy;
+    copy.data = file.data;
+    TIFFHandle* r = openMem(copy, "rm");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(TIFFCountDirectories(r), 1);
+    TIFFCloseFile(r);
+}
+
+} // namespace
