@@ -797,6 +797,103 @@ void sqCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, i
         });
 }
 
+// Cubic border passes: the frame of rows and columns whose taps leave the
+// source, taps clamped to the image, single-precision sums in fixed orders.
+//   Top and bottom rows: every column clamps its own four taps and sums its
+//     four products from the highest tap down, ((p3 + p2) + p1) + p0 (the
+//     row of tap 1 in the bottom rows as ((p1 + p2) + p3) + p0). Top rows
+//     merge the vertical taps that fall on row 0; bottom rows keep four
+//     taps on the clamped rows.
+//   Side columns of the rows between: the horizontal taps that fall on the
+//     edge column are merged into one product with the summed weight.
+//   Vertical sums ((q1 + q2) + q3) + q0 but for the top rows.
+// Integer results: the float sum widened to double, rounded as the generic
+// path rounds (signed halves away from zero), saturated.
+template <class T, bool Plane>
+void borderCubic(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep, int32_t srcWidth, int32_t srcHeight,
+                 int32_t width, int32_t height, const int32_t* rowOffsets, const int32_t* colOffsets,
+                 const float* rowWeights, const float* colWeights, int32_t topOut, int32_t bottomOut, int32_t leftOut,
+                 int32_t rightOut, int32_t top, int32_t bottom, int32_t left, int32_t right, int32_t pixelStride,
+                 int32_t channels) {
+    const T* src = static_cast<const T*>(srcV);
+    T* dst = static_cast<T*>(dstV);
+    const int32_t n = Plane ? 1 : channels == 3 ? 3 : 4;
+    const ptrdiff_t px = Plane ? 1 : channels == 3 ? pixelStride : 4;
+    const int32_t lastCol = srcWidth - 1, lastRow = srcHeight - 1;
+    auto at = [&](int32_t row, int32_t col, int32_t k) {
+        return toFloat(src[static_cast<ptrdiff_t>(row) * srcStep + col * px + k]);
+    };
+    auto clampCol = [&](int32_t c) { return c < 0 ? 0 : c > lastCol ? lastCol : c; };
+    auto put = [&](int32_t i, int32_t j, int32_t k, float v) {
+        dst[static_cast<ptrdiff_t>(i) * dstStep + j * px + k] = prim::resample::toSample<T>(double(v));
+    };
+    // Four clamped products of a row, summed from the highest tap down (or
+    // tap 1 first).
+    auto rowSum = [&](int32_t row, int32_t j, int32_t k, bool tapOneFirst) {
+        const int32_t fx = static_cast<int32_t>(colOffsets[j] / px);
+        const float* w = colWeights + 4 * j;
+        float p[4];
+        for (int t = 0; t < 4; ++t)
+            p[t] = at(row, clampCol(fx - 1 + t), k) * w[t];
+        return tapOneFirst ? ((p[1] + p[2]) + p[3]) + p[0] : ((p[3] + p[2]) + p[1]) + p[0];
+    };
+    // Side columns: the taps on the edge column merged.
+    auto sideSum = [&](int32_t row, int32_t j, int32_t k, bool leftSide, bool outside) {
+        const float* w = colWeights + 4 * j;
+        if (leftSide)
+            return outside ? at(row, 1, k) * w[3] + at(row, 0, k) * ((w[0] + w[1]) + w[2])
+                           : (at(row, 2, k) * w[3] + at(row, 1, k) * w[2]) + at(row, 0, k) * (w[0] + w[1]);
+        return outside ? at(row, lastCol, k) * ((w[1] + w[2]) + w[3]) + at(row, lastCol - 1, k) * w[0]
+                       : (at(row, lastCol, k) * (w[2] + w[3]) + at(row, lastCol - 1, k) * w[1]) +
+                             at(row, lastCol - 2, k) * w[0];
+    };
+    auto vertical = [](const float* q) { return ((q[1] + q[2]) + q[3]) + q[0]; };
+
+    for (int32_t i = 0; i < top; ++i) {
+        const float* wy = rowWeights + 4 * i;
+        for (int32_t j = 0; j < width; ++j)
+            for (int32_t k = 0; k < n; ++k) {
+                const float r0 = rowSum(0, j, k, false), r1 = rowSum(1, j, k, false);
+                float v;
+                if (i < topOut)
+                    v = r1 * wy[3] + r0 * ((wy[0] + wy[1]) + wy[2]);
+                else
+                    v = (r1 * wy[2] + rowSum(2, j, k, false) * wy[3]) + r0 * (wy[0] + wy[1]);
+                put(i, j, k, v);
+            }
+    }
+    const int32_t middleEnd = height - bottom;
+    for (int32_t i = top; i < middleEnd; ++i) {
+        const float* wy = rowWeights + 4 * i;
+        const int32_t fy = srcStep != 0 ? rowOffsets[i] / srcStep : 0;
+        auto side = [&](int32_t j, bool leftSide, bool outside) {
+            for (int32_t k = 0; k < n; ++k) {
+                float q[4];
+                for (int t = 0; t < 4; ++t)
+                    q[t] = sideSum(fy - 1 + t, j, k, leftSide, outside) * wy[t];
+                put(i, j, k, vertical(q));
+            }
+        };
+        for (int32_t j = 0; j < left; ++j)
+            side(j, true, j < leftOut);
+        for (int32_t j = width - right; j < width; ++j)
+            side(j, false, j >= width - rightOut);
+    }
+    for (int32_t i = middleEnd > top ? middleEnd : top; i < height; ++i) {
+        const float* wy = rowWeights + 4 * i;
+        const int32_t fy = srcStep != 0 ? rowOffsets[i] / srcStep : 0;
+        const int32_t rows[4] = {fy > lastRow - 1 ? lastRow - 1 : lastRow - 2, fy > lastRow - 1 ? lastRow : lastRow - 1,
+                                 lastRow, lastRow};
+        for (int32_t j = 0; j < width; ++j)
+            for (int32_t k = 0; k < n; ++k) {
+                float q[4];
+                for (int t = 0; t < 4; ++t)
+                    q[t] = rowSum(rows[t], j, k, t == 1) * wy[t];
+                put(i, j, k, vertical(q));
+            }
+    }
+}
+
 // Cubic weights: the four tap distances formed in single precision from
 // -1 - t, the filter evaluated in double precision, each weight rounded to
 // float.
@@ -842,6 +939,10 @@ const SqBorderLinearFn borderLinearPlane[4] = {borderLinear<uint8_t, true>, bord
                                                borderLinear<float, true>, borderLinear<int16_t, true>};
 const SqBorderLinearFn borderLinearPixel[4] = {borderLinear<uint8_t, false>, borderLinear<uint16_t, false>,
                                                borderLinear<float, false>, borderLinear<int16_t, false>};
+const SqBorderCubicFn borderCubicPlane[4] = {borderCubic<uint8_t, true>, borderCubic<uint16_t, true>,
+                                             borderCubic<float, true>, borderCubic<int16_t, true>};
+const SqBorderCubicFn borderCubicPixel[4] = {borderCubic<uint8_t, false>, borderCubic<uint16_t, false>,
+                                             borderCubic<float, false>, borderCubic<int16_t, false>};
 const SqWeightsFn cubicWeights[4] = {sqCubicWeights<prim::resample::cubicLagrange>,
                                      sqCubicWeights<prim::resample::cubicBSpline>,
                                      sqCubicWeights<prim::resample::cubicCatmullRom>,
@@ -854,8 +955,8 @@ const ResizeSqKernels resizeSqKernels = {
     &resizeRowRoutineTable,
     borderLinearPlane,
     borderLinearPixel,
-    generic::resizeSqBorderCubicPlane,
-    generic::resizeSqBorderCubicPixel,
+    borderCubicPlane,
+    borderCubicPixel,
     generic::resizeSqBorderLanczosPlane,
     generic::resizeSqBorderLanczosPixel,
     cubicWeights,

@@ -366,3 +366,150 @@ TEST(ResamplePathsCubic, SquarePixelBodiesAgreeAcrossPaths) {
                     }
                 }
 }
+
+namespace {
+
+// A term of an ordered sum: a value times a weight.
+struct Term {
+    float value, weight;
+};
+// Left fold of the products in the order given: ((t0 + t1) + t2) + ...
+float foldProducts(const std::vector<Term>& terms) {
+    float s = terms[0].value * terms[0].weight;
+    for (size_t n = 1; n < terms.size(); ++n)
+        s = s + terms[n].value * terms[n].weight;
+    return s;
+}
+
+// Growing source positions of `count` destination rows or columns over an
+// extent: halving, enlarging by 4, or random, always inside (-1, extent).
+std::vector<double> framePositions(int scenario, int count, int extent, std::mt19937& rng) {
+    std::vector<double> p;
+    for (int i = 0; i < count; ++i) {
+        if (scenario == 0)
+            p.push_back(2.0 * i + 0.5);
+        else if (scenario == 1)
+            p.push_back((i + 0.5) / 4.0 - 0.5);
+        else
+            p.push_back(-1.0 + (extent + 1.0) * (i + 0.5 + 0.45 * ((rng() % 1000) / 1000.0 - 0.5)) / count);
+    }
+    return p;
+}
+
+} // namespace
+
+// Every path's cubic border passes write exactly the frame whose taps leave
+// the source (first and last rows and, between them, the side columns),
+// taps clamped to the image: paths 1-5 bit for bit the single-precision
+// sums in their stated orders (edge taps merged in the side columns and the
+// top rows), path 0 within one level, every integer result within one level
+// of the exact value; halving, enlarging by 4 and 4 x 4 sources.
+TEST(ResamplePathsCubic, BorderPassesWriteTheFrame) {
+    std::mt19937 rng(265);
+    for (int path : vqtest::allPaths())
+        for (int kind : {k8u, k16u, k32f, k16s})
+            for (const Shape& shape : kShapes)
+                for (int trial = 0; trial < 9; ++trial) {
+                    const int scenario = trial % 3;
+                    const int srcW = trial < 3 ? 4 : 4 + int(rng() % 9), srcH = trial < 3 ? 4 : 4 + int(rng() % 9);
+                    const int width = scenario == 0 ? srcW / 2 : scenario == 1 ? 4 * srcW : 1 + int(rng() % 20);
+                    const int height = scenario == 0 ? srcH / 2 : scenario == 1 ? 4 * srcH : 1 + int(rng() % 14);
+                    const int code = 4 + int(rng() % 4);
+                    RoutineCase rc(kind, shape, width, height, srcW, srcH, rng);
+                    const std::vector<double> ys = framePositions(scenario, height, srcH, rng);
+                    const std::vector<double> xs = framePositions(scenario, width, srcW, rng);
+                    std::vector<int32_t> rowOffsets, colOffsets;
+                    std::vector<float> rowT, colT;
+                    int counts[8] = {}; // y < 0, y >= H - 1, x < 0, x >= W - 1, then y < 1, y >= H - 2, ...
+                    for (double y : ys) {
+                        rowOffsets.push_back(int32_t(std::floor(y)) * rc.srcStepE);
+                        rowT.push_back(float(y - std::floor(y)));
+                        counts[0] += y < 0, counts[1] += y >= srcH - 1, counts[4] += y < 1, counts[5] += y >= srcH - 2;
+                    }
+                    for (double x : xs) {
+                        colOffsets.push_back(int32_t(std::floor(x)) * rc.next);
+                        colT.push_back(float(x - std::floor(x)));
+                        counts[2] += x < 0, counts[3] += x >= srcW - 1, counts[6] += x < 1, counts[7] += x >= srcW - 2;
+                    }
+                    const std::vector<float> rw = weightsFor(rowT, code), cw = weightsFor(colT, code);
+
+                    auto sample = [&](int r, int c, int k) {
+                        return float(sampleAt(rc.src.row(r), kind, int64_t(c) * rc.next + k));
+                    };
+                    auto clampTo = [](int v, int n) { return v < 0 ? 0 : v > n - 1 ? n - 1 : v; };
+                    for (int i = 0; i < height; ++i)
+                        for (int j = 0; j < width; ++j) {
+                            const bool topRow = i < counts[4], bottomRow = i >= height - counts[5];
+                            const bool leftCol = j < counts[6], rightCol = j >= width - counts[7];
+                            if (!topRow && !bottomRow && !leftCol && !rightCol)
+                                continue;
+                            const int fy = int(std::floor(ys[i])), fx = int(std::floor(xs[j]));
+                            const float* wy = &rw[4 * i];
+                            const float* wx = &cw[4 * j];
+                            for (int k = 0; k < shape.channels; ++k) {
+                                // One source row's horizontal sum.
+                                auto across = [&](int r, bool tapOneFirst) {
+                                    std::vector<Term> t;
+                                    if (topRow || bottomRow) {
+                                        for (int c : tapOneFirst ? std::vector<int>{1, 2, 3, 0}
+                                                                 : std::vector<int>{3, 2, 1, 0})
+                                            t.push_back({sample(r, clampTo(fx - 1 + c, srcW), k), wx[c]});
+                                    } else if (leftCol && fx < 0) {
+                                        t = {{sample(r, 1, k), wx[3]}, {sample(r, 0, k), (wx[0] + wx[1]) + wx[2]}};
+                                    } else if (leftCol) {
+                                        t = {{sample(r, 2, k), wx[3]}, {sample(r, 1, k), wx[2]},
+                                             {sample(r, 0, k), wx[0] + wx[1]}};
+                                    } else if (fx > srcW - 2) {
+                                        t = {{sample(r, srcW - 1, k), (wx[1] + wx[2]) + wx[3]},
+                                             {sample(r, srcW - 2, k), wx[0]}};
+                                    } else {
+                                        t = {{sample(r, srcW - 1, k), wx[2] + wx[3]},
+                                             {sample(r, srcW - 2, k), wx[1]},
+                                             {sample(r, srcW - 3, k), wx[0]}};
+                                    }
+                                    return foldProducts(t);
+                                };
+                                std::vector<Term> v;
+                                if (topRow && fy < 0) {
+                                    v = {{across(1, false), wy[3]}, {across(0, false), (wy[0] + wy[1]) + wy[2]}};
+                                } else if (topRow) {
+                                    v = {{across(1, false), wy[2]}, {across(2, false), wy[3]},
+                                         {across(0, false), wy[0] + wy[1]}};
+                                } else {
+                                    int rows[4];
+                                    for (int r = 0; r < 4; ++r)
+                                        rows[r] = bottomRow ? (fy > srcH - 2 ? std::min(srcH - 2 + r, srcH - 1)
+                                                                             : std::min(srcH - 3 + r, srcH - 1))
+                                                            : fy - 1 + r;
+                                    for (int r : {1, 2, 3, 0})
+                                        v.push_back({across(rows[r], bottomRow && r == 1), wy[r]});
+                                }
+                                const float s = foldProducts(v);
+                                double out = s;
+                                if (kind != k32f) {
+                                    // Rounded from the double of the float sum, halves away from zero.
+                                    const double d = s;
+                                    out = roundExact(kind, d > 0 ? std::trunc(d + 0.5000001) - 0.0
+                                                               : (kind == k16s ? std::trunc((d - 1e-7) - 0.5) : 0.0));
+                                    double exact = 0;
+                                    for (int r = 0; r < 4; ++r)
+                                        for (int c = 0; c < 4; ++c)
+                                            exact += double(sample(clampTo(fy - 1 + r, srcH), clampTo(fx - 1 + c, srcW),
+                                                                   k)) *
+                                                     wy[r] * wx[c];
+                                    ASSERT_LE(std::fabs(out - roundExact(kind, exact)), 1.0) << exact;
+                                }
+                                storeSample(rc.want.row(i), kind, int64_t(j) * shape.stride + k, out);
+                            }
+                        }
+                    const ResizeSqKernels& ks = *resizeSqKernelSets[path];
+                    (shape.plane ? ks.borderCubicPlane : ks.borderCubicPixel)[kind](
+                        rc.src.origin(), rc.dst.origin(), rc.srcStepE, rc.dst.step() / rc.e, srcW, srcH, width, height,
+                        rowOffsets.data(), colOffsets.data(), rw.data(), cw.data(), counts[0], counts[1], counts[2],
+                        counts[3], counts[4], counts[5], counts[6], counts[7], shape.stride, shape.channels);
+                    ASSERT_TRUE(matchesFormulas(path, kind, rc.dst, rc.want, kind == k32f ? maxMagnitude(rc.src) : 0,
+                                                16, 1))
+                        << describe(path, kind, shape.name, width, height) << " from " << srcW << "x" << srcH
+                        << " code " << code << " scenario " << scenario;
+                }
+}
