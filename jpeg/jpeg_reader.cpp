@@ -256,6 +256,12 @@ bool vq_JPEGStripLoader::prepareStrips(int stripHeight, int format) {
         reportReaderMessage("JPEGStripLoader stream is not open\n");
         return false;
     }
+    // A header that was read but gave no pixel format holds CMYK or YCCK
+    // colour, which the library cannot turn into grey, RGB or YCbCr.
+    if (fileInfo.isValid() && fileInfo.getPixelFormat() == -1) {
+        reportReaderMessage("CMYK and YCCK JPEG files cannot be converted by this build\n");
+        return false;
+    }
     format_ = format;
     if (stripHeight <= 0) return false;
     rowsPerStrip_ = std::min(stripHeight, size_.second);

@@ -42,6 +42,32 @@ vq_BMPFileInfo* vq_BMPFileInfo::create() {
     return info;
 }
 
+namespace {
+
+// Compression codes of the info header.
+constexpr uint32_t kPlainRows = 0;
+constexpr uint32_t kBitFields = 3;
+constexpr uint32_t kAlphaBitFields = 6;
+
+// Whether the red, green and blue masks are those of the plain layout for the
+// depth, which the rows are then read as: 5-5-5 or 5-6-5 for 16 bits, 8-8-8
+// in the low three bytes for 32 bits. The alpha mask may be empty or the
+// bits above the colours.
+bool standardMasks(uint32_t bits, const uint32_t m[4], bool* sixBitGreen) {
+    *sixBitGreen = false;
+    if (bits == 32)
+        return m[0] == 0x00FF0000u && m[1] == 0x0000FF00u && m[2] == 0x000000FFu &&
+               (m[3] == 0 || m[3] == 0xFF000000u);
+    if (bits != 16 || m[2] != 0x001Fu)
+        return false;
+    if (m[0] == 0x7C00u && m[1] == 0x03E0u)
+        return m[3] == 0 || m[3] == 0x8000u;
+    *sixBitGreen = m[0] == 0xF800u && m[1] == 0x07E0u;
+    return *sixBitGreen && m[3] == 0;
+}
+
+} // namespace
+
 bool vq_BMPFileInfo::readHeader(vq_stream* stream) {
     invalidate();
     std::memset(fileHeader, 0, sizeof fileHeader);
@@ -49,19 +75,30 @@ bool vq_BMPFileInfo::readHeader(vq_stream* stream) {
     rowStride = 0;
     pixelOffset = 0;
     topDown = false;
+    storedBits = 0;
+    sixBitGreen = false;
     if (!stream)
         return false;
-    if (stream->read(fileHeader, 14) != 14 || fileHeader[0] != 'B' || fileHeader[1] != 'M')
+    if (stream->read(fileHeader, 14) != 14 || fileHeader[0] != 'B' || fileHeader[1] != 'M') {
+        reportReaderMessage("Not a Windows Bitmap file (no BM signature)\n");
         return false;
+    }
     pixelOffset = le32(fileHeader + 10);
 
     if (stream->read(infoHeader, 4) != 4)
         return false;
     const uint32_t headerSize = le32(infoHeader);
-    if (headerSize < 12 || headerSize > 64)
+    // The core header, the plain info header, its versions with bit masks
+    // (52, 56), the OS/2 header (64) and the version 4 and 5 headers.
+    if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 &&
+        headerSize != 64 && headerSize != 108 && headerSize != 124) {
+        reportReaderMessage("Bitmap info header of %u bytes is not a known header\n", unsigned(headerSize));
         return false;
-    if (stream->read(infoHeader + 4, headerSize - 4) != int32_t(headerSize - 4))
+    }
+    if (stream->read(infoHeader + 4, headerSize - 4) != int32_t(headerSize - 4)) {
+        reportReaderMessage("Bitmap headers end early\n");
         return false;
+    }
 
     int64_t width = 0, height = 0;
     uint32_t planes = 0, bitsPerPixel = 0, compression = 0, coloursUsed = 0;
@@ -71,7 +108,7 @@ bool vq_BMPFileInfo::readHeader(vq_stream* stream) {
         height = le16(infoHeader + 6);
         planes = le16(infoHeader + 8);
         bitsPerPixel = le16(infoHeader + 10);
-    } else if (headerSize == 40 || headerSize == 64) {
+    } else {
         width = int32_t(le32(infoHeader + 4));
         height = int32_t(le32(infoHeader + 8));
         planes = le16(infoHeader + 12);
@@ -80,42 +117,87 @@ bool vq_BMPFileInfo::readHeader(vq_stream* stream) {
         xPerMetre = le32(infoHeader + 24);
         yPerMetre = le32(infoHeader + 28);
         coloursUsed = le32(infoHeader + 32);
-    } else {
+    }
+    if (planes != 1) {
+        reportReaderMessage("Bitmap with %u planes is not valid\n", unsigned(planes));
         return false;
     }
-    if (coloursUsed > 256 || planes != 1)
+    if (bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32) {
+        reportReaderMessage("Bitmaps of %u bits per pixel are not supported\n", unsigned(bitsPerPixel));
         return false;
+    }
+    if (coloursUsed > 256) {
+        reportReaderMessage("Bitmap colour table of %u entries is not valid\n", unsigned(coloursUsed));
+        return false;
+    }
 
-    int format = 0, bytesPerPixel = 0;
-    if (bitsPerPixel == 24) {
-        format = 1;
-        bytesPerPixel = 3;
-    } else if (bitsPerPixel == 32) {
-        format = 2;
-        bytesPerPixel = 4;
-    } else {
+    // Rows without compression are the plain layouts (5-5-5 for 16 bits);
+    // bit masks must name one of them. The OS/2 header's code 3 is a
+    // compression, not bit masks.
+    const bool masks = headerSize != 64 && bitsPerPixel != 24 &&
+                       (compression == kBitFields || compression == kAlphaBitFields);
+    if (compression != kPlainRows && !masks) {
+        reportReaderMessage("Bitmap compression %u is not supported\n", unsigned(compression));
         return false;
     }
-    // Compressed pixel data would be read as if it were plain rows.
-    if (compression != 0)
-        return false;
+    if (masks) {
+        // The masks follow a 40-byte header and lie inside the longer ones.
+        uint32_t m[4] = {};
+        uint8_t extra[16] = {};
+        const uint8_t* at = infoHeader + 40;
+        if (headerSize == 40) {
+            const int32_t count = compression == kAlphaBitFields ? 16 : 12;
+            if (stream->read(extra, uint32_t(count)) != count) {
+                reportReaderMessage("Bitmap headers end early\n");
+                return false;
+            }
+            at = extra;
+        }
+        const int known = headerSize == 52 || (headerSize == 40 && compression == kBitFields) ? 3 : 4;
+        for (int i = 0; i < known; ++i)
+            m[i] = le32(at + 4 * i);
+        if (!standardMasks(bitsPerPixel, m, &sixBitGreen)) {
+            reportReaderMessage("Bitmap bit masks %08X %08X %08X %08X are not a supported layout\n",
+                                unsigned(m[0]), unsigned(m[1]), unsigned(m[2]), unsigned(m[3]));
+            return false;
+        }
+    }
+
     // A negative height marks rows stored top row first.
     topDown = height < 0;
     if (topDown)
         height = -height;
-    const int64_t stride = (width * bytesPerPixel + 3) / 4 * 4;
-    if (width < 1 || height < 1 || height > INT_MAX || stride > INT_MAX)
+    const int64_t stride = (width * bitsPerPixel / 8 + 3) / 4 * 4;
+    if (width < 1 || height < 1 || height > INT_MAX || stride > INT_MAX) {
+        reportReaderMessage("Bitmap size %lld x %lld is not supported\n", static_cast<long long>(width),
+                            static_cast<long long>(height));
         return false;
+    }
     rowStride = int(stride);
+    storedBits = int(bitsPerPixel);
 
     // The first stored row is at the pixel data offset, whatever lies between
     // the headers and the rows (a colour table, bit masks).
     stream->seek(pixelOffset, vq_seekStart);
 
+    // 16-bit pixels are widened to three bytes, B, G, R, as they are read.
+    const int format = bitsPerPixel == 32 ? 2 : 1;
     std::set<int> formats{format, 1, 4, 5};
     accept(int(width), int(height), format, std::move(formats), format == 2);
     resolution = IntPair(toDotsPerInch(xPerMetre), toDotsPerInch(yPerMetre));
     return true;
+}
+
+void vq_BMPFileInfo::widenRow(const uint8_t* stored, uint8_t* bgr, int width) const {
+    // Each field scaled to 0-255, rounded to the nearest value.
+    auto five = [](unsigned v) { return uint8_t((v * 255 + 15) / 31); };
+    auto six = [](unsigned v) { return uint8_t((v * 255 + 31) / 63); };
+    for (int x = 0; x < width; ++x, stored += 2, bgr += 3) {
+        const unsigned v = unsigned(stored[0]) | (unsigned(stored[1]) << 8);
+        bgr[0] = five(v & 0x1F);
+        bgr[1] = sixBitGreen ? six((v >> 5) & 0x3F) : five((v >> 5) & 0x1F);
+        bgr[2] = five(sixBitGreen ? (v >> 11) & 0x1F : (v >> 10) & 0x1F);
+    }
 }
 
 void vq_BMPFileInfo::printReport(FILE* out) {
@@ -146,6 +228,7 @@ bool vq_BMPStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
     // rows of the strips already delivered.
     const int firstStored = info.isTopDown() ? delivered : height - delivered - n;
     std::vector<uint8_t> stored(size_t(stride), 0);
+    std::vector<uint8_t> widened(info.getStoredBits() == 16 ? size_t(imageSize.first) * 3 : 0);
 
     uint8_t* pixels = nullptr;
     int32_t step = 0;
@@ -160,8 +243,13 @@ bool vq_BMPStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
             break;
         }
         const int row = info.isTopDown() ? j : n - 1 - j;
-        vq_pixel_rows::convertRow(stored.data(), info.getPixelFormat(),
-                                  pixels + int64_t(row) * step, format, imageSize.first);
+        const uint8_t* source = stored.data();
+        if (info.getStoredBits() == 16) {
+            info.widenRow(stored.data(), widened.data(), imageSize.first);
+            source = widened.data();
+        }
+        vq_pixel_rows::convertRow(source, info.getPixelFormat(), pixels + int64_t(row) * step, format,
+                                  imageSize.first);
         ++delivered;
     }
     dst->unlockPixels();

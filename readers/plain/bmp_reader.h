@@ -1,5 +1,6 @@
-// Uncompressed Windows bitmaps of 24 and 32 bits per pixel: read as a whole
-// image or as top-down strips, and written from RGB(A) containers.
+// Uncompressed Windows bitmaps of 16, 24 and 32 bits per pixel, with any of
+// the defined info headers and bit masks of the plain layouts: read as a
+// whole image or as top-down strips, and written from RGB(A) containers.
 #pragma once
 
 #include <cstdint>
@@ -22,13 +23,19 @@ public:
     uint32_t getPixelOffset() const { return pixelOffset; }
     // Rows stored top row first (a negative height in the header).
     bool isTopDown() const { return topDown; }
+    // Bits per stored pixel: 16, 24 or 32.
+    int getStoredBits() const { return storedBits; }
+    // Turns a stored row of 16-bit pixels into B, G, R bytes.
+    void widenRow(const uint8_t* stored, uint8_t* bgr, int width) const;
 
 private:
     int rowStride = 0;
     uint32_t pixelOffset = 0;
     bool topDown = false;
+    int storedBits = 0;
+    bool sixBitGreen = false; // 5-6-5 rather than 5-5-5
     uint8_t fileHeader[14] = {};
-    uint8_t infoHeader[64] = {};
+    uint8_t infoHeader[124] = {};
 };
 
 class vq_BMPStripLoader : public vq_headerStripLoader<vq_BMPFileInfo> {

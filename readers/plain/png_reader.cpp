@@ -32,16 +32,33 @@ void flushStream(png_structp png) {
         stream->flush();
 }
 
-// Errors end the library call in progress, saying why.
+// Errors end the library call in progress, saying why. The library often
+// names the fault in a warning just before a general error ("Invalid IHDR
+// data"), so the warning of the same call goes with it.
 void stopOnMessage(png_structp png, png_const_charp message) {
-    reportReaderMessage("PNG library error: %s\n", message != nullptr ? message : "");
+    auto* state = static_cast<PngStreamState*>(png_get_error_ptr(png));
+    const char* text = message != nullptr ? message : "";
+    if (state != nullptr && !state->lastWarning.empty())
+        reportReaderMessage("PNG library error: %s (%s)\n", text, state->lastWarning.c_str());
+    else
+        reportReaderMessage("PNG library error: %s\n", text);
     png_longjmp(png, 1);
 }
 
 // Warnings do not: current libraries warn about harmless things that many
 // ordinary files carry (a known-incorrect sRGB profile, a malformed ancillary
 // chunk that the library skips), and the image still decodes correctly.
-void ignoreWarning(png_structp, png_const_charp) {}
+// The last one is kept for an error that may follow.
+void ignoreWarning(png_structp png, png_const_charp message) {
+    if (auto* state = static_cast<PngStreamState*>(png_get_error_ptr(png)))
+        state->lastWarning = message != nullptr ? message : "";
+}
+
+// Each guarded call names only its own warnings with an error.
+void forgetWarnings(png_structp png) {
+    if (auto* state = static_cast<PngStreamState*>(png_get_error_ptr(png)))
+        state->lastWarning.clear();
+}
 
 struct PngHeader {
     png_uint_32 width = 0;
@@ -52,6 +69,7 @@ struct PngHeader {
 };
 
 bool readPngInfo(png_structp png, png_infop info, PngHeader* header) {
+    forgetWarnings(png);
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_read_info(png, info);
@@ -61,17 +79,31 @@ bool readPngInfo(png_structp png, png_infop info, PngHeader* header) {
     return true;
 }
 
-// Rows are delivered with 8-bit samples.
-bool startPngRows(png_structp png, png_infop info, int bitDepth) {
+// Rows are delivered with 8-bit samples, one to four per pixel: the library
+// expands palettes and grey below 8 bits, turns a transparency chunk into an
+// alpha channel, drops the low byte of 16-bit samples and, where asked, turns
+// grey into RGB. Refuses a row layout other than `channels` bytes per pixel.
+bool startPngRows(png_structp png, png_infop info, const PngRowPlan& plan, int channels) {
+    forgetWarnings(png);
     if (setjmp(png_jmpbuf(png)))
         return false;
-    if (bitDepth > 8)
+    if (plan.colourType == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    if (plan.colourType == PNG_COLOR_TYPE_GRAY && plan.bitDepth < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
+    if (plan.transparency)
+        png_set_tRNS_to_alpha(png);
+    if (plan.bitDepth > 8)
         png_set_strip_16(png);
+    if (plan.greyToRgb)
+        png_set_gray_to_rgb(png);
     png_read_update_info(png, info);
-    return true;
+    return png_get_bit_depth(png, info) == 8 && png_get_channels(png, info) == channels &&
+           png_get_rowbytes(png, info) == size_t(png_get_image_width(png, info)) * size_t(channels);
 }
 
 bool readPngRow(png_structp png, png_bytep row) {
+    forgetWarnings(png);
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_read_row(png, row, nullptr);
@@ -86,7 +118,7 @@ bool PngStreamState::openRead(vq_stream* s) {
     unbind();
     stream = s;
     rewind();
-    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, stopOnMessage, ignoreWarning);
+    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, stopOnMessage, ignoreWarning);
     if (!png)
         return false;
     info = png_create_info_struct(png);
@@ -104,7 +136,7 @@ bool PngStreamState::openWrite(vq_stream* s) {
         return false;
     unbind();
     stream = s;
-    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, stopOnMessage, ignoreWarning);
+    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, stopOnMessage, ignoreWarning);
     if (!png)
         return false;
     info = png_create_info_struct(png);
@@ -130,6 +162,7 @@ void PngStreamState::unbind() {
     png = nullptr;
     info = nullptr;
     kind = 0;
+    lastWarning.clear();
     stream.reset();
 }
 
@@ -141,6 +174,7 @@ vq_PNGFileInfo* vq_PNGFileInfo::create() {
 
 bool vq_PNGFileInfo::readHeader(PngStreamState& state) {
     invalidate();
+    plan = PngRowPlan();
     if (!state.isReady() || state.kind != 1)
         return false;
     state.rewind();
@@ -153,25 +187,26 @@ bool vq_PNGFileInfo::readHeader(PngStreamState& state) {
     }
     imageSize = IntPair(int(header.width), int(header.height));
     if (header.width == 0 || header.height == 0 || header.width > INT32_MAX ||
-        header.height > INT32_MAX || header.bitDepth < 8)
-        return false;
-    switch (header.colourType) {
-    case PNG_COLOR_TYPE_GRAY:
-        accept(int(header.width), int(header.height), 6, {6}, false);
-        break;
-    case PNG_COLOR_TYPE_RGB:
-        accept(int(header.width), int(header.height), 4, {1, 4}, false);
-        break;
-    case PNG_COLOR_TYPE_RGB_ALPHA:
-        accept(int(header.width), int(header.height), 5, {2, 5}, true);
-        break;
-    default:
+        header.height > INT32_MAX) {
+        reportReaderMessage("PNG image size %u x %u is not supported\n", unsigned(header.width),
+                            unsigned(header.height));
         return false;
     }
-    if (!startPngRows(state.png, state.info, header.bitDepth)) {
-        invalidate();
-        return false;
-    }
+    // The library has checked the colour type and bit depth against each other.
+    plan.colourType = header.colourType;
+    plan.bitDepth = header.bitDepth;
+    plan.transparency = png_get_valid(state.png, state.info, PNG_INFO_tRNS) != 0;
+    const bool grey = !(header.colourType & PNG_COLOR_MASK_COLOR);
+    const bool withAlpha = (header.colourType & PNG_COLOR_MASK_ALPHA) || plan.transparency;
+    // Grey with alpha has no pixel format of its own: it is read as RGBA.
+    plan.greyToRgb = grey && withAlpha;
+    const int w = int(header.width), h = int(header.height);
+    if (withAlpha)
+        accept(w, h, 5, {2, 5}, true);
+    else if (grey)
+        accept(w, h, 6, {4, 6}, false);
+    else
+        accept(w, h, 4, {1, 4}, false);
     return true;
 }
 
@@ -224,7 +259,7 @@ vq_PNGStripLoader* vq_PNGStripLoader::create() {
 }
 
 bool vq_PNGStripLoader::open(vq_stream* s) {
-    rowsRead = 0;
+    rowsStarted = false;
     if (!state.openRead(s) || !info.readHeader(state) || !info.isValid())
         return false;
     stream = s;
@@ -235,45 +270,55 @@ bool vq_PNGStripLoader::open(vq_stream* s) {
 bool vq_PNGStripLoader::prepareStrips(int height, int fmt) {
     if (!state.isReady())
         return false;
-    // The library reads forward only: a new pass starts from a new binding.
-    if (rowsRead > 0 && !open(stream.get()))
+    // The library reads forward only and takes its row transformations once:
+    // a new pass starts from a new binding.
+    if (rowsStarted && !open(stream.get()))
         return false;
     const int stored = info.getPixelFormat();
     compose = false;
-    if (!info.canDeliver(fmt)) {
+    PngRowPlan plan = info.getRowPlan();
+    rowFormat = stored;
+    if (fmt == 4 && stored == 6) {
+        // Grey becomes RGB in the library.
+        plan.greyToRgb = true;
+        rowFormat = 4;
+    } else if (!info.canDeliver(fmt)) {
         if (fmt != 4 || stored != 5)
             return false;
         compose = true;
     }
     if (!startPass(height, fmt))
         return false;
-    workRow.assign(size_t(imageSize.first) * size_t(vq_pixel_rows::bytesPerPixel(stored)), 0);
+    rowsStarted = true;
+    if (!startPngRows(state.png, state.info, plan, vq_pixel_rows::bytesPerPixel(rowFormat))) {
+        reportReaderMessage("PNG rows cannot be read as 8-bit pixels\n");
+        return false;
+    }
+    workRow.assign(size_t(imageSize.first) * size_t(vq_pixel_rows::bytesPerPixel(rowFormat)), 0);
     return true;
 }
 
 bool vq_PNGStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
     const int n = nextStripRows();
-    if (!state.isReady() || n == 0 || !createStrip(dst, format, imageSize.first, n))
+    if (!state.isReady() || !rowsStarted || n == 0 || !createStrip(dst, format, imageSize.first, n))
         return false;
-    const int stored = info.getPixelFormat();
     uint8_t* pixels = nullptr;
     int32_t step = 0;
     dst->lockPixels(&pixels, &step);
     bool ok = true;
     for (int r = 0; r < n; ++r) {
         uint8_t* row = pixels + int64_t(r) * step;
-        if (format == stored) {
+        if (format == rowFormat) {
             ok = readPngRow(state.png, row);
         } else {
             ok = readPngRow(state.png, workRow.data());
             if (ok && compose)
                 vq_pixel_rows::composeOverWhite(workRow.data(), row, imageSize.first);
             else if (ok)
-                ok = vq_pixel_rows::convertRow(workRow.data(), stored, row, format, imageSize.first);
+                ok = vq_pixel_rows::convertRow(workRow.data(), rowFormat, row, format, imageSize.first);
         }
         if (!ok)
             break;
-        ++rowsRead;
         ++delivered;
     }
     dst->unlockPixels();

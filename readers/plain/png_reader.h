@@ -1,8 +1,10 @@
-// Non-interlaced PNG images in grey, RGB and RGBA, read top to bottom in
-// strips through the PNG library over an engine stream.
+// Non-interlaced PNG images of every colour type and bit depth, read top to
+// bottom in strips of 8-bit grey, RGB or RGBA pixels through the PNG
+// library's own expansions, over an engine stream.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "readers/plain/plain_reader.h"
@@ -11,8 +13,9 @@ struct png_struct_def;
 struct png_info_def;
 
 // The PNG library's structures bound to a stream for reading (or writing).
-// Library errors and warnings both end the operation in progress: every call
-// into the library runs under its jump buffer and reports false.
+// A library error ends the operation in progress, which reports false and
+// the library's reason; warnings are kept, not acted on. The library's error
+// pointer is the state itself, which therefore never moves.
 struct PngStreamState {
     PngStreamState() = default;
     PngStreamState(const PngStreamState&) = delete;
@@ -32,16 +35,33 @@ struct PngStreamState {
     png_struct_def* png = nullptr;
     png_info_def* info = nullptr;
     int kind = 0; // 0 unbound, 1 read, 2 write
+    // The library's last warning, named with an error that follows it.
+    std::string lastWarning;
 };
 
+// How the library turns the stored rows into 8-bit pixels.
+struct PngRowPlan {
+    int colourType = 0;
+    int bitDepth = 0;
+    bool transparency = false; // a tRNS chunk, read as an alpha channel
+    bool greyToRgb = false;
+};
+
+// Pixel formats: 6 for grey (deliverable as 4 too), 4 for RGB and palette
+// images, 5 for anything with alpha or a transparency chunk (grey ones
+// included, as RGBA).
 class vq_PNGFileInfo : public vq_plainFileInfo {
 public:
     static vq_PNGFileInfo* create();
 
-    // Reads the header from the start of the state's stream. 16-bit samples
-    // are reduced to 8 bits by the library for the rows that follow.
+    // Reads the header from the start of the state's stream; refuses
+    // interlaced images and what the library refuses, saying why.
     bool readHeader(PngStreamState& state);
     void printReport(FILE* out) override;
+    const PngRowPlan& getRowPlan() const { return plan; }
+
+private:
+    PngRowPlan plan;
 };
 
 class vq_PNGLoader : public vq_plainLoader {
@@ -73,8 +93,10 @@ private:
     PngStreamState state;
     vq_PNGFileInfo info;
     bool compose = false;
-    // Rows the library has decoded since the header was read.
-    int rowsRead = 0;
+    // The row transformations are set: a further pass needs a new binding.
+    bool rowsStarted = false;
+    // Pixel format of the rows as the library delivers them.
+    int rowFormat = -1;
     std::vector<uint8_t> workRow;
 };
 

@@ -5,6 +5,10 @@
 // (numpy, zlib, tifffile) and by the test by hand, not by the converter.
 #include "tests/app/e2e_fixture.h"
 
+#include <jpeglib.h>
+
+#include <cstdio>
+
 #include "app/JUCEKestrifier.h"
 #include "tiff/vqtiff.h"
 
@@ -65,8 +69,81 @@ def tiff(name, j2k, **layout):
             f.seek(where)
             f.write(struct.pack('<H', 33003))
 
+def bmp(name, header_size, bits, compression, masks, pixels):
+    # Rows bottom-up, each padded to 4 bytes; masks behind a 40-byte header,
+    # inside the longer ones.
+    rows = pixels.reshape(h, -1)
+    stride = (rows.shape[1] + 3) // 4 * 4
+    behind = b''.join(struct.pack('<I', m) for m in masks) if header_size == 40 else b''
+    info = struct.pack('<IiiHHIIiiII', header_size, w, h, 1, bits, compression, stride * h, 2835, 2835, 0, 0)
+    if header_size > 40:
+        info += b''.join(struct.pack('<I', m) for m in masks)
+        info += b'\0' * (header_size - len(info))
+    offset = 14 + len(info) + len(behind)
+    data = b''.join(bytes(r) + b'\0' * (stride - len(r)) for r in rows[::-1])
+    with open(out + '/' + name, 'wb') as f:
+        f.write(b'BM' + struct.pack('<IHHI', offset + len(data), 0, 0, offset) + info + behind + data)
+
+def widen(v, bits):
+    return np.rint(v.astype(np.float64) * 255 / ((1 << bits) - 1)).astype(np.uint8)
+
+bgr = rgb[..., ::-1]
+palette = np.random.default_rng(3).integers(0, 256, (256, 3), dtype=np.uint8)
+index = (((x // 16) * 7 + (y // 16) * 13) % 256).astype(np.uint8)
+palette_alpha = np.choose(np.arange(256) % 3, [0, 128, 255]).astype(np.uint8)
+
 for name in names:
-    if name == 'interlaced.png':
+    if name == 'grey.png':
+        png(name, 8, 0, grey)
+        expect(name, np.dstack([grey] * 3))
+    elif name == 'grey16.png':
+        png(name, 16, 0, sixteen(grey))
+        expect(name, np.dstack([grey] * 3))
+    elif name == 'grey-alpha.png':
+        png(name, 8, 4, np.dstack([grey, alpha]).reshape(h, -1))
+        expect(name, over_white(np.dstack([grey] * 3), alpha))
+    elif name == 'grey-alpha16.png':
+        png(name, 16, 4, sixteen(np.dstack([grey, alpha])))
+        expect(name, over_white(np.dstack([grey] * 3), alpha))
+    elif name == 'palette.png':
+        png(name, 8, 3, index, chunk(b'PLTE', palette.tobytes()))
+        expect(name, palette[index])
+    elif name == 'palette-transparent.png':
+        png(name, 8, 3, index, chunk(b'PLTE', palette.tobytes()) + chunk(b'tRNS', palette_alpha.tobytes()))
+        expect(name, over_white(palette[index], palette_alpha[index]))
+    elif name == 'rgb16.png':
+        png(name, 16, 2, sixteen(rgb))
+        expect(name, rgb)
+    elif name == 'rgba16.png':
+        png(name, 16, 6, sixteen(np.dstack([rgb, alpha])))
+        expect(name, over_white(rgb, alpha))
+    elif name == 'plain40.bmp':
+        bmp(name, 40, 24, 0, [], bgr)
+        expect(name, rgb)
+    elif name == 'header108.bmp':
+        bmp(name, 108, 24, 0, [], bgr)
+        expect(name, rgb)
+    elif name == 'header124-8888.bmp':
+        bmp(name, 124, 32, 3, [0xFF0000, 0xFF00, 0xFF, 0xFF000000], np.dstack([bgr, np.full((h, w), 255, np.uint8)]))
+        expect(name, rgb)
+    elif name == 'masks-888.bmp':
+        bmp(name, 40, 32, 3, [0xFF0000, 0xFF00, 0xFF], np.dstack([bgr, np.zeros((h, w), np.uint8)]))
+        expect(name, rgb)
+    elif name in ('masks-565.bmp', 'masks-555.bmp', 'plain-555.bmp'):
+        six = name == 'masks-565.bmp'
+        r5, g, b5 = red.astype(np.uint16) >> 3, green.astype(np.uint16) >> (2 if six else 3), blue.astype(np.uint16) >> 3
+        v = (r5 << (11 if six else 10)) | (g << 5) | b5
+        masks = [0xF800, 0x07E0, 0x001F] if six else [0x7C00, 0x03E0, 0x001F]
+        bmp(name, 40 if name != 'masks-555.bmp' else 124, 16, 0 if name == 'plain-555.bmp' else 3,
+            [] if name == 'plain-555.bmp' else masks, v.astype('<u2').view(np.uint8))
+        expect(name, np.dstack([widen(r5, 5), widen(g, 6 if six else 5), widen(b5, 5)]))
+    elif name == 'odd-masks.bmp':
+        bmp(name, 124, 32, 3, [0xFF, 0xFF00, 0xFF0000, 0], np.dstack([rgb, np.zeros((h, w), np.uint8)]))
+    elif name == 'palette.bmp':
+        bmp(name, 40, 8, 0, [], index)
+    elif name == 'bad-depth.png':
+        png(name, 4, 2, rgb.reshape(h, -1)[:, :w * 3 // 2])
+    elif name == 'interlaced.png':
         png(name, 8, 2, rgb.reshape(h, -1), interlace=1)
     elif name == 'deep.ppm':
         with open(out + '/' + name, 'wb') as f:
@@ -85,6 +162,35 @@ for name in names:
     else:
         sys.exit('no recipe for ' + name)
 )PY";
+
+// A four-component JPEG written by the JPEG library itself: CMYK as stored,
+// or YCCK.
+bool writeFourComponentJpeg(const std::string& path, J_COLOR_SPACE stored, int w, int h) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    jpeg_compress_struct c;
+    jpeg_error_mgr errors;
+    c.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, file);
+    c.image_width = JDIMENSION(w);
+    c.image_height = JDIMENSION(h);
+    c.input_components = 4;
+    c.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_colorspace(&c, stored);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(static_cast<size_t>(w) * 4);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x)
+            for (int k = 0; k < 4; ++k) row[static_cast<size_t>(x) * 4 + k] = JSAMPLE((x + y * 3 + k * 60) % 256);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&c, rows, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    return std::fclose(file) == 0;
+}
 
 class ReaderSources {
 public:
@@ -135,6 +241,30 @@ private:
     vqtiff::TIFFMessageHandler warningHandler_ = nullptr;
 };
 
+TEST_F(ReaderEndToEnd, EveryKindOfPlainFileBecomesATileFolderOfItsPixels) {
+    const std::vector<std::string> names = {
+        "grey.png",     "grey16.png",         "grey-alpha.png",     "grey-alpha16.png", "palette.png",
+        "palette-transparent.png", "rgb16.png", "rgba16.png",        "plain40.bmp",      "header108.bmp",
+        "header124-8888.bmp", "masks-888.bmp", "masks-565.bmp",     "masks-555.bmp",    "plain-555.bmp"};
+    ReaderSources src("e2e_kinds", 600, 400);
+    const int first = drop(src.make(names));
+    ASSERT_TRUE(runUntilFinal(first, static_cast<int>(names.size())));
+    vqtest::requireTool("djpeg");
+    for (size_t i = 0; i < names.size(); ++i) {
+        const ConversionJob& job = row(first + static_cast<int>(i));
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(job.getStatus(), kStatusFinished) << job.getMessage() << joined(job.logLines);
+        // The independent checker compares the full-resolution tiles with the
+        // pixels the file stands for.
+        const std::string folder = src.path(fs::path(names[i]).stem().string());
+        std::string output;
+        const int rc = vqtest::runCommand("/usr/bin/python3 '" VQ_CHECK_PYRAMID "' kestrix '" + folder + "' '" +
+                                              src.path(names[i] + ".ppm") + "' 2>&1",
+                                          &output);
+        EXPECT_EQ(rc, 0) << output;
+    }
+}
+
 TEST_F(ReaderEndToEnd, RefusedFilesSayWhyInTheJobsLog) {
     struct Case {
         const char* name;
@@ -143,17 +273,29 @@ TEST_F(ReaderEndToEnd, RefusedFilesSayWhyInTheJobsLog) {
     };
     const std::vector<Case> cases = {
         {"interlaced.png", "Currently don't process PNG interlaced images\n"},
+        {"bad-depth.png", "PNG library error: Invalid IHDR data (Invalid color type/bit depth combination in IHDR)\n"},
+        {"odd-masks.bmp", "Bitmap bit masks 000000FF 0000FF00 00FF0000 00000000 are not a supported layout\n"},
+        {"palette.bmp", "Bitmaps of 8 bits per pixel are not supported\n"},
         {"deep.ppm", "PPM file is not 8-bit"},
         // Refused while the worker runs, on the driver's strip thread.
         {"short.ppm", "Failed to read line ", false},
         {"j2k.svs", "JPEG 2000 compressed slides are not supported by this build\n"},
         {"j2k.tif", "JPEG 2000 compressed TIFF files are not supported by this build\n"},
         {"notatiff.tif", "TIFF:"},
+        // The JPEG library has no conversion of these to RGB.
+        {"cmyk.jpg", "CMYK and YCCK JPEG files cannot be converted by this build\n", false},
+        {"ycck.jpg", "CMYK and YCCK JPEG files cannot be converted by this build\n", false},
     };
     ReaderSources src("e2e_refused", 300, 200);
     std::vector<std::string> names;
-    for (const auto& c : cases) names.push_back(c.name);
-    const int first = drop(src.make(names));
+    for (const auto& c : cases)
+        if (fs::path(c.name).extension() != ".jpg") names.push_back(c.name);
+    juce::StringArray paths = src.make(names);
+    for (const auto& [name, space] : {std::pair<const char*, J_COLOR_SPACE>{"cmyk.jpg", JCS_CMYK}, {"ycck.jpg", JCS_YCCK}}) {
+        ASSERT_TRUE(writeFourComponentJpeg(src.path(name), space, 300, 200));
+        paths.add(src.path(name));
+    }
+    const int first = drop(paths);
     ASSERT_TRUE(runUntilFinal(first, static_cast<int>(cases.size())));
     for (size_t i = 0; i < cases.size(); ++i) {
         const ConversionJob& job = row(first + static_cast<int>(i));

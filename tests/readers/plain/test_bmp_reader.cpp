@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "engine/base/imageContainer.h"
@@ -22,7 +23,14 @@ struct BmpSpec {
     bool topDown = false;
     int rowsStored = -1; // all
     char magic = 'M';
+    // Bit masks R, G, B (and A): behind a 40-byte header, inside longer ones.
+    std::vector<uint32_t> masks;
 };
+
+// 16-bit pixels: 5-6-5 when the green mask says so, else 5-5-5.
+bool sixBitGreen(const BmpSpec& b) { return b.masks.size() > 1 && b.masks[1] == 0x07E0u; }
+unsigned field(int value, int bits) { return unsigned(value) % (1u << bits); }
+uint8_t scaled(unsigned v, int bits) { return uint8_t(std::lround(v * 255.0 / ((1 << bits) - 1))); }
 
 // Colour of image pixel (x, y), y counted from the top.
 uint8_t red(int x, int y) { return uint8_t(x); }
@@ -45,8 +53,11 @@ void put32(std::string& s, size_t at, uint32_t v) {
 std::string bmpFile(const BmpSpec& b) {
     const int bytesPerPixel = b.bitsPerPixel / 8;
     const size_t stride = (size_t(b.width) * bytesPerPixel + 3) / 4 * 4;
-    const uint32_t offset = 14 + b.headerSize + 4 * b.coloursUsed;
+    const uint32_t masksBehind = b.headerSize == 40 ? uint32_t(4 * b.masks.size()) : 0;
+    const uint32_t offset = 14 + b.headerSize + masksBehind + 4 * b.coloursUsed;
     std::string s(offset, '\0');
+    for (size_t i = 0; i < b.masks.size() && b.headerSize != 12; ++i)
+        put32(s, 14 + 40 + 4 * i, b.masks[i]);
     s[0] = 'B';
     s[1] = b.magic;
     put32(s, 10, offset);
@@ -66,11 +77,18 @@ std::string bmpFile(const BmpSpec& b) {
         put32(s, 42, uint32_t(b.pixelsPerMetre));
         put32(s, 46, b.coloursUsed);
     }
-    std::memset(&s[14 + b.headerSize], 0xAB, 4 * b.coloursUsed);
+    std::memset(&s[14 + b.headerSize + masksBehind], 0xAB, 4 * b.coloursUsed);
     const int rows = b.rowsStored < 0 ? b.height : b.rowsStored;
     for (int i = 0; i < rows; ++i) {
         const int y = b.topDown ? i : b.height - 1 - i;
         std::string row(stride, char(0xCD));
+        for (int x = 0; bytesPerPixel == 2 && x < b.width; ++x) {
+            const bool six = sixBitGreen(b);
+            const unsigned v = field(blue(x, y), 5) | field(green(x, y), six ? 6 : 5) << 5 |
+                               field(red(x, y), 5) << (six ? 11 : 10);
+            row[size_t(x) * 2] = char(v);
+            row[size_t(x) * 2 + 1] = char(v >> 8);
+        }
         for (int x = 0; bytesPerPixel >= 3 && x < b.width; ++x) {
             char* p = &row[size_t(x) * bytesPerPixel];
             p[0] = char(blue(x, y));
@@ -237,10 +255,75 @@ TEST(BmpReader, HeaderVariantsThatAreRead) {
     }
 }
 
+TEST(BmpReader, LaterHeadersAndStandardMasksReadAsThePlainLayouts) {
+    const std::vector<uint32_t> bgrx = {0x00FF0000u, 0x0000FF00u, 0x000000FFu};
+    const std::vector<uint32_t> bgra = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u};
+    const std::vector<uint32_t> rgb565 = {0xF800u, 0x07E0u, 0x001Fu};
+    const std::vector<uint32_t> rgb555 = {0x7C00u, 0x03E0u, 0x001Fu};
+    const std::vector<uint32_t> argb1555 = {0x7C00u, 0x03E0u, 0x001Fu, 0x8000u};
+    struct Case {
+        const char* name;
+        uint32_t headerSize;
+        int bits;
+        uint32_t compression;
+        std::vector<uint32_t> masks;
+    };
+    const Case cases[] = {
+        {"108-byte header", 108, 24, 0, {}},
+        {"124-byte header", 124, 24, 0, {}},
+        {"124-byte header, unused masks", 124, 32, 0, {0xFFu, 0xFF00u, 0xFF0000u, 0}},
+        {"124-byte header, 8-8-8-8 masks", 124, 32, 3, bgra},
+        {"108-byte header, 8-8-8 masks", 108, 32, 3, {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0}},
+        {"40-byte header, masks behind it", 40, 32, 3, bgrx},
+        {"40-byte header, alpha masks behind it", 40, 32, 6, bgra},
+        {"52-byte header", 52, 32, 3, bgrx},
+        {"56-byte header", 56, 32, 3, bgra},
+        {"16 bits without masks are 5-5-5", 40, 16, 0, {}},
+        {"5-6-5", 40, 16, 3, rgb565},
+        {"5-5-5", 124, 16, 3, rgb555},
+        {"1-5-5-5", 56, 16, 3, argb1555},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BmpSpec spec;
+        spec.width = 7; // 16-bit rows of 14 bytes and 2 of padding
+        spec.height = 40;
+        spec.headerSize = c.headerSize;
+        spec.bitsPerPixel = c.bits;
+        spec.compression = c.compression;
+        spec.masks = c.masks;
+        const std::string file = bmpFile(spec);
+        auto stream = streamOver(file);
+        auto loader = bmpLoader(stream);
+        vq_ptr<vq_FileInfo> info;
+        ASSERT_TRUE(stderrOf([&] { EXPECT_TRUE(loader->getFileInfo(info.put())); }).empty());
+        ASSERT_TRUE(info != nullptr);
+        EXPECT_EQ(info->getPixelFormat(), c.bits == 32 ? 2 : 1);
+        EXPECT_EQ(info->getImageSize(), IntPair(7, 40));
+        std::vector<Bytes> expected = expectedImage(7, 40, 4, false);
+        if (c.bits == 16) {
+            const bool six = sixBitGreen(spec);
+            for (int y = 0; y < 40; ++y)
+                for (int x = 0; x < 7; ++x) {
+                    uint8_t* p = &expected[size_t(y)][size_t(x) * 3];
+                    p[0] = scaled(field(red(x, y), 5), 5);
+                    p[1] = scaled(field(green(x, y), six ? 6 : 5), six ? 6 : 5);
+                    p[2] = scaled(field(blue(x, y), 5), 5);
+                }
+        }
+        vq_ptr<vq_stripLoader_base> strips;
+        ASSERT_TRUE(loader->getStripLoader(strips.put()));
+        const StripPass pass = readAllStrips(strips.get(), 16, 4, 3);
+        EXPECT_TRUE(pass.allRead);
+        EXPECT_EQ(pass.rows, expected);
+    }
+}
+
 TEST(BmpReader, RefusedFiles) {
     struct Case {
         const char* name;
         std::string file;
+        const char* reason;
     };
     auto fileWith = [](auto change) {
         BmpSpec s;
@@ -248,28 +331,57 @@ TEST(BmpReader, RefusedFiles) {
         return bmpFile(s);
     };
     const Case cases[] = {
-        {"palette image", fileWith([](BmpSpec& s) { s.bitsPerPixel = 8; s.coloursUsed = 256; })},
-        {"16-bit", fileWith([](BmpSpec& s) { s.bitsPerPixel = 16; })},
-        {"108-byte header", fileWith([](BmpSpec& s) { s.headerSize = 108; })},
-        {"two planes", fileWith([](BmpSpec& s) { s.planes = 2; })},
-        {"257 colours", fileWith([](BmpSpec& s) { s.coloursUsed = 257; })},
-        {"run-length compressed", fileWith([](BmpSpec& s) { s.compression = 1; })},
-        {"zero width", fileWith([](BmpSpec& s) { s.width = 0; })},
-        {"not BM", fileWith([](BmpSpec& s) { s.magic = 'A'; })},
-        {"header cut short", bmpFile(BmpSpec{}).substr(0, 30)},
-        {"empty", ""},
+        {"palette image", fileWith([](BmpSpec& s) { s.bitsPerPixel = 8; s.coloursUsed = 256; }),
+         "Bitmaps of 8 bits per pixel are not supported\n"},
+        {"1-bit", fileWith([](BmpSpec& s) { s.bitsPerPixel = 1; }), "Bitmaps of 1 bits per pixel are not supported\n"},
+        {"100-byte header", fileWith([](BmpSpec& s) { s.headerSize = 100; }),
+         "Bitmap info header of 100 bytes is not a known header\n"},
+        {"two planes", fileWith([](BmpSpec& s) { s.planes = 2; }), "Bitmap with 2 planes is not valid\n"},
+        {"257 colours", fileWith([](BmpSpec& s) { s.coloursUsed = 257; }),
+         "Bitmap colour table of 257 entries is not valid\n"},
+        {"run-length compressed", fileWith([](BmpSpec& s) { s.compression = 1; }),
+         "Bitmap compression 1 is not supported\n"},
+        {"masks with 24 bits", fileWith([](BmpSpec& s) { s.compression = 3; s.masks = {0xFF0000u, 0xFF00u, 0xFFu}; }),
+         "Bitmap compression 3 is not supported\n"},
+        // The OS/2 header's code 3 is a compression, not masks.
+        {"OS/2 Huffman", fileWith([](BmpSpec& s) { s.headerSize = 64; s.compression = 3; s.bitsPerPixel = 32; }),
+         "Bitmap compression 3 is not supported\n"},
+        {"R and B masks swapped", fileWith([](BmpSpec& s) {
+             s.bitsPerPixel = 32;
+             s.compression = 3;
+             s.masks = {0xFFu, 0xFF00u, 0xFF0000u};
+         }), "Bitmap bit masks 000000FF 0000FF00 00FF0000 00000000 are not a supported layout\n"},
+        {"10-10-10 masks", fileWith([](BmpSpec& s) {
+             s.headerSize = 124;
+             s.bitsPerPixel = 32;
+             s.compression = 3;
+             s.masks = {0x3FF00000u, 0x000FFC00u, 0x000003FFu, 0xC0000000u};
+         }), "Bitmap bit masks 3FF00000 000FFC00 000003FF C0000000 are not a supported layout\n"},
+        {"4-4-4 masks", fileWith([](BmpSpec& s) {
+             s.bitsPerPixel = 16;
+             s.compression = 3;
+             s.masks = {0x0F00u, 0x00F0u, 0x000Fu};
+         }), "Bitmap bit masks 00000F00 000000F0 0000000F 00000000 are not a supported layout\n"},
+        {"masks cut short", fileWith([](BmpSpec& s) { s.compression = 3; s.bitsPerPixel = 16; }).substr(0, 60),
+         "Bitmap headers end early\n"},
+        {"zero width", fileWith([](BmpSpec& s) { s.width = 0; }), "Bitmap size 0 x 3 is not supported\n"},
+        {"not BM", fileWith([](BmpSpec& s) { s.magic = 'A'; }), "Not a Windows Bitmap file (no BM signature)\n"},
+        {"header cut short", bmpFile(BmpSpec{}).substr(0, 30), "Bitmap headers end early\n"},
+        {"empty", "", "Not a Windows Bitmap file (no BM signature)\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto stream = streamOver(c.file);
         auto loader = bmpLoader(stream);
         vq_ptr<vq_FileInfo> info;
-        EXPECT_FALSE(loader->getFileInfo(info.put()));
+        EXPECT_EQ(stderrOf([&] { EXPECT_FALSE(loader->getFileInfo(info.put())); }), c.reason);
         EXPECT_TRUE(info == nullptr);
         vq_ptr<vq_stripLoader_base> strips;
-        ASSERT_TRUE(loader->getStripLoader(strips.put()));
-        EXPECT_EQ(strips->getImageSize(), IntPair(0, 0));
-        EXPECT_FALSE(strips->prepareStrips(16, 4));
+        stderrOf([&] {
+            ASSERT_TRUE(loader->getStripLoader(strips.put()));
+            EXPECT_EQ(strips->getImageSize(), IntPair(0, 0));
+            EXPECT_FALSE(strips->prepareStrips(16, 4));
+        });
     }
 }
 

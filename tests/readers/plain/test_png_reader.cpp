@@ -2,7 +2,10 @@
 
 #include <png.h>
 
+#include <zlib.h>
+
 #include <cstdlib>
+#include <functional>
 #include <random>
 
 #include "engine/base/imageContainer.h"
@@ -20,6 +23,11 @@ struct PngSpec {
     int bitDepth = 8;
     bool interlaced = false;
     bool badSrgbChunk = false;
+    int paletteSize = 256;
+    // A tRNS chunk: alpha of the first palette entries, or one key colour
+    // (grey or R, G, B) that stands for transparent pixels.
+    std::vector<png_byte> paletteAlpha;
+    std::vector<png_uint_16> key;
 };
 
 int samplesPerPixel(int colourType) {
@@ -53,7 +61,19 @@ std::string pngFile(const PngSpec& spec, std::vector<Bytes> rows) {
     for (int i = 0; i < 256; ++i)
         palette[i] = png_color{png_byte(i), png_byte(i), png_byte(255 - i)};
     if (spec.colourType == PNG_COLOR_TYPE_PALETTE)
-        png_set_PLTE(png, info, palette, 256);
+        png_set_PLTE(png, info, palette, spec.paletteSize);
+    if (!spec.paletteAlpha.empty())
+        png_set_tRNS(png, info, spec.paletteAlpha.data(), int(spec.paletteAlpha.size()), nullptr);
+    if (!spec.key.empty()) {
+        png_color_16 key{};
+        key.gray = spec.key[0];
+        if (spec.key.size() == 3) {
+            key.red = spec.key[0];
+            key.green = spec.key[1];
+            key.blue = spec.key[2];
+        }
+        png_set_tRNS(png, info, nullptr, 0, &key);
+    }
     png_write_info(png, info);
     if (spec.badSrgbChunk) {
         const png_byte twoBytes[2] = {0, 0}; // sRGB holds exactly one byte
@@ -80,6 +100,40 @@ std::vector<Bytes> patternRows(const PngSpec& spec) {
         rows.push_back(row);
     }
     return rows;
+}
+
+void appendChunk(std::string& file, const char* type, const std::string& data, bool damaged = false) {
+    auto put32 = [&](uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            file.push_back(char(v >> shift));
+    };
+    put32(uint32_t(data.size()));
+    const std::string body = std::string(type, 4) + data;
+    file += body;
+    const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())));
+    put32(damaged ? ~crc : crc);
+}
+
+// A PNG put together chunk by chunk, so its header may hold what the
+// library's writer would refuse to write: zero-filled rows of one byte per
+// pixel, no palette.
+std::string handMade(uint32_t width, uint32_t height, int bitDepth, int colourType, bool damagedHeader = false) {
+    std::string header;
+    for (uint32_t v : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            header.push_back(char(v >> shift));
+    header += std::string{char(bitDepth), char(colourType), 0, 0, 0};
+    std::string file = "\x89PNG\r\n\x1a\n";
+    appendChunk(file, "IHDR", header, damagedHeader);
+    const std::string rows(size_t(height) * (1 + size_t(width) * 4), '\0');
+    std::string packed(compressBound(uLong(rows.size())), '\0');
+    uLongf packedSize = uLongf(packed.size());
+    compress(reinterpret_cast<Bytef*>(&packed[0]), &packedSize, reinterpret_cast<const Bytef*>(rows.data()),
+             uLong(rows.size()));
+    packed.resize(packedSize);
+    appendChunk(file, "IDAT", packed);
+    appendChunk(file, "IEND", "");
+    return file;
 }
 
 vq_ptr<vq_loader_base> pngLoader(const vq_ptr<vq_stream>& stream) {
@@ -192,12 +246,25 @@ TEST(PngReader, GreyAndSixteenBitImages) {
     vq_ptr<vq_FileInfo> info;
     ASSERT_TRUE(loader->getFileInfo(info.put()));
     EXPECT_EQ(info->getPixelFormat(), 6);
-    EXPECT_EQ(info->getPixelFormats(), std::set<int>{6});
+    EXPECT_EQ(info->getPixelFormats(), (std::set<int>{4, 6}));
     EXPECT_EQ(reportOf(info.get()), "Width 5 Height 4\nGrayscale format\n");
     vq_ptr<vq_stripLoader_base> strips;
     ASSERT_TRUE(loader->getStripLoader(strips.put()));
     EXPECT_EQ(readAllStrips(strips.get(), 3, 6, 1).rows, greyRows);
-    EXPECT_FALSE(strips->prepareStrips(3, 4));
+    // The driver asks for RGB: every grey sample becomes three, and a second
+    // pass on the same strip reader starts again at the top.
+    std::vector<Bytes> asRgb;
+    for (const Bytes& row : greyRows) {
+        Bytes wide;
+        for (uint8_t g : row)
+            wide.insert(wide.end(), {g, g, g});
+        asRgb.push_back(wide);
+    }
+    const StripPass rgbPass = readAllStrips(strips.get(), 3, 4, 3);
+    EXPECT_TRUE(rgbPass.allRead);
+    EXPECT_EQ(rgbPass.formats, (std::vector<int>{4, 4}));
+    EXPECT_EQ(rgbPass.rows, asRgb);
+    EXPECT_FALSE(strips->prepareStrips(3, 1));
 
     // 16-bit samples come as their high bytes.
     PngSpec deep;
@@ -220,6 +287,124 @@ TEST(PngReader, GreyAndSixteenBitImages) {
     ASSERT_TRUE(pngLoader(deepStream)->getStripLoader(deepStrips.put()));
     EXPECT_EQ(deepStrips->getFormat(), 4);
     EXPECT_EQ(readAllStrips(deepStrips.get(), 1, 4, 3).rows, expected);
+}
+
+// One pixel as the converter must show it: its colour over a white background.
+Bytes overWhite(int r, int g, int b, int a) {
+    auto blend = [a](int c) { return uint8_t((c * a + 255 * (255 - a)) / 255); };
+    return {blend(r), blend(g), blend(b)};
+}
+
+struct KindCase {
+    const char* name;
+    PngSpec spec;
+    int pixelFormat;
+    // Stored bytes of pixel k (row-major index) and the RGB it must become;
+    // samples of less than 8 bits are given one per byte and packed here.
+    std::function<Bytes(int k)> stored;
+    std::function<Bytes(int k)> rgb;
+};
+
+TEST(PngReader, EveryColourTypeAndDepthBecomesRgb) {
+    auto spec = [](int colourType, int depth) {
+        PngSpec s;
+        s.colourType = colourType;
+        s.bitDepth = depth;
+        s.width = 9; // rows of sub-byte samples end inside a byte
+        s.height = 3;
+        return s;
+    };
+    auto grey = [](int k) { return (k * 23 + 5) % 256; };
+    auto alpha = [](int k) { return std::vector<int>{0, 128, 255, 77}[size_t(k % 4)]; };
+    auto index = [](int k) { return (k * 37) % 256; };
+    auto noise = [](int k) { return uint8_t(k * 91 + 13); };
+    // Palette entry i of the fixture is (i, i, 255 - i).
+    auto paletteRgb = [](int i) { return Bytes{uint8_t(i), uint8_t(i), uint8_t(255 - i)}; };
+    PngSpec paletteWithAlpha = spec(PNG_COLOR_TYPE_PALETTE, 8);
+    // Shorter than the palette: the entries beyond it are opaque.
+    for (int i = 0; i < 200; ++i)
+        paletteWithAlpha.paletteAlpha.push_back(png_byte(i % 3 == 0 ? 0 : i % 3 == 1 ? 128 : 255));
+    auto paletteAlphaOf = [](int i) { return i >= 200 ? 255 : i % 3 == 0 ? 0 : i % 3 == 1 ? 128 : 255; };
+    PngSpec keyedRgb = spec(PNG_COLOR_TYPE_RGB, 8);
+    keyedRgb.key = {10, 20, 30};
+    PngSpec keyedGrey = spec(PNG_COLOR_TYPE_GRAY, 8);
+    keyedGrey.key = {50};
+    PngSpec lowPalette = spec(PNG_COLOR_TYPE_PALETTE, 4);
+    lowPalette.paletteSize = 16;
+
+    const std::vector<KindCase> cases = {
+        {"grey 16", spec(PNG_COLOR_TYPE_GRAY, 16), 6,
+         [&](int k) { return Bytes{uint8_t(grey(k)), noise(k)}; },
+         [&](int k) { return Bytes(3, uint8_t(grey(k))); }},
+        {"grey 1", spec(PNG_COLOR_TYPE_GRAY, 1), 6, [](int k) { return Bytes{uint8_t(k % 2)}; },
+         [](int k) { return Bytes(3, uint8_t(k % 2 * 255)); }},
+        {"grey 2", spec(PNG_COLOR_TYPE_GRAY, 2), 6, [](int k) { return Bytes{uint8_t(k % 4)}; },
+         [](int k) { return Bytes(3, uint8_t(k % 4 * 85)); }},
+        {"grey 4", spec(PNG_COLOR_TYPE_GRAY, 4), 6, [](int k) { return Bytes{uint8_t(k % 16)}; },
+         [](int k) { return Bytes(3, uint8_t(k % 16 * 17)); }},
+        {"grey with a transparent key", keyedGrey, 5,
+         [](int k) { return Bytes{uint8_t(k % 3 == 0 ? 50 : k)}; },
+         [](int k) { return k % 3 == 0 ? Bytes(3, 255) : Bytes(3, uint8_t(k)); }},
+        {"grey with alpha", spec(PNG_COLOR_TYPE_GRAY_ALPHA, 8), 5,
+         [&](int k) { return Bytes{uint8_t(grey(k)), uint8_t(alpha(k))}; },
+         [&](int k) { return overWhite(grey(k), grey(k), grey(k), alpha(k)); }},
+        {"grey with alpha 16", spec(PNG_COLOR_TYPE_GRAY_ALPHA, 16), 5,
+         [&](int k) { return Bytes{uint8_t(grey(k)), noise(k), uint8_t(alpha(k)), noise(k + 1)}; },
+         [&](int k) { return overWhite(grey(k), grey(k), grey(k), alpha(k)); }},
+        {"palette", spec(PNG_COLOR_TYPE_PALETTE, 8), 4, [&](int k) { return Bytes{uint8_t(index(k))}; },
+         [&](int k) { return paletteRgb(index(k)); }},
+        {"palette of 4 bits", lowPalette, 4, [](int k) { return Bytes{uint8_t(k % 16)}; },
+         [&](int k) { return paletteRgb(k % 16); }},
+        {"palette with transparency", paletteWithAlpha, 5, [&](int k) { return Bytes{uint8_t(index(k))}; },
+         [&](int k) {
+             const int i = index(k);
+             return overWhite(i, i, 255 - i, paletteAlphaOf(i));
+         }},
+        {"RGB with a transparent key", keyedRgb, 5,
+         [](int k) { return k % 4 == 1 ? Bytes{10, 20, 30} : Bytes{uint8_t(k + 100), 20, 30}; },
+         [](int k) { return k % 4 == 1 ? Bytes(3, 255) : Bytes{uint8_t(k + 100), 20, 30}; }},
+        {"RGBA 16", spec(PNG_COLOR_TYPE_RGB_ALPHA, 16), 5,
+         [&](int k) {
+             return Bytes{uint8_t(k * 9), noise(k), uint8_t(grey(k)), noise(k + 1), 7, noise(k + 2),
+                          uint8_t(alpha(k)), noise(k + 3)};
+         },
+         [&](int k) { return overWhite(k * 9, grey(k), 7, alpha(k)); }},
+    };
+    for (const KindCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Bytes> rows, expected;
+        for (int y = 0; y < c.spec.height; ++y) {
+            Bytes row, want;
+            for (int x = 0; x < c.spec.width; ++x) {
+                const int k = y * c.spec.width + x;
+                const Bytes px = c.stored(k);
+                if (c.spec.bitDepth < 8) {
+                    const int perByte = 8 / c.spec.bitDepth;
+                    if (x % perByte == 0)
+                        row.push_back(0);
+                    row.back() |= uint8_t(px[0] << (8 - c.spec.bitDepth * (x % perByte + 1)));
+                } else {
+                    row.insert(row.end(), px.begin(), px.end());
+                }
+                const Bytes rgb = c.rgb(k);
+                want.insert(want.end(), rgb.begin(), rgb.end());
+            }
+            rows.push_back(row);
+            expected.push_back(want);
+        }
+        const std::string file = pngFile(c.spec, rows);
+        auto stream = streamOver(file);
+        auto loader = pngLoader(stream);
+        vq_ptr<vq_FileInfo> info;
+        ASSERT_TRUE(loader->getFileInfo(info.put()));
+        EXPECT_EQ(info->getPixelFormat(), c.pixelFormat);
+        EXPECT_EQ(info->hasAlpha(), c.pixelFormat == 5);
+        vq_ptr<vq_stripLoader_base> strips;
+        ASSERT_TRUE(loader->getStripLoader(strips.put()));
+        const StripPass pass = readAllStrips(strips.get(), 2, 4, 3);
+        EXPECT_TRUE(pass.allRead);
+        EXPECT_EQ(pass.rows, expected);
+    }
 }
 
 TEST(PngReader, FilesTheLibraryOnlyWarnsAboutStillRead) {
@@ -259,11 +444,15 @@ TEST(PngReader, RefusedFiles) {
     const Case cases[] = {
         {"interlaced", file([](PngSpec& s) { s.interlaced = true; }),
          "Currently don't process PNG interlaced images\n"},
-        {"palette", file([](PngSpec& s) { s.colourType = PNG_COLOR_TYPE_PALETTE; }), ""},
-        {"grey with alpha", file([](PngSpec& s) { s.colourType = PNG_COLOR_TYPE_GRAY_ALPHA; }), ""},
-        {"4-bit grey", file([](PngSpec& s) { s.colourType = PNG_COLOR_TYPE_GRAY; s.bitDepth = 4; }), ""},
         {"not a PNG", "P6 1 1 255\n\x01\x02\x03", "PNG library error: Not a PNG file\n"},
         {"empty", "", "PNG library error: read past the end of the data\n"},
+        // Layouts the format does not define.
+        {"grey of 3 bits", handMade(2, 1, 3, 0), "PNG library error: Invalid IHDR data (Invalid bit depth in IHDR)\n"},
+        {"RGB of 4 bits", handMade(2, 1, 4, 2), "PNG library error: Invalid IHDR data (Invalid color type/bit depth combination in IHDR)\n"},
+        {"colour type 5", handMade(2, 1, 8, 5), "PNG library error: Invalid IHDR data (Invalid color type in IHDR)\n"},
+        {"zero width", handMade(0, 1, 8, 2), "PNG library error: Invalid IHDR data (Image width is zero in IHDR)\n"},
+        {"damaged header", handMade(2, 1, 8, 2, true), "PNG library error: IHDR: CRC error\n"},
+        {"palette without colours", handMade(2, 1, 8, 3), "PNG library error: IDAT: Missing PLTE before IDAT\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
