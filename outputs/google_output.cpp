@@ -31,9 +31,18 @@ vq_google_output* vq_google_output::create()
     return new (std::nothrow) vq_google_output();
 }
 
+void vq_google_output::removeEarlierPyramid()
+{
+    removeTileFolders(
+        outputFolder, [](const std::string& name) { return isNumberedName(name, "", 1, ""); },
+        [](const std::string& name) { return isNumberedName(name, "", 2, ".jpg"); });
+}
+
 bool vq_google_output::setOutputPath(const std::string& path, const std::string&)
 {
     outputFolder = createOutputFolder(path);
+    if (!outputFolder.empty())
+        removeEarlierPyramid();
     std::printf("Google tile output to folder name \"%s\"\n", outputFolder.c_str());
     return !errorFlag;
 }
@@ -61,7 +70,9 @@ std::string vq_google_output::getTileFileName(vq_zoom_tile_base* tile)
 
 bool vq_google_output::finish()
 {
-    const bool written = writeKml();
+    const bool complete = unwrittenTiles.empty();
+    reportUnwrittenTiles();
+    const bool written = writeKml() && complete;
     // Levels hold the output; letting them go here ends the cycle.
     baseLevel.reset();
     return written;

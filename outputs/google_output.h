@@ -15,6 +15,9 @@ public:
     // The tile's level number: one folder per level.
     int32_t getOutputFolderIndex(vq_zoom_tile_base* tile) override;
     std::string getTileFileName(vq_zoom_tile_base* tile) override;
+    // The level folders and their "x-y.jpg" tiles of an earlier tile set; the
+    // KML file is replaced at the end of the run.
+    void removeEarlierPyramid() override;
 
     // Writes "<name>.kml" beside the output folder; false when it could not be
     // written.

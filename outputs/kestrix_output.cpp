@@ -1,8 +1,11 @@
 #include "outputs/kestrix_output.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <new>
+#include <system_error>
 #include <vector>
 
 #include <sys/stat.h>
@@ -96,9 +99,82 @@ std::string vq_kestrix_output::createOutputFolder(const std::string& path)
     return std::string();
 }
 
+bool vq_kestrix_output::isNumberedName(const std::string& name, const char* prefix, int numbers, const char* suffix)
+{
+    const std::string head(prefix);
+    const std::string tail(suffix);
+    if (name.size() < head.size() + tail.size() || name.compare(0, head.size(), head) != 0 ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+        return false;
+    size_t pos = head.size();
+    const size_t end = name.size() - tail.size();
+    for (int i = 0; i < numbers; ++i) {
+        if (i > 0 && (pos >= end || name[pos++] != '-'))
+            return false;
+        const size_t start = pos;
+        while (pos < end && std::isdigit(static_cast<unsigned char>(name[pos])))
+            ++pos;
+        if (pos == start)
+            return false;
+    }
+    return pos == end;
+}
+
+void vq_kestrix_output::removeTileFolders(const std::string& folder, bool (*isGroup)(const std::string&),
+                                          bool (*isTile)(const std::string&))
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (fs::directory_iterator group(folder, error), end; !error && group != end; group.increment(error)) {
+        // A link named like a tile folder is not followed: what it points at
+        // is not this pyramid's.
+        if (!group->is_directory(error) || group->is_symlink(error) || !isGroup(group->path().filename().string()))
+            continue;
+        std::vector<fs::path> tiles;
+        for (fs::directory_iterator tile(group->path(), error), tileEnd; !error && tile != tileEnd;
+             tile.increment(error))
+            if (!tile->is_directory(error) && isTile(tile->path().filename().string()))
+                tiles.push_back(tile->path());
+        for (const fs::path& tile : tiles)
+            fs::remove(tile, error);
+        error.clear();
+        fs::remove(group->path(), error); // fails, as it should, while anything else is inside
+        error.clear();
+    }
+}
+
+void vq_kestrix_output::removeEarlierPyramid()
+{
+    removeTileFolders(
+        outputFolder, [](const std::string& name) { return isNumberedName(name, "TileGroup", 1, ""); },
+        [](const std::string& name) { return isNumberedName(name, "", 3, ".jpg"); });
+    const std::string description = outputFolder + "/ImageProperties.xml";
+    std::error_code error;
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(description, error)))
+        std::filesystem::remove(description, error);
+}
+
+void vq_kestrix_output::tileNotWritten(const std::string& path, bool begun)
+{
+    if (begun)
+        ::unlink(path.c_str());
+    errorFlag = true;
+    unwrittenTiles.push_back(path);
+}
+
+void vq_kestrix_output::reportUnwrittenTiles()
+{
+    if (unwrittenTiles.empty())
+        return;
+    reportError(describeUnwrittenTiles(unwrittenTiles));
+    unwrittenTiles.clear();
+}
+
 bool vq_kestrix_output::setOutputPath(const std::string& path, const std::string&)
 {
     outputFolder = createOutputFolder(path);
+    if (!outputFolder.empty())
+        removeEarlierPyramid();
     std::printf("Kestrix to folder name \"%s\"\n", outputFolder.c_str());
     return !errorFlag;
 }
@@ -206,9 +282,13 @@ bool vq_kestrix_output::saveTileAtQuality(vq_zoom_tile_base* tile, const std::st
 
     vq_ptr<vq_stream> file;
     vq_ptr<vq_saver_base> saver;
-    if (openWriteStream(path.c_str(), file.put()) != 0 || file == nullptr ||
-        !createJPEGSaver(file.get(), saver.put()) || saver == nullptr) {
-        reportError(formatText("Unable to write tile file %s\n", path));
+    if (openWriteStream(path.c_str(), file.put()) != 0 || file == nullptr) {
+        tileNotWritten(path, false);
+        return false;
+    }
+    if (!createJPEGSaver(file.get(), saver.put()) || saver == nullptr) {
+        file->close();
+        tileNotWritten(path, true);
         return false;
     }
     if (format == vq_fmtRGB24) {
@@ -230,7 +310,7 @@ bool vq_kestrix_output::saveTileAtQuality(vq_zoom_tile_base* tile, const std::st
     saver.reset();
     const bool closed = file->close() == 0;
     if (!tile->isSaved() || !closed) {
-        reportError(formatText("Unable to write tile file %s\n", path));
+        tileNotWritten(path, true);
         return false;
     }
     return true;
@@ -257,9 +337,8 @@ bool vq_kestrix_output::saveRawTile(vq_zoom_tile_base* tile, vq_raw_tile* raw)
 
     vq_ptr<vq_stream> file;
     if (openWriteStream(path.c_str(), file.put()) != 0 || file == nullptr) {
-        const std::string text = formatText("Cannot create raw output path %s\n", path);
-        std::fputs(text.c_str(), stderr);
-        reportError(text);
+        std::fputs(formatText("Cannot create raw output path %s\n", path).c_str(), stderr);
+        tileNotWritten(path, false);
         return false;
     }
     const int32_t length = raw->getDataLength();
@@ -267,7 +346,7 @@ bool vq_kestrix_output::saveRawTile(vq_zoom_tile_base* tile, vq_raw_tile* raw)
                          file->write(raw->getData(), static_cast<uint32_t>(length)) == length;
     const bool closed = file->close() == 0;
     if (!written || !closed) {
-        reportError(formatText("Unable to write tile file %s\n", path));
+        tileNotWritten(path, true);
         return false;
     }
     return true;
@@ -296,6 +375,9 @@ bool vq_kestrix_output::writeImageProperties()
                                "VERSION=\"1.8\" TILESIZE=\"%d\" />",
                                size.first, size.second, tiles, tileSize.first) > 0;
         written = std::fclose(file) == 0 && written;
+        // A cut description would misdescribe the pyramid to a viewer.
+        if (!written)
+            ::unlink(path.c_str());
     }
     if (!written)
         reportError(formatText("Unable to write %s\n", path));
@@ -304,12 +386,15 @@ bool vq_kestrix_output::writeImageProperties()
 
 void vq_kestrix_output::abort()
 {
+    reportUnwrittenTiles();
     baseLevel.reset();
 }
 
 bool vq_kestrix_output::finish()
 {
-    const bool written = writeImageProperties();
+    const bool complete = unwrittenTiles.empty();
+    reportUnwrittenTiles();
+    const bool written = writeImageProperties() && complete;
     // Levels hold the output; letting them go here ends the cycle.
     baseLevel.reset();
     return written;

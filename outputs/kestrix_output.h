@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "engine/pyramid/vq_zoomoutput.h"
 
@@ -52,6 +53,10 @@ public:
     // Absolute path of `path` (relative paths are taken from the working
     // directory), created one level deep; empty on failure.
     std::string createOutputFolder(const std::string& path);
+    // Removes what an earlier pyramid of this kind left in the output folder:
+    // its tile files, its tile folders once they are empty, and its
+    // description file. Anything else in the folder stays.
+    virtual void removeEarlierPyramid();
     // Folder of a tile, created the first time one of its tiles is written.
     std::string getTileFolderPath(vq_zoom_tile_base* tile);
     bool saveTileAtQuality(vq_zoom_tile_base* tile, const std::string& path, int32_t q);
@@ -65,11 +70,25 @@ protected:
 
     // Sets the error flag and appends a line to the error text.
     void reportError(const std::string& text);
+    // A tile file that could not be written completely: whatever was begun is
+    // removed and the path is kept for the report at the end of the run.
+    void tileNotWritten(const std::string& path, bool begun);
+    // Adds the count and names of the unwritten tiles to the error text.
+    void reportUnwrittenTiles();
+    // Removes from `folder` every sub-folder whose name `isGroup` accepts,
+    // after removing from it the files whose names `isTile` accepts; a
+    // sub-folder that still holds anything else stays.
+    static void removeTileFolders(const std::string& folder, bool (*isGroup)(const std::string&),
+                                  bool (*isTile)(const std::string&));
+    // True for `prefix`, then `numbers` decimal numbers joined by '-', then
+    // `suffix`, and nothing else: ("TileGroup", 1, "") takes "TileGroup12".
+    static bool isNumberedName(const std::string& name, const char* prefix, int numbers, const char* suffix);
     // printf-style `format` with one string argument.
     static std::string formatText(const char* format, const std::string& value);
 
     std::string errorText;
     std::set<int32_t> createdGroups;
+    std::vector<std::string> unwrittenTiles;
     vq_ptr<vq_zoom_layer> baseLevel;
     std::string outputFolder;
     bool threaded = false;

@@ -24,14 +24,16 @@ int32_t makeStream(S** out) {
     return 0;
 }
 
-// Writes a block of any length to a stream whose writes take 32-bit counts.
-void writeAll(vq_stream* destination, const uint8_t* data, uint64_t length) {
+// Writes a block of any length to a stream whose writes take 32-bit counts;
+// false when a write came up short (a full disk, a broken file).
+bool writeAll(vq_stream* destination, const uint8_t* data, uint64_t length) {
     while (length > 0) {
         uint32_t chunk = length > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(length);
-        destination->write(data, chunk);
+        if (destination->write(data, chunk) != static_cast<int32_t>(chunk)) return false;
         data += chunk;
         length -= chunk;
     }
+    return true;
 }
 
 // Magnitude of a negative offset, without overflow at INT64_MIN.
@@ -118,11 +120,11 @@ int32_t vq_streamImpl::flush() {
 }
 
 int32_t vq_streamImpl::close() {
-    if (fd != -1) {
-        ::close(fd);
-        fd = -1;
-    }
-    return 0;
+    if (fd == -1) return 0;
+    // A file system may report a failed write only when the file is closed.
+    const int result = ::close(fd);
+    fd = -1;
+    return result == 0 ? 0 : -1;
 }
 
 int32_t vq_streamImpl::copyTo(vq_stream* destination) {
@@ -130,13 +132,17 @@ int32_t vq_streamImpl::copyTo(vq_stream* destination) {
     int64_t where = tell();
     seek(0, vq_seekStart);
     uint8_t block[4096];
+    bool complete = true;
     for (;;) {
         int32_t n = read(block, sizeof block);
         if (n <= 0) break;
-        destination->write(block, static_cast<uint32_t>(n));
+        if (destination->write(block, static_cast<uint32_t>(n)) != n) {
+            complete = false;
+            break;
+        }
     }
     seek(where, vq_seekStart);
-    return 0;
+    return complete ? 0 : 2;
 }
 
 // ------------------------------------------------------ read-only memory stream
@@ -204,7 +210,7 @@ int32_t vq_memoryStream::close() {
 
 int32_t vq_memoryStream::copyTo(vq_stream* destination) {
     if (!destination) return 2;
-    if (data) writeAll(destination, data, size);
+    if (data && !writeAll(destination, data, size)) return 2;
     return 0;
 }
 
@@ -302,8 +308,7 @@ int32_t vq_memoryWriteStream::close() {
 
 int32_t vq_memoryWriteStream::copyTo(vq_stream* destination) {
     if (!destination || buffer.empty()) return 2;
-    writeAll(destination, buffer.data(), buffer.size());
-    return 0;
+    return writeAll(destination, buffer.data(), buffer.size()) ? 0 : 2;
 }
 
 // -------------------------------------------------------------------- openers

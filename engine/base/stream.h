@@ -24,8 +24,11 @@ public:
     virtual bool isEOF() = 0;
     // 0 on success, 2 when there is nothing to flush to.
     virtual int32_t flush() = 0;
+    // 0 on success, -1 when the system reports that the data did not all
+    // reach the file.
     virtual int32_t close() = 0;
-    // Writes the stream's whole content to the destination. 0, or 2 on failure.
+    // Writes the stream's whole content to the destination. 0, or 2 on failure
+    // (also when the destination took fewer bytes than it was given).
     virtual int32_t copyTo(vq_stream* destination) = 0;
 };
 

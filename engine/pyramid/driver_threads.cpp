@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <memory>
 
+#include <unistd.h>
+
 #include "engine/tilepath/loaded_tile.h"
 #include "engine/base/stream.h"
 #include "engine/pyramid/tile_jpeg.h"
@@ -38,6 +40,15 @@ constexpr int32_t kMaxThreads = 32;
 // shared state is touched again.
 std::array<std::unique_ptr<vqp::Thread>, 2 * kMaxThreads + 1> runThreads;
 vqp::CriticalSection runThreadsLock;
+
+std::vector<std::string> unwrittenTiles;
+vqp::CriticalSection unwrittenTilesLock;
+
+void recordUnwrittenTile(const std::string& path)
+{
+    vqp::ScopedLock lock(unwrittenTilesLock);
+    unwrittenTiles.push_back(path);
+}
 
 bool startThread(std::function<void()> fn, vqp::Thread** started)
 {
@@ -112,6 +123,7 @@ void initThreadGlobals()
     encodersRunning = 0;
     loadersRunning = 0;
     encoderFailures = 0;
+    takeUnwrittenTiles();
     backPressure = false;
     runStopped = false;
     tileJobEvent.reset();
@@ -169,11 +181,19 @@ void queueTileJob(const vq_tile_saver& job)
     tileJobEvent.set();
 }
 
-bool writeTileJob(const vq_tile_saver& job)
+std::vector<std::string> takeUnwrittenTiles()
 {
-    vq_ptr<vq_stream> file;
-    if (openWriteStream(job.outputPath.c_str(), file.put()) != 0 || file == nullptr)
-        return false;
+    vqp::ScopedLock lock(unwrittenTilesLock);
+    std::vector<std::string> paths;
+    paths.swap(unwrittenTiles);
+    return paths;
+}
+
+namespace {
+
+// The job's bytes: the raw tile unchanged, or the tile encoded in memory.
+bool writeTileBytes(const vq_tile_saver& job, vq_stream* file)
+{
     vq_ptr<vq_raw_tile> raw;
     if (job.holder->getRawTile(&raw)) {
         if (raw->getDataLength() == 0) {
@@ -185,7 +205,26 @@ bool writeTileJob(const vq_tile_saver& job)
     vq_ptr<vq_stream> memory;
     if (!encodeTileJob(job, memory) || memory == nullptr)
         return false;
-    return memory->copyTo(file.get()) == 0;
+    return memory->copyTo(file) == 0;
+}
+
+} // namespace
+
+bool writeTileJob(const vq_tile_saver& job)
+{
+    vq_ptr<vq_stream> file;
+    if (openWriteStream(job.outputPath.c_str(), file.put()) != 0 || file == nullptr) {
+        recordUnwrittenTile(job.outputPath);
+        return false;
+    }
+    const bool written = writeTileBytes(job, file.get());
+    const bool closed = file->close() == 0;
+    if (written && closed)
+        return true;
+    // A cut tile would show as a broken image in a viewer; none is better.
+    ::unlink(job.outputPath.c_str());
+    recordUnwrittenTile(job.outputPath);
+    return false;
 }
 
 int encoderThreadProc()
@@ -245,12 +284,21 @@ void runStopProtocol(bool tilePath)
             sleepMilliseconds(10);
 }
 
+std::string describeUnwrittenTiles(const std::vector<std::string>& paths)
+{
+    if (paths.empty())
+        return std::string();
+    std::string text = std::to_string(paths.size()) + " tile files could not be written\n";
+    for (const std::string& path : paths)
+        text += "Not written: " + path + "\n";
+    return text;
+}
+
 void reportEncoderFailures(vq_zoomoutput_base* output)
 {
-    const int32_t failures = encoderFailures.exchange(0);
-    if (failures == 0 || output == nullptr)
+    encoderFailures = 0;
+    const std::vector<std::string> paths = takeUnwrittenTiles();
+    if (paths.empty() || output == nullptr)
         return;
-    char text[96];
-    std::snprintf(text, sizeof text, "%d tile files could not be written\n", failures);
-    output->addError(text);
+    output->addError(describeUnwrittenTiles(paths));
 }

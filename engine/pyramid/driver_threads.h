@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "engine/pyramid/tile_saver.h"
 #include "platform/threads.h"
@@ -38,6 +39,10 @@ extern std::atomic<int32_t> encoderThreadLimit;
 // Jobs that an encoder thread could not write in this run.
 extern std::atomic<int32_t> encoderFailures;
 
+// Paths of the tile files that encoder threads could not write in this run
+// (each was removed, so no empty or cut tile stays behind).
+std::vector<std::string> takeUnwrittenTiles();
+
 // Fresh queues, counters and events for a run.
 void initThreadGlobals();
 // Joins every thread the run started, then empties the queues.
@@ -61,11 +66,14 @@ void runStopProtocol(bool tilePath);
 // Threads of the current run that have not been joined yet.
 int32_t liveRunThreads();
 
-// Adds one line to the output's errors when encoder threads failed to write
-// tile files in this run.
+// Adds the count and the names of the tile files that encoder threads failed
+// to write in this run to the output's errors.
 void reportEncoderFailures(vq_zoomoutput_base* output);
+// "<n> tile files could not be written\n" and one line per path.
+std::string describeUnwrittenTiles(const std::vector<std::string>& paths);
 
-// Writes one job's file; false when nothing or not all of it was written.
+// Writes one job's file; false when nothing or not all of it was written, in
+// which case no file is left at the job's path.
 bool writeTileJob(const vq_tile_saver& job);
 
 int encoderThreadProc();

@@ -246,24 +246,26 @@ TEST(TileFolderOutput, Failures)
         EXPECT_FALSE(out->saveTile(nullptr));
         EXPECT_EQ(out->getErrors(), "Passed NULL tile to saveTile\n");
     }
-    {   // A tile file that cannot be created is a failure of the run.
+    {   // Tile files that cannot be created fail the run, which ends with
+        // their count and names; the tiles that could be written stay.
         const std::string folder = root + "/blocked";
         auto out = openOutput(createKestrixOutput, folder, base.get());
         fs::create_directories(folder + "/TileGroup0/2-0-0.jpg");
+        fs::create_directories(folder + "/TileGroup0/2-1-0.jpg");
         EXPECT_FALSE(out->saveTile(makeRgbTile({2, 0, 0, 256, 256}).get()));
         EXPECT_TRUE(out->hasFailed());
-        EXPECT_EQ(out->getErrors(), "Unable to write tile file " + folder + "/TileGroup0/2-0-0.jpg\n");
-    }
-    {   // The same for a raw tile.
-        const std::string folder = root + "/blockedraw";
-        auto out = openOutput(createKestrixOutput, folder, base.get());
-        fs::create_directories(folder + "/TileGroup0/2-0-0.jpg");
+        EXPECT_TRUE(out->saveTile(makeRgbTile({2, 2, 0, 256, 256}).get()));
         vq_ptr<vq_raw_tile> raw;
         ASSERT_TRUE(createRawTile(raw.put()));
         ASSERT_TRUE(raw->allocate(4, IntPair(256, 256)));
-        EXPECT_FALSE(out->saveRawTile(makeRgbTile({2, 0, 0, 256, 256}).get(), raw.get()));
-        EXPECT_TRUE(out->hasFailed());
-        EXPECT_EQ(out->getErrors(), "Cannot create raw output path " + folder + "/TileGroup0/2-0-0.jpg\n");
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(out->saveRawTile(makeRgbTile({2, 1, 0, 256, 256}).get(), raw.get()));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Cannot create raw output path " + folder + "/TileGroup0/2-1-0.jpg\n");
+        EXPECT_FALSE(out->finish());
+        EXPECT_EQ(out->getErrors(), "2 tile files could not be written\nNot written: " + folder +
+                                        "/TileGroup0/2-0-0.jpg\nNot written: " + folder + "/TileGroup0/2-1-0.jpg\n");
+        EXPECT_TRUE(fs::is_regular_file(folder + "/TileGroup0/2-2-0.jpg"));
     }
     {   // A description file that cannot be created.
         const std::string folder = root + "/noprops";
@@ -285,6 +287,46 @@ TEST(TileFolderOutput, Failures)
         out->addError(" second\n");
         EXPECT_TRUE(out->hasFailed());
         EXPECT_EQ(out->getErrors(), "first second\n");
+    }
+}
+
+TEST(TileFolderOutput, AnEarlierPyramidOfItsOwnKindIsRemovedBeforeWriting)
+{
+    const std::string root = vqtest::scratchDir("tile_folder_stale");
+    // What an earlier run, the user and another kind of output left there.
+    const std::vector<std::string> earlier = {
+        "ImageProperties.xml", "TileGroup0/2-0-0.jpg", "TileGroup0/0-0-0.jpg", "TileGroup7/3-9-9.jpg",
+        "TileGroup7/notes.txt", "TileGroupA/1-1-1.jpg", "TileGroup1/1-1.jpg", "picture.jpg", "3/1-1.jpg",
+        "3/4-1-1.jpg", "5/0-0.jpg", "earth.kml"};
+    struct Case {
+        bool (*factory)(vq_zoomoutput_base**);
+        std::vector<std::string> kept;
+        std::string emptiedFolder; // removed with its tiles
+    };
+    const Case cases[] = {
+        {createKestrixOutput,
+         {"3/1-1.jpg", "3/4-1-1.jpg", "5/0-0.jpg", "TileGroup1/1-1.jpg", "TileGroup7/notes.txt", "TileGroupA/1-1-1.jpg",
+          "earth.kml", "picture.jpg"},
+         "TileGroup0"},
+        {createGoogleOutput,
+         {"3/4-1-1.jpg", "ImageProperties.xml", "TileGroup0/0-0-0.jpg", "TileGroup0/2-0-0.jpg",
+          "TileGroup1/1-1.jpg", "TileGroup7/3-9-9.jpg", "TileGroup7/notes.txt", "TileGroupA/1-1-1.jpg",
+          "earth.kml", "picture.jpg"},
+         "5"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string folder = root + "/run" + std::to_string(n++);
+        for (const std::string& name : earlier) {
+            fs::create_directories(fs::path(folder + "/" + name).parent_path());
+            ASSERT_TRUE(vqtest::writeFile(folder + "/" + name, "x"));
+        }
+        vq_ptr<vq_zoomoutput_base> out;
+        ASSERT_TRUE(c.factory(out.put()));
+        ASSERT_TRUE(out->setOutputPath(folder, ""));
+        EXPECT_EQ(listFiles(folder), c.kept) << n;
+        EXPECT_FALSE(fs::exists(folder + "/" + c.emptiedFolder)) << c.emptiedFolder;
+        EXPECT_FALSE(out->hasFailed());
     }
 }
 

@@ -138,10 +138,18 @@ TEST_F(EncoderThreads, FailedJobsAreCounted)
     runStopProtocol(false);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error:Raw tile has no data!\n");
     EXPECT_EQ(encoderFailures, 2);
+    // The file begun for the tile without data is gone again.
+    EXPECT_FALSE(std::filesystem::exists(dir + "/empty.jpg"));
+    EXPECT_EQ(vqtest::readFile(dir + "/ok.jpg"), expectedBytes(2, 10));
     auto out = RecordingOutput::make();
     reportEncoderFailures(out.get());
     EXPECT_TRUE(out->hasFailed());
-    EXPECT_EQ(out->getErrors(), "2 tile files could not be written\n");
+    EXPECT_EQ(out->getErrors(), "2 tile files could not be written\nNot written: " + dir +
+                                    "/missing-folder/a.jpg\nNot written: " + dir + "/empty.jpg\n");
+    // The report empties the record for the next run.
+    auto next = RecordingOutput::make();
+    reportEncoderFailures(next.get());
+    EXPECT_FALSE(next->hasFailed());
 }
 
 bool looksLikeJpeg(const std::string& bytes)
