@@ -1,8 +1,12 @@
 #include "app/JUCEKestrifier.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include <dlfcn.h>
 
 #include "app/LogQueue.h"
 #include "app/MainComponent.h"
@@ -32,10 +36,53 @@ void tiffMessageHandler(const char*, const char* format, va_list args) {
     if (!deliverReaderMessage(line.data())) pushLogLine(0, line.data());
 }
 
+std::string missingDisplayMessage() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0')
+        return "Kestrix Converter needs a display: DISPLAY is not set (run it under an X server or Xvfb)";
+    // The toolkit loads the X library at run time; so does this check, so the
+    // program has no link-time dependency on it.
+    void* x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_LOCAL);
+    if (x11 == nullptr) return "Kestrix Converter needs a display: the X library libX11.so.6 is missing";
+    using OpenDisplay = void* (*)(const char*);
+    using CloseDisplay = int (*)(void*);
+    auto openDisplay = reinterpret_cast<OpenDisplay>(dlsym(x11, "XOpenDisplay"));
+    auto closeDisplay = reinterpret_cast<CloseDisplay>(dlsym(x11, "XCloseDisplay"));
+    std::string message;
+    void* display = openDisplay != nullptr ? openDisplay(name) : nullptr;
+    if (display == nullptr)
+        message = std::string("Kestrix Converter needs a display: cannot open display \"") + name + "\"";
+    else if (closeDisplay != nullptr)
+        closeDisplay(display);
+    dlclose(x11);
+    return message;
+}
+
 void installLightColourScheme() {
     if (auto* v4 = dynamic_cast<juce::LookAndFeel_V4*>(&juce::LookAndFeel::getDefaultLookAndFeel()))
         v4->setColourScheme(juce::LookAndFeel_V4::getLightColourScheme());
 }
+
+namespace {
+
+// The saved value of the key when it is a plain decimal number that `valid`
+// accepts; otherwise (missing, not a number, out of range) the fallback.
+int savedValue(const juce::PropertySet& saved, const char* key, bool (*valid)(int), int fallback) {
+    const juce::String text = saved.getValue(key).trim();
+    if (text.isEmpty() || text.length() > 9 || !text.containsOnly("0123456789")) return fallback;
+    const int value = text.getIntValue();
+    return valid(value) ? value : fallback;
+}
+
+bool isOutputType(int v) { return v == 0 || v == 1 || v == 2 || v == 6 || v == 7; }
+bool isQuality(int v) { return v >= 10 && v <= 100; }
+bool isSubsampling(int v) { return v == 1 || v == 2 || v == 4; }
+bool isFlag(int v) { return v == 0 || v == 1; }
+bool isTileSize(int v) { return v == 240 || v == 256 || v == 480 || v == 512 || v == 0; }
+bool isColourSpace(int v) { return v == 3 || v == 4; }
+bool isInterpolation(int v) { return v >= 1 && v <= 3; }
+
+} // namespace
 
 JUCEKestrifier::JUCEKestrifier() = default;
 JUCEKestrifier::~JUCEKestrifier() = default;
@@ -62,23 +109,31 @@ void JUCEKestrifier::initialise(const juce::String&) {
 
     settingsStorage_ = std::make_unique<juce::ApplicationProperties>();
     settingsStorage_->setStorageParameters(settingsOptions());
-    settingsStorage_->getUserSettings();
 
     installLightColourScheme();
     mainWindow_ = std::make_unique<MainAppWindow>();
     mainWindow_->setUsingNativeTitleBar(true);
+    mainWindow_->updateResizeLimits();
 
-    settings_->setInterpolation(2);
-    settings_->setQuality(80);
-    settings_->setMaxQuality(80);
-    settings_->setSubsampling(2);
-    settings_->setSourceSubsampling(true);
-    settings_->setOutputColourSpace(3);
-    settings_->setPreferredTileSize(256);
+    // The choices of the last run, each falling back to the application's
+    // default when the file does not hold a usable value for it.
+    const juce::PropertySet empty;
+    const juce::PropertySet* user = settingsStorage_->getUserSettings();
+    const juce::PropertySet& saved = user != nullptr ? *user : empty;
+    settings_->setInterpolation(savedValue(saved, "Interpolation", isInterpolation, 2));
+    settings_->setQuality(savedValue(saved, "Quality", isQuality, 80));
+    settings_->setMaxQuality(savedValue(saved, "MaxQuality", isQuality, 80));
+    settings_->setSubsampling(savedValue(saved, "Subsampling", isSubsampling, 2));
+    settings_->setSourceSubsampling(savedValue(saved, "SourceSubsampling", isFlag, 1) == 1);
+    settings_->setOutputColourSpace(savedValue(saved, "OutputColorspace", isColourSpace, 3));
+    settings_->setPreferredTileSize(savedValue(saved, "PreferredTileSize", isTileSize, 256));
 
-    mainWindow_->setOutputType(0);
+    mainWindow_->setOutputType(savedValue(saved, "OutputType", isOutputType, 0));
     mainWindow_->setTitleBarTextCentred(false);
-    mainWindow_->centreWithSize(MainAppWindow::kWidth, MainAppWindow::kHeight);
+    // The window opens at its usual size, or taller when that would hide controls.
+    const auto* limits = mainWindow_->getConstrainer();
+    const int height = std::max(MainAppWindow::kHeight, limits != nullptr ? limits->getMinimumHeight() : 0);
+    mainWindow_->centreWithSize(MainAppWindow::kWidth, height);
     mainWindow_->setVisible(true);
     mainWindow_->startTimer(1000);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <memory>
+#include <string>
 
 #include "app/MainAppWindow.h"
 #include "engine/base/vq_global.h"
@@ -12,6 +13,10 @@
 // Queues a TIFF library warning or error as one log line at level 0:
 // "TIFF:" + the formatted message + "\n". The module name is not shown.
 void tiffMessageHandler(const char* module, const char* format, va_list args);
+
+// Empty when the window can be shown; otherwise the one line that says which
+// display is missing. The toolkit itself crashes without an X display.
+std::string missingDisplayMessage();
 
 // The toolkit's own look is dark; the window and its dialogs are white with
 // black text.

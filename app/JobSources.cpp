@@ -91,7 +91,7 @@ bool openConversionSource(const ConversionJob& job, JobSources& s, JobFailure& f
             createSVSRawTileLoader(stream, s.tileLoader.put());
         } else if (job.pathEndsWith(".jpg") || job.pathEndsWith(".jpeg")) {
             createJPEGLoader(stream, s.formatReader.put());
-        } else if (job.pathEndsWith(".tif")) {
+        } else if (job.pathEndsWith(".tif") || job.pathEndsWith(".tiff")) {
             createTIFFLoader(stream, s.formatReader.put());
             if (s.formatReader != nullptr && (!s.formatReader->getFileInfo(s.fileInfo.put()) || s.fileInfo == nullptr))
                 return failWith(failure, "Cannot recognize format of file " + path + "\n", kStatusInvalidFile);

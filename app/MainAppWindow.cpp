@@ -33,15 +33,12 @@ MainAppWindow::MainAppWindow() : juce::DocumentWindow(kTitle, juce::Colours::whi
     content_ = new MainComponent(this);
 
     setResizable(true, true);
-    const auto monitor = juce::Desktop::getInstance().getDisplays().getDisplayForRect(getScreenBounds());
-    const auto area = monitor != nullptr ? monitor->userArea : juce::Rectangle<int>(0, 0, 1600, 1200);
-    setResizeLimits(576, getTitleBarHeight() + 400, std::max(576, area.getWidth()),
-                    std::max(getTitleBarHeight() + 400, area.getHeight()));
 
     commandManager_->registerAllCommandsForTarget(content_);
     commandManager_->setFirstCommandTarget(content_);
     setContentOwned(content_, false);
     setMenuBar(content_);
+    updateResizeLimits();
     setVisible(true);
 
     getGlobal(settings_.put());
@@ -62,9 +59,17 @@ MainAppWindow::~MainAppWindow() {
     commandManager_.reset();
 }
 
+void MainAppWindow::updateResizeLimits() {
+    const auto monitor = juce::Desktop::getInstance().getDisplays().getDisplayForRect(getScreenBounds());
+    const auto area = monitor != nullptr ? monitor->userArea : juce::Rectangle<int>(0, 0, 1600, 1200);
+    // The border holds the title bar (unless the system draws it) and the menu bar.
+    const int minimumHeight = getContentComponentBorder().getTopAndBottom() + content_->getMinimumHeight();
+    setResizeLimits(576, minimumHeight, std::max(576, area.getWidth()), std::max(minimumHeight, area.getHeight()));
+}
+
 bool MainAppWindow::qualifiesForDrop(const juce::String& path) {
-    static const char* const kExtensions[] = {".jpg", ".bmp", ".png", ".jpeg", ".tif", ".mrxs",
-                                              ".svs", ".scn", ".pff", ".jp2",  ".ppm"};
+    static const char* const kExtensions[] = {".jpg", ".bmp", ".png", ".jpeg", ".tif", ".tiff",
+                                              ".mrxs", ".svs", ".scn", ".pff", ".jp2", ".ppm"};
     for (const char* extension : kExtensions)
         if (path.endsWithIgnoreCase(extension)) return true;
     return isKestrixFolder(path) || isBacusFolder(path);
@@ -73,6 +78,19 @@ bool MainAppWindow::qualifiesForDrop(const juce::String& path) {
 bool MainAppWindow::isInterestedInFileDrag(const juce::StringArray& files) {
     for (const auto& file : files)
         if (qualifiesForDrop(file)) return true;
+    if (files.isEmpty()) return false;
+    // The toolkit asks again only when the pointer reaches another component,
+    // so after a refused drop the same square would stay refused. Forgetting
+    // the refusal once this question is over makes the next drag ask afresh.
+    juce::Component::SafePointer<MainAppWindow> window(this);
+    juce::MessageManager::callAsync([window, files] {
+        auto* peer = window != nullptr ? window->getPeer() : nullptr;
+        if (peer == nullptr) return;
+        juce::ComponentPeer::DragInfo info;
+        info.files = files;
+        info.position = {-1, -1};
+        peer->handleDragExit(info);
+    });
     return false;
 }
 

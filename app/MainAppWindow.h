@@ -30,6 +30,10 @@ public:
 
     // True for a name the converter may open, a tile folder or a slide folder.
     static bool qualifiesForDrop(const juce::String& path);
+    // Limits the window so that the content shows every control: width 576,
+    // height the title bar and menu bar plus the content's own minimum. Called
+    // again when the title bar changes.
+    void updateResizeLimits();
 
     // Appends a line to the job the worker holds.
     void addLogLineToRunningJob(const juce::String& line);

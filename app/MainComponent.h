@@ -68,6 +68,9 @@ public:
 
     void paint(juce::Graphics&) override {}
     void parentSizeChanged() override;
+    // Height the content needs to show every control of its left column, the
+    // taller one, with the top margin above it and a gap below.
+    int getMinimumHeight() const { return 8 + leftColumn_.getFixedHeight(); }
 
     juce::StringArray getMenuBarNames() override;
     juce::PopupMenu getMenuForIndex(int menuIndex, const juce::String& menuName) override;
@@ -84,7 +87,7 @@ public:
     void getCommandInfo(juce::CommandID commandID, juce::ApplicationCommandInfo& result) override;
     bool perform(const juce::ApplicationCommandTarget::InvocationInfo& info) override;
 
-    static constexpr const char* kOpenPatterns = "*.jpg;*.tif;*.bmp;*.png;*.jpeg;*.svs;*.scn;*.mrxs;*.pff;*.jp2;*.ppm";
+    static constexpr const char* kOpenPatterns = "*.jpg;*.tif;*.tiff;*.bmp;*.png;*.jpeg;*.svs;*.scn;*.mrxs;*.pff;*.jp2;*.ppm";
 
 private:
     struct OutputToggle {

@@ -10,8 +10,10 @@ namespace apptest {
 
 // Runs the message loop for the given time.
 void pumpMessages(int milliseconds);
-// Runs the message loop until the condition holds or the time is up.
-bool pumpUntil(const std::function<bool()>& condition, int timeoutMs = 3000);
+// Runs the message loop until the condition holds or the time is up. The
+// default bound is generous: a loaded machine may take many seconds for what
+// usually takes milliseconds, and a condition that holds ends the wait at once.
+bool pumpUntil(const std::function<bool()>& condition, int timeoutMs = 60000);
 
 // The component as drawn over a white background (the window's colour).
 juce::Image snapshotOnWhite(juce::Component& component);

@@ -45,18 +45,23 @@ std::vector<std::pair<std::string, std::string>> readKeys(const juce::File& file
 
 } // namespace
 
-TEST(Application, StartsTheWindowWithItsTitleSizeAndDefaults) {
+TEST(Application, StartsTheWindowWithTheSavedChoicesOrTheDefaults) {
     const auto home = useTemporaryHome("app_start");
-    // A file from an earlier run with other values changes nothing at start-up.
+    // A file from an earlier run: usable values come back, a missing or
+    // unusable value gives way to the application's default.
     const auto file = settingsFileIn(home);
     ASSERT_TRUE(file.getParentDirectory().createDirectory());
-    ASSERT_TRUE(file.replaceWithText("<?xml version=\"1.0\"?>\n<PROPERTIES><VALUE name=\"Quality\" val=\"33\"/>"
-                                     "<VALUE name=\"Interpolation\" val=\"1\"/></PROPERTIES>\n"));
+    ASSERT_TRUE(file.replaceWithText(
+        "<?xml version=\"1.0\"?>\n<PROPERTIES><VALUE name=\"Quality\" val=\"33\"/>"
+        "<VALUE name=\"Interpolation\" val=\"1\"/><VALUE name=\"MaxQuality\" val=\"5\"/>"
+        "<VALUE name=\"Subsampling\" val=\"3\"/><VALUE name=\"SourceSubsampling\" val=\"0\"/>"
+        "<VALUE name=\"PreferredTileSize\" val=\"300\"/><VALUE name=\"OutputColorspace\" val=\"x4\"/>"
+        "<VALUE name=\"OutputType\" val=\"4\"/></PROPERTIES>\n"));
     auto g = settings();
     g->setQuality(11);
     g->setMaxQuality(12);
     g->setSubsampling(4);
-    g->setSourceSubsampling(false);
+    g->setSourceSubsampling(true);
     g->setOutputColourSpace(4);
     g->setPreferredTileSize(512);
     g->setInterpolation(3);
@@ -68,12 +73,14 @@ TEST(Application, StartsTheWindowWithItsTitleSizeAndDefaults) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->getName(), "Kestrix Converter - Version 2.1.7");
     EXPECT_EQ(window->getWidth(), 904);
-    EXPECT_EQ(window->getHeight(), 480);
+    // 480 high, or taller where the menu bar would push controls out of sight.
+    EXPECT_GE(window->getHeight(), 480);
+    EXPECT_LE(window->getHeight(), 520);
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->isUsingNativeTitleBar());
     EXPECT_TRUE(window->isTimerRunning());
     EXPECT_EQ(window->getTimerInterval(), 1000);
-    EXPECT_EQ(window->getOutputType(), 0);
+    EXPECT_EQ(window->getOutputType(), 0);  // Google Earth tiles have no toggle
     EXPECT_EQ(window->getContentComponent(), window->getMainComponent());
     EXPECT_NE(window->getMenuBarComponent(), nullptr);
     // The window is white with black text in the light colour scheme.
@@ -81,11 +88,11 @@ TEST(Application, StartsTheWindowWithItsTitleSizeAndDefaults) {
     EXPECT_EQ(window->getMainComponent()->getInstructionLabel().findColour(juce::Label::textColourId),
               juce::Colours::black);
 
-    EXPECT_EQ(g->getInterpolation(), 2);
-    EXPECT_EQ(g->getQuality(), 80);
+    EXPECT_EQ(g->getInterpolation(), 1);
+    EXPECT_EQ(g->getQuality(), 33);
     EXPECT_EQ(g->getMaxQuality(), 80);
     EXPECT_EQ(g->getSubsampling(), 2);
-    EXPECT_TRUE(g->getSourceSubsampling());
+    EXPECT_FALSE(g->getSourceSubsampling());
     EXPECT_EQ(g->getOutputColourSpace(), 3);
     EXPECT_EQ(g->getPreferredTileSize(), 256);
     EXPECT_EQ(g->getJ2KDecoder(), 0);
@@ -127,13 +134,15 @@ TEST(Application, ShutdownWritesTheEightKeysInOrder) {
     };
     EXPECT_EQ(readKeys(file), expected);
 
-    // The next run starts from the fixed defaults and overwrites the values.
+    // The next run starts from these values and writes its own at its end.
     JUCEKestrifier again;
     again.initialise({});
-    EXPECT_EQ(g->getQuality(), 80);
+    EXPECT_EQ(g->getQuality(), 55);
+    EXPECT_EQ(again.getMainWindow()->getOutputType(), 7);
+    g->setQuality(60);
     again.shutdown();
-    EXPECT_EQ(readKeys(file)[1], std::make_pair(std::string("Quality"), std::string("80")));
-    EXPECT_EQ(readKeys(file)[0], std::make_pair(std::string("OutputType"), std::string("0")));
+    EXPECT_EQ(readKeys(file)[1], std::make_pair(std::string("Quality"), std::string("60")));
+    EXPECT_EQ(readKeys(file)[0], std::make_pair(std::string("OutputType"), std::string("7")));
 }
 
 TEST(MainWindow, ThreadCountsFollowTheProcessorCount) {
@@ -180,7 +189,8 @@ TEST(MainWindow, DragInterest) {
         {{"/notes/readme.txt"}, false},
         {{"/notes/readme.txt", "/pics/photo.jpg"}, true},
         {{"/scans/IMAGE.TIF"}, true},
-        {{"/scans/image.tiff"}, false},
+        {{"/scans/image.tiff"}, true},
+        {{"/scans/IMAGE.TIFF"}, true},
         {{"/pics/PHOTO.JPG"}, true},
         {{"/slides/s.MRXS"}, true},
         {{"/a.bmp"}, true},
@@ -255,6 +265,24 @@ TEST(MainWindow, DropQueuesEveryItemWithTheSettingsOfTheMoment) {
     EXPECT_EQ(table->findRow(queue.front().jobId)->outputType, 7);
 }
 
+TEST(Program, WithoutADisplayItSaysSoInOneLineAndEndsWithAFailure) {
+    // The program itself, not a window of this process.
+    for (const std::string& display : {std::string(), std::string(":987")}) {
+        std::string output;
+        const std::string command =
+            (display.empty() ? "env -u DISPLAY " : "env DISPLAY=" + display + " ") + "'" VQ_CONVERTER "' 2>&1";
+        const int status = vqtest::runCommand(command, &output);
+        EXPECT_NE(status, 0) << display;
+        // A debug build of the toolkit announces its version first.
+        juce::StringArray lines;
+        for (const auto& line : juce::StringArray::fromLines(juce::String(output).trimEnd()))
+            if (!line.startsWith("JUCE v")) lines.add(line);
+        ASSERT_EQ(lines.size(), 1) << output;
+        EXPECT_TRUE(lines[0].startsWith("Kestrix Converter needs a display: ")) << lines[0];
+        EXPECT_TRUE(lines[0].contains(display.empty() ? "DISPLAY is not set" : "\"" + display + "\"")) << lines[0];
+    }
+}
+
 TEST(MainWindow, ResizeLimitsAndClose) {
     JUCEKestrifier app;
     useTemporaryHome("app_close");
@@ -265,6 +293,27 @@ TEST(MainWindow, ResizeLimitsAndClose) {
     EXPECT_EQ(limits->getMinimumWidth(), 576);
     EXPECT_GE(limits->getMinimumHeight(), 400);
     EXPECT_GE(limits->getMaximumWidth(), 904);
+
+    // At the smallest size the window allows, and at its starting size, every
+    // control lies inside the content, and the content inside the window.
+    auto* content = window->getMainComponent();
+    juce::Rectangle<int> smallest(window->getX(), window->getY(), 100, 100);
+    limits->checkBounds(smallest, window->getBounds(), window->getParentMonitorArea(), false, false, true, true);
+    for (const auto& size : {std::make_pair(smallest.getWidth(), smallest.getHeight()), std::make_pair(904, 480)}) {
+        window->setSize(size.first, size.second);
+        if (window->getHeight() < limits->getMinimumHeight()) window->setSize(size.first, limits->getMinimumHeight());
+        SCOPED_TRACE(juce::String(window->getWidth()) + " x " + juce::String(window->getHeight()));
+        EXPECT_TRUE(window->getLocalBounds().contains(content->getBounds())) << content->getBounds().toString();
+        int checked = 0;
+        for (auto* child : content->getChildren()) {
+            if (dynamic_cast<juce::Label*>(child) != nullptr) continue;
+            EXPECT_TRUE(content->getLocalBounds().contains(child->getBounds()))
+                << child->getName() << " " << child->getBounds().toString() << " outside "
+                << content->getLocalBounds().toString();
+            ++checked;
+        }
+        EXPECT_EQ(checked, 9);  // preview, bar, Cancel, five toggles, table
+    }
 
     window->closeButtonPressed();
     EXPECT_FALSE(window->isTimerRunning());
