@@ -292,13 +292,20 @@ TEST(FloatControl, SseRoundingModeIsSetAndRestored) {
 TEST(FloatControl, TruncateToIntLeavesControlWordsAlone) {
     const uint16_t cw = vq::platform::readX87ControlWord();
     const uint32_t csr = vq::platform::readMxcsr();
-    EXPECT_EQ(truncateToInt(2.9), 2);
-    EXPECT_EQ(truncateToInt(-2.9), -2);
-    EXPECT_EQ(truncateToInt(-0.5), 0);
-    EXPECT_EQ(truncateToInt(2147483647.0), 2147483647);
-    EXPECT_EQ(truncateToInt(3e9), INT32_MIN);
-    EXPECT_EQ(truncateToInt(-3e9), INT32_MIN);
-    EXPECT_EQ(truncateToInt(__builtin_nan("")), INT32_MIN);
+    // The values reach the conversion through memory the compiler cannot see:
+    // an optimising build would otherwise fold the conversion of a constant
+    // at build time, with its own result for values out of range instead of
+    // the processor's.
+    struct Case {
+        double value;
+        int32_t expected;
+    };
+    const Case cases[] = {{2.9, 2},          {-2.9, -2},         {-0.5, 0}, {2147483647.0, 2147483647},
+                          {3e9, INT32_MIN}, {-3e9, INT32_MIN}, {__builtin_nan(""), INT32_MIN}};
+    for (const Case& c : cases) {
+        volatile double hidden = c.value;
+        EXPECT_EQ(truncateToInt(hidden), c.expected) << c.value;
+    }
     EXPECT_EQ(vq::platform::readX87ControlWord(), cw);
     EXPECT_EQ(vq::platform::readMxcsr() & ~0x3Fu, csr & ~0x3Fu) << "control bits unchanged (status flags may be raised)";
     // The x87 control word round-trips through our accessors.
