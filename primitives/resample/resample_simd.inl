@@ -908,12 +908,182 @@ template <double (*Filter)(double)> void sqCubicWeights(const float* fractions, 
     }
 }
 
+// ---------------------------------------------------------------------------
+// General-engine cubic: the Lagrange cubic through taps a, b, c, d (at -1,
+// 0, 1, 2) evaluated at the fraction t by forward differences,
+//   value = a + s1 d1 + h d2 + g d3, s1 = t + 1, h = t s1 / 2, g = (t - 1) h / 3,
+// in single precision. The evaluation order is part of the result; each
+// class of samples has its own (written once for one float or four lanes):
+//   RowVector       row kernels' groups of four, three- and four-sample rows
+//   RowVectorFloat  groups of four of the one-sample float row kernel
+//   ColumnVector    column kernels' groups of four
+//   RowScalar       the last count mod 4 positions of one-sample rows
+//   ColumnScalar    the last count mod 4 samples of a column run
+//   ColumnAC4Float  every sample of the float three-of-four column kernel
+
+enum class CubicOrder { RowVector, RowVectorFloat, ColumnVector, RowScalar, ColumnScalar, ColumnAC4Float };
+
+// The float just below 1/3, which the vector orders multiply by.
+constexpr float kThird = 0.333333313465118408203125f;
+
+template <CubicOrder O, class V> inline V genCubic(V a, V b, V c, V d, V t) {
+    constexpr bool vector = O == CubicOrder::RowVector || O == CubicOrder::RowVectorFloat ||
+                            O == CubicOrder::ColumnVector;
+    const V s1 = t + 1.0f;
+    const V h = vector ? (t * 0.5f) * s1 : (t * s1) * 0.5f;
+    V g;
+    if constexpr (O == CubicOrder::RowVectorFloat)
+        g = (t - 1.0f) * (h * kThird);
+    else if constexpr (vector)
+        g = ((t - 1.0f) * kThird) * h;
+    else
+        g = ((t - 1.0f) * h) / 3.0f;
+    const V d1 = b - a;
+    if constexpr (O == CubicOrder::ColumnAC4Float) {
+        const V d2 = (c - d1) - b;
+        const V d3 = (((d - d2) - c) - c) + b;
+        return ((g * d3 + h * d2) + s1 * d1) + a;
+    } else {
+        const V d2 = (c - b) - d1;
+        if constexpr (O == CubicOrder::RowScalar) {
+            const V d3 = (((b - c) - c) + d) - d2;
+            return ((a + g * d3) + h * d2) + s1 * d1;
+        } else if constexpr (O == CubicOrder::ColumnScalar) {
+            const V d3 = (((d - c) - c) + b) - d2;
+            return ((a + g * d3) + h * d2) + s1 * d1;
+        } else if constexpr (O == CubicOrder::ColumnVector) {
+            const V d3 = (d - d2) + ((b - c) - c);
+            return (a + s1 * d1) + (h * d2 + g * d3);
+        } else {
+            const V d3 = ((d - c) - c) + (b - d2);
+            return (a + s1 * d1) + (h * d2 + g * d3);
+        }
+    }
+}
+
+// One-sample rows: groups of four positions, then single positions.
+template <class T>
+void genCubicRowC1(const T* row, int32_t width, const int32_t* co, const float* t, float* out) {
+    constexpr CubicOrder vectorOrder = std::is_same_v<T, float> ? CubicOrder::RowVectorFloat : CubicOrder::RowVector;
+    const int32_t whole = width & ~3;
+    for (int32_t j = 0; j < whole; j += 4) {
+        __m128 p[4];
+        for (int k = 0; k < 4; ++k)
+            p[k] = taps4(row + co[j + k] - 1);
+        _MM_TRANSPOSE4_PS(p[0], p[1], p[2], p[3]);
+        _mm_storeu_ps(out + j, genCubic<vectorOrder>(p[0], p[1], p[2], p[3], _mm_loadu_ps(t + j)));
+    }
+    for (int32_t j = whole; j < width; ++j) {
+        const T* a = row + co[j] - 1;
+        out[j] = genCubic<CubicOrder::RowScalar>(toFloat(a[0]), toFloat(a[1]), toFloat(a[2]), toFloat(a[3]), t[j]);
+    }
+}
+
+// Pixels of N samples, one pixel per step, the samples in the lanes.
+template <class T, int N>
+void genCubicRowPixel(const T* row, int32_t width, int32_t next, const int32_t* co, const float* t, float* out) {
+    for (int32_t j = 0; j < width; ++j) {
+        const T* a = row + co[j];
+        __m128 s[4];
+        for (int k = 0; k < 3; ++k)
+            s[k] = taps4(a + (k - 1) * next);
+        s[3] = N == 3 && next == 3 ? taps3(a + 2 * next) : taps4(a + 2 * next);
+        const __m128 v = genCubic<CubicOrder::RowVector>(s[0], s[1], s[2], s[3], _mm_set1_ps(t[j]));
+        if (N == 4 || j + 1 < width) {
+            _mm_storeu_ps(out + N * j, v);
+        } else {
+            alignas(16) float lanes[4];
+            _mm_store_ps(lanes, v);
+            out[3 * j] = lanes[0];
+            out[3 * j + 1] = lanes[1];
+            out[3 * j + 2] = lanes[2];
+        }
+    }
+}
+
+// Four vector-order results to samples: + 0.50000012 in single precision,
+// truncation, saturation. Scalar-order results round through the generic
+// conversion (+ 0.5000001 in double).
+template <class T> inline void storeGenCubic4(T* dst, __m128 v) {
+    if constexpr (std::is_same_v<T, float>) {
+        _mm_storeu_ps(dst, v);
+    } else if constexpr (std::is_same_v<T, uint8_t>) {
+        const __m128i n = _mm_packs_epi32(truncateHalfUp(v, false), _mm_setzero_si128());
+        store4(dst, uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(n, n))));
+    } else {
+        put64(dst, saturate16u(truncateHalfUp(v, false)));
+    }
+}
+
+template <class T>
+void genCubicColumn(T* dst, int32_t count, float t, const float* const* r) {
+    const __m128 tv = _mm_set1_ps(t);
+    const int32_t whole = count & ~3;
+    for (int32_t n = 0; n < whole; n += 4)
+        storeGenCubic4(dst + n, genCubic<CubicOrder::ColumnVector>(_mm_loadu_ps(r[0] + n), _mm_loadu_ps(r[1] + n),
+                                                                   _mm_loadu_ps(r[2] + n), _mm_loadu_ps(r[3] + n), tv));
+    for (int32_t n = whole; n < count; ++n)
+        dst[n] = prim::resample::toSample<T>(
+            double(genCubic<CubicOrder::ColumnScalar>(r[0][n], r[1][n], r[2][n], r[3][n], t)));
+}
+
+// Three of four samples written: work sample n = 3 i + m goes to sample m
+// of pixel i. Integer kinds take groups of four work samples in the vector
+// order, floats every sample in their own order.
+template <class T>
+void genCubicColumnAC4(T* dst, int32_t pixels, float t, const float* const* r) {
+    const int32_t count = 3 * pixels;
+    const int32_t whole = std::is_same_v<T, float> ? 0 : count & ~3;
+    const __m128 tv = _mm_set1_ps(t);
+    for (int32_t n = 0; n < whole; n += 4) {
+        alignas(16) T lanes[8];
+        storeGenCubic4(lanes, genCubic<CubicOrder::ColumnVector>(_mm_loadu_ps(r[0] + n), _mm_loadu_ps(r[1] + n),
+                                                                 _mm_loadu_ps(r[2] + n), _mm_loadu_ps(r[3] + n), tv));
+        for (int k = 0; k < 4; ++k)
+            dst[4 * ((n + k) / 3) + (n + k) % 3] = lanes[k];
+    }
+    constexpr CubicOrder order =
+        std::is_same_v<T, float> ? CubicOrder::ColumnAC4Float : CubicOrder::ColumnScalar;
+    for (int32_t n = whole; n < count; ++n)
+        dst[4 * (n / 3) + n % 3] =
+            prim::resample::toSample<T>(double(genCubic<order>(r[0][n], r[1][n], r[2][n], r[3][n], t)));
+}
+
+template <class T, bool Plane>
+void genCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t width, int32_t height,
+                  const int32_t* rowOffsets, const int32_t* colOffsets, const float* rowPositions,
+                  const float* colPositions, float* w0, float* w1, float* w2, float* w3, int32_t pixelStride,
+                  int32_t channelCount) {
+    const T* s = static_cast<const T*>(src);
+    T* d = static_cast<T*>(dst);
+    const prim::resample::PassLayout layout(Plane, pixelStride, channelCount);
+    float* const work[4] = {w0, w1, w2, w3};
+    prim::resample::ringPass<4>(
+        srcStep, height, rowOffsets, work,
+        [&](int32_t offset, float* out) {
+            const T* row = s + offset;
+            if (Plane)
+                genCubicRowC1(row, width, colOffsets, colPositions, out);
+            else if (layout.channels == 3)
+                genCubicRowPixel<T, 3>(row, width, layout.next, colOffsets, colPositions, out);
+            else
+                genCubicRowPixel<T, 4>(row, width, 4, colOffsets, colPositions, out);
+        },
+        [&](int32_t i, float* const* rows) {
+            T* drow = d + static_cast<ptrdiff_t>(i) * dstStep;
+            if (layout.threeOfFour)
+                genCubicColumnAC4(drow, width, rowPositions[i], rows);
+            else
+                genCubicColumn(drow, width * layout.channels, rowPositions[i], rows);
+        });
+}
+
 #define VQ_LINEAR(K, plane) linearPass<K, plane>
 
 } // namespace
 
-// The path's row routines. Groups whose path code does not exist yet
-// (cubic, Lanczos) run the generic routines.
+// The path's row routines. The Lanczos groups have no path code yet and run
+// the generic routines.
 const ResizeRowRoutineTable resizeRowRoutineTable = {
     {nearestPass<uint8_t, 3>, nearestPass<uint16_t, 3>, nearestPass<uint32_t, 3>, nearestPass<uint16_t, 3>,
      nearestPass<uint8_t, 1>, nearestPass<uint16_t, 1>, nearestPass<uint32_t, 1>, nearestPass<uint16_t, 1>,
@@ -921,8 +1091,8 @@ const ResizeRowRoutineTable resizeRowRoutineTable = {
     {VQ_LINEAR(Linear8u, false), VQ_LINEAR(Linear16u, false), VQ_LINEAR(Linear32f, false),
      VQ_LINEAR(Linear16s, false), VQ_LINEAR(Linear8u, true), VQ_LINEAR(Linear16u, true), VQ_LINEAR(Linear32f, true),
      VQ_LINEAR(Linear16s, true)},
-    {generic::resizeGenPassCubic8uPixel, generic::resizeGenPassCubic16uPixel, generic::resizeGenPassCubic32fPixel,
-     generic::resizeGenPassCubic8uPlane, generic::resizeGenPassCubic16uPlane, generic::resizeGenPassCubic32fPlane},
+    {genCubicPass<uint8_t, false>, genCubicPass<uint16_t, false>, genCubicPass<float, false>,
+     genCubicPass<uint8_t, true>, genCubicPass<uint16_t, true>, genCubicPass<float, true>},
     {sqCubicPass<uint8_t, false>, sqCubicPass<uint16_t, false>, sqCubicPass<float, false>, sqCubicPass<int16_t, false>,
      sqCubicPass<uint8_t, true>, sqCubicPass<uint16_t, true>, sqCubicPass<float, true>, sqCubicPass<int16_t, true>},
     {generic::resizeGenPassLanczos8uPixel, generic::resizeGenPassLanczos16uPixel,

@@ -513,3 +513,233 @@ TEST(ResamplePathsCubic, BorderPassesWriteTheFrame) {
                         << " code " << code << " scenario " << scenario;
                 }
 }
+
+namespace {
+
+// The general engine's cubic by the evaluation orders of its sample
+// classes: 0 vector rows, 1 vector rows of floats, 2 vector columns,
+// 3 scalar rows, 4 scalar columns, 5 float three-of-four columns.
+float lagrangeInOrder(int order, float a, float b, float c, float d, float t) {
+    const float third = 0.333333313465118408203125f;
+    const float s1 = t + 1.0f;
+    const bool vectorOrder = order <= 2;
+    const float h = vectorOrder ? (t * 0.5f) * s1 : (t * s1) * 0.5f;
+    const float g = order == 1 ? (t - 1.0f) * (h * third)
+                    : vectorOrder ? ((t - 1.0f) * third) * h
+                                  : ((t - 1.0f) * h) / 3.0f;
+    const float d1 = b - a;
+    switch (order) {
+    case 5: {
+        const float d2 = (c - d1) - b;
+        const float d3 = (((d - d2) - c) - c) + b;
+        return ((g * d3 + h * d2) + s1 * d1) + a;
+    }
+    case 3: {
+        const float d2 = (c - b) - d1;
+        const float d3 = (((b - c) - c) + d) - d2;
+        return ((a + g * d3) + h * d2) + s1 * d1;
+    }
+    case 4: {
+        const float d2 = (c - b) - d1;
+        const float d3 = (((d - c) - c) + b) - d2;
+        return ((a + g * d3) + h * d2) + s1 * d1;
+    }
+    case 2: {
+        const float d2 = (c - b) - d1;
+        const float d3 = (d - d2) + ((b - c) - c);
+        return (a + s1 * d1) + (h * d2 + g * d3);
+    }
+    default: {
+        const float d2 = (c - b) - d1;
+        const float d3 = ((d - c) - c) + (b - d2);
+        return (a + s1 * d1) + (h * d2 + g * d3);
+    }
+    }
+}
+
+// A column value to the kind: vector orders add the float 0.50000012,
+// scalar orders 0.5000001 in double; truncation, saturation.
+double generalSample(int kind, bool vectorOrder, float v) {
+    if (kind == k32f)
+        return v;
+    const double hi = kind == k8u ? 255 : 65535;
+    const double x = vectorOrder ? double(v + 0.50000012f) : double(v) + 0.5000001;
+    if (!(std::fabs(x) < 2147483648.0))
+        return 0;
+    const double n = std::trunc(x);
+    return n < 0 ? 0 : n > hi ? hi : n;
+}
+
+// The exact Lagrange cubic through four points at t.
+double lagrangeExact(double a, double b, double c, double d, double t) {
+    return a * (-t * (t - 1) * (t - 2) / 6) + b * ((t + 1) * (t - 1) * (t - 2) / 2) +
+           c * (-(t + 1) * t * (t - 2) / 2) + d * ((t + 1) * t * (t - 1) / 6);
+}
+
+} // namespace
+
+// Every path's general-engine cubic routines: paths 1-5 bit for bit the
+// single-precision evaluation orders of each class of samples (groups of
+// four and remainders of one-sample rows and of column runs, pixel rows,
+// three-of-four columns), path 0 within one level; every integer result
+// within one level of the exact cubic. Fractions run from -1 to 2.
+TEST(ResamplePathsCubic, GeneralRoutinesFollowTheArithmetic) {
+    std::mt19937 rng(266);
+    for (int path : vqtest::allPaths())
+        for (int kind : {k8u, k16u, k32f})
+            for (const Shape& shape : kShapes)
+                for (int trial = 0; trial < 8; ++trial) {
+                    const int width = 1 + int(rng() % 23), height = 1 + int(rng() % 9);
+                    const int srcCols = 4 + int(rng() % 20), srcRows = 4 + int(rng() % 14);
+                    RoutineCase rc(kind, shape, width, height, srcCols, srcRows, rng);
+                    const std::vector<int> rows = cubicTapRows(height, srcRows, rng);
+                    std::vector<int32_t> rowOffsets, colOffsets;
+                    std::vector<float> rowT, colT;
+                    auto fraction = [&] {
+                        const uint32_t r = rng() % 12;
+                        return r < 4 ? float(r) - 1.0f : -1.0f + 3.0f * float(rng() % 100000) / 100000.0f;
+                    };
+                    for (int r : rows) {
+                        rowOffsets.push_back(r * rc.srcStepE);
+                        rowT.push_back(fraction());
+                    }
+                    for (int j = 0; j < width; ++j) {
+                        colOffsets.push_back((1 + int(rng() % (srcCols - 3))) * rc.next);
+                        colT.push_back(fraction());
+                    }
+                    const bool threeOfFour = shape.stride != shape.channels;
+                    const int count = threeOfFour ? 3 * width : width * shape.channels;
+                    const int rowWhole = width & ~3, columnWhole = count & ~3;
+                    for (int i = 0; i < height; ++i)
+                        for (int j = 0; j < width; ++j)
+                            for (int k = 0; k < shape.channels; ++k) {
+                                float v[4];
+                                double exactRows[4];
+                                for (int r = 0; r < 4; ++r) {
+                                    double tap[4];
+                                    for (int c = 0; c < 4; ++c)
+                                        tap[c] = sampleAt(rc.src.row(rows[i] + r - 1), kind,
+                                                          colOffsets[j] + (c - 1) * rc.next + k);
+                                    const int order = !shape.plane ? 0 : j < rowWhole ? (kind == k32f ? 1 : 0) : 3;
+                                    v[r] = lagrangeInOrder(order, float(tap[0]), float(tap[1]), float(tap[2]),
+                                                           float(tap[3]), colT[j]);
+                                    exactRows[r] = lagrangeExact(tap[0], tap[1], tap[2], tap[3], colT[j]);
+                                }
+                                const int n = j * shape.channels + k; // the work sample
+                                const bool vectorOrder = n < columnWhole && !(threeOfFour && kind == k32f);
+                                const int order = vectorOrder ? 2 : threeOfFour && kind == k32f ? 5 : 4;
+                                const double out = generalSample(
+                                    kind, vectorOrder, lagrangeInOrder(order, v[0], v[1], v[2], v[3], rowT[i]));
+                                if (kind != k32f) {
+                                    const double exact = lagrangeExact(exactRows[0], exactRows[1], exactRows[2],
+                                                                       exactRows[3], rowT[i]);
+                                    ASSERT_LE(std::fabs(out - roundExact(kind, exact)), 1.0) << exact;
+                                }
+                                storeSample(rc.want.row(i), kind, int64_t(j) * shape.stride + k, out);
+                            }
+                    const size_t workBytes = 4 * size_t(width) * shape.channels;
+                    Scratch w0(workBytes), w1(workBytes), w2(workBytes), w3(workBytes);
+                    const int entry = kind + (shape.plane ? 3 : 0);
+                    resizeRowRoutineTables[path]->genCubic[entry](
+                        rc.src.origin(), rc.dst.origin(), rc.srcStepE, rc.dst.step() / rc.e, width, height,
+                        rowOffsets.data(), colOffsets.data(), rowT.data(), colT.data(),
+                        reinterpret_cast<float*>(w0.data()), reinterpret_cast<float*>(w1.data()),
+                        reinterpret_cast<float*>(w2.data()), reinterpret_cast<float*>(w3.data()), shape.stride,
+                        shape.channels);
+                    const std::string what = describe(path, kind, shape.name, width, height);
+                    ASSERT_TRUE(w0.guardsIntact() && w1.guardsIntact() && w2.guardsIntact() && w3.guardsIntact())
+                        << what;
+                    ASSERT_TRUE(matchesFormulas(path, kind, rc.dst, rc.want, kind == k32f ? maxMagnitude(rc.src) : 0,
+                                                64, 1))
+                        << what;
+                }
+}
+
+// Fractions -1, 0, 1 and 2 reproduce the taps a, b, c and d exactly for 8u
+// and 16u samples, in every order (widths 1 to 9 put positions into the
+// groups of four and the remainders) on every path.
+TEST(ResamplePathsCubic, GeneralEdgeFractionsReproduceTheTaps) {
+    std::mt19937 rng(267);
+    for (int path : vqtest::allPaths())
+        for (int kind : {k8u, k16u})
+            for (int width = 1; width <= 9; ++width) {
+                const Shape& shape = kShapes[0];
+                RoutineCase rc(kind, shape, width, 4, 8, 8, rng);
+                std::vector<int32_t> rowOffsets, colOffsets;
+                std::vector<float> rowT, colT;
+                for (int i = 0; i < 4; ++i) {
+                    rowOffsets.push_back(3 * rc.srcStepE);
+                    rowT.push_back(float(i) - 1.0f);
+                }
+                for (int j = 0; j < width; ++j) {
+                    colOffsets.push_back(1 + j % 4);
+                    colT.push_back(float(j % 4) - 1.0f);
+                }
+                alignas(32) float w[4][16] = {};
+                resizeRowRoutineTables[path]->genCubic[3 + kind](
+                    rc.src.origin(), rc.dst.origin(), rc.srcStepE, rc.dst.step() / rc.e, width, 4, rowOffsets.data(),
+                    colOffsets.data(), rowT.data(), colT.data(), w[0], w[1], w[2], w[3], 0, 0);
+                for (int i = 0; i < 4; ++i)
+                    for (int j = 0; j < width; ++j) {
+                        // The tap at fraction t from row 3 and column 1 + j % 4.
+                        const double want = sampleAt(rc.src.row(3 + (i - 1)), kind, (1 + j % 4) + (j % 4 - 1));
+                        ASSERT_EQ(sampleAt(rc.dst.row(i), kind, j), want)
+                            << vqtest::pathName(path) << " " << kindName(kind) << " width " << width << " row " << i
+                            << " column " << j;
+                    }
+            }
+}
+
+// The general engine's cubic entries (8u and 16u with one and three
+// channels, 32f with three) with factors 0.5, 1, 2 and random factors:
+// identical across paths 1-5 and within one level of path 0 (floats within
+// rounding); nothing written outside the destination.
+TEST(ResamplePathsCubic, GeneralEntriesAgreeAcrossPaths) {
+    std::mt19937 rng(268);
+    for (const vqtest::SweepCase& c : vqtest::sweepCases(268, 12, 36))
+        for (double factor : {0.5, 1.0, 2.0, -1.0})
+            for (int kind : {k8u, k16u, k32f})
+                for (int ch : {1, 3}) {
+                    if (kind == k32f && ch == 1)
+                        continue; // float has the three-channel entry only
+                    const int e = elemSize(kind);
+                    const double xf = factor > 0 ? factor : 0.3 + 2.0 * (rng() % 1000) / 1000.0;
+                    const double yf = factor > 0 ? factor : 0.3 + 2.0 * (rng() % 1000) / 1000.0;
+                    const PrimSize dstSize{int(c.width * xf) + 1, int(c.height * yf) + 1};
+                    GuardedImage src(c.width * ch * e, c.height, c.srcAlign & ~(e - 1), c.srcGap * e, c.srcNegative);
+                    fillSamples(src, kind, rng);
+                    GuardedImage initial(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1), c.dstGap * e,
+                                         c.dstNegative);
+                    initial.fillRandom(rng);
+                    const PrimSize s{c.width, c.height};
+                    const PrimRect r{0, 0, c.width, c.height};
+                    std::vector<std::vector<uint8_t>> results;
+                    std::vector<int32_t> statuses;
+                    for (int path : vqtest::allPaths()) {
+                        GuardedImage d(dstSize.width * ch * e, dstSize.height, c.dstAlign & ~(e - 1), c.dstGap * e,
+                                       c.dstNegative);
+                        d.copyAllFrom(initial);
+                        int32_t st;
+                        if (kind == k8u)
+                            st = (ch == 1 ? resizeByFactors8uC1Table : resizeByFactors8uC3Table)[path](
+                                src.origin(), s, src.step(), r, d.origin(), d.step(), dstSize, xf, yf, 4);
+                        else if (kind == k16u)
+                            st = (ch == 1 ? resizeByFactors16uC1Table : resizeByFactors16uC3Table)[path](
+                                src.as<uint16_t>(), s, src.step(), r, d.as<uint16_t>(), d.step(), dstSize, xf, yf, 4);
+                        else
+                            st = resizeByFactors32fC3Table[path](src.as<float>(), s, src.step(), r, d.as<float>(),
+                                                                 d.step(), dstSize, xf, yf, 4);
+                        ASSERT_TRUE(d.guardsIntact());
+                        statuses.push_back(st);
+                        results.push_back(d.pixels());
+                    }
+                    const std::string what = std::string(kindName(kind)) + " C" + std::to_string(ch) + " factors " +
+                                             std::to_string(xf) + "," + std::to_string(yf) + " " + c.describe();
+                    for (size_t p = 1; p < results.size(); ++p) {
+                        ASSERT_EQ(statuses[p], statuses[0]) << what;
+                        ASSERT_EQ(results[p], results[1]) << "path " << p << " " << what;
+                        ASSERT_TRUE(samplesClose(kind, results[p], results[0], 1, 64 * ulpOf(maxMagnitude(src))))
+                            << what;
+                    }
+                }
+}
