@@ -24,7 +24,7 @@ const TIFFCodecEntry builtinCodecs[] = {
     {"Deflate", COMPRESSION_DEFLATE, TIFFInitZIP},
     {"AdobeDeflate", COMPRESSION_ADOBE_DEFLATE, TIFFInitZIP},
     {"PixarLog", 32909, initUnavailableCodec},
-    {"SGILog", COMPRESSION_SGILOG, initUnavailableCodec},
+    {"SGILog", COMPRESSION_SGILOG, TIFFInitSGILog},
     {"SGILog24", COMPRESSION_SGILOG24, initUnavailableCodec},
     {nullptr, 0, nullptr},
 };

@@ -112,6 +112,8 @@ enum TIFFTag : uint32_t {
     TAG_JPEGColorMode = 65538, // pseudo-tag: 0 raw, 1 YCbCr converted to RGB
     TAG_JPEGTablesMode = 65539,
     TAG_ZipQuality = 65557,    // pseudo-tag: Deflate level, -1 default
+    TAG_SGILogDataFmt = 65560, // pseudo-tag: caller's data, 0 float, 1 16-bit, 2 raw, 3 8-bit
+    TAG_SGILogEncode = 65561,  // pseudo-tag: 0 plain, 1 dithered encoding
 };
 
 enum : uint16_t {
@@ -137,6 +139,8 @@ enum : uint16_t {
     PHOTOMETRIC_PALETTE = 3,
     PHOTOMETRIC_SEPARATED = 5,
     PHOTOMETRIC_YCBCR = 6,
+    PHOTOMETRIC_LOGL = 32844,
+    PHOTOMETRIC_LOGLUV = 32845,
 };
 enum : uint16_t { PLANAR_CONTIG = 1, PLANAR_SEPARATE = 2 };
 enum : uint16_t { SAMPLEFORMAT_UINT = 1, SAMPLEFORMAT_INT = 2, SAMPLEFORMAT_IEEEFP = 3, SAMPLEFORMAT_VOID = 4 };

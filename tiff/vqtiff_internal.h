@@ -262,6 +262,7 @@ int initNeXT(TIFFHandle* h, int scheme);
 int TIFFInitLZW(TIFFHandle* h, int scheme);
 int TIFFInitZIP(TIFFHandle* h, int scheme);
 int TIFFInitJPEG(TIFFHandle* h, int scheme);
+int TIFFInitSGILog(TIFFHandle* h, int scheme);
 int TIFFKeySet(int operation, uint32_t key);
 
 // ---- geometry ----
