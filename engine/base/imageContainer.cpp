@@ -86,11 +86,20 @@ bool imageContainer::modifiable() {
 }
 
 bool imageContainer::create(int32_t newFormat, int32_t newWidth, int32_t newHeight, bool packed) {
+    return createBuffer(newFormat, newWidth, newHeight, packed, true);
+}
+
+bool imageContainer::createUncleared(int32_t newFormat, int32_t newWidth, int32_t newHeight, bool packed) {
+    return createBuffer(newFormat, newWidth, newHeight, packed, false);
+}
+
+bool imageContainer::createBuffer(int32_t newFormat, int32_t newWidth, int32_t newHeight, bool packed,
+                                  bool zeroed) {
     if (!modifiable()) return false;
     if (data) {
         uncrop();
         if (newFormat == format && newWidth == width && newHeight == height && packed == packedRows) {
-            clear();
+            if (zeroed) clear();
             return true;
         }
         freeImage(data);
@@ -102,7 +111,7 @@ bool imageContainer::create(int32_t newFormat, int32_t newWidth, int32_t newHeig
     packedRows = packed;
     cropped = false;
     bool ok = allocate(packed);
-    clear();
+    if (zeroed) clear();
     return ok;
 }
 
@@ -194,8 +203,10 @@ bool imageContainer::cloneFrom(vq_image_container_base* source, bool packed) {
         return true;
     }
     if (source == this) return true;
+    // A cropped source fills only its visible part; the rest of the full size
+    // is read by halving and encoding, so it must be zero.
     IntPair full = source->getFullSize();
-    if (!create(source->getFormat(), full.first, full.second, packed)) return false;
+    if (!createBuffer(source->getFormat(), full.first, full.second, packed, source->isCropped())) return false;
     crop(source->getWidth(), source->getHeight());
     return source->copyDataTo(data, 0, height, width, step);
 }
@@ -215,7 +226,8 @@ bool imageContainer::cloneWithBorder(vq_image_container_base* source, int32_t bo
     }
     const int32_t srcFormat = source->getFormat();
     IntPair full = source->getFullSize();
-    if (!create(srcFormat, full.first + 2 * border, full.second + 2 * border, false)) return false;
+    if (!createBuffer(srcFormat, full.first + 2 * border, full.second + 2 * border, false, source->isCropped()))
+        return false;
     const int32_t sw = source->getWidth(), sh = source->getHeight();
     crop(sw + 2 * border, sh + 2 * border);
 
@@ -307,7 +319,7 @@ bool imageContainer::createCroppedContainer(IntPair origin, int32_t w, int32_t h
         report("Unable to create image container\n");
         return false;
     }
-    if (!part->create(format, w, h, false)) return false;
+    if (!part->createUncleared(format, w, h, false)) return false;
     const uint8_t* src = data + static_cast<intptr_t>(y) * step + static_cast<intptr_t>(x) * bytesPerPixel(format);
     uint8_t* dst = nullptr;
     int32_t dstStep = 0;

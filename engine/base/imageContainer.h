@@ -102,6 +102,9 @@ public:
     imageContainer& operator=(const imageContainer&) = delete;
 
     bool create(int32_t format, int32_t width, int32_t height, bool packedRows) override;
+    // create for a caller that writes every pixel of the full size itself:
+    // a re-used or new buffer is not cleared.
+    bool createUncleared(int32_t format, int32_t width, int32_t height, bool packedRows);
     bool cloneFrom(vq_image_container_base* source, bool packedRows) override;
     bool cloneWithBorder(vq_image_container_base* source, int32_t border) override;
     int32_t getWidth() override { return width; }
@@ -141,6 +144,7 @@ public:
     static int32_t bitsPerSampleOf(int32_t format);
 
 private:
+    bool createBuffer(int32_t format, int32_t width, int32_t height, bool packedRows, bool zeroed);
     // Writes the locked line when locked; true when changes are allowed.
     bool modifiable();
     // Converts a source buffer of srcFormat into this buffer over the visible size.

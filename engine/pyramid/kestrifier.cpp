@@ -234,7 +234,8 @@ void vq_kestrifier::splitStripRGB(std::vector<vq_ptr<vq_zoom_tile_base>>& tiles,
         key.x = c;
         tile->setKey(key);
         vq_ptr<imageContainer> tc;
-        if (!tile->getContainer(tc, vq_fmtRGB24) || !tc->create(vq_fmtRGB24, w, stripHeight, true))
+        // The copy below writes every pixel of the tile.
+        if (!tile->getContainer(tc, vq_fmtRGB24) || !tc->createUncleared(vq_fmtRGB24, w, stripHeight, true))
             continue;
         uint8_t* dst = nullptr;
         int32_t dstStep = 0;
@@ -249,7 +250,11 @@ void vq_kestrifier::splitStripRGB(std::vector<vq_ptr<vq_zoom_tile_base>>& tiles,
 bool copyStripPlane(imageContainer* plane, int32_t format, const IntPair& fullSize, const IntPair& visible,
                     const uint8_t* src, int32_t srcStep)
 {
-    if (plane == nullptr || !plane->create(format, fullSize.first, fullSize.second, false))
+    // Planes of the last column or row keep their full size; halving and
+    // encoding read that edge beyond the visible part, so it must be zero.
+    const bool whole = visible == fullSize;
+    if (plane == nullptr || !(whole ? plane->createUncleared(format, fullSize.first, fullSize.second, false)
+                                    : plane->create(format, fullSize.first, fullSize.second, false)))
         return false;
     uint8_t* dst = nullptr;
     int32_t dstStep = 0;

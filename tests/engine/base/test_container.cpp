@@ -88,6 +88,54 @@ TEST(Container, CreateSameShapeReusesAndClears) {
     EXPECT_FALSE(c->isCropped());
 }
 
+// A container whose whole buffer, row padding included, holds 0xAB.
+vq_ptr<imageContainer> dirty(int32_t format, int32_t w, int32_t h, bool packed) {
+    vq_ptr<imageContainer> c = make(format, w, h, packed);
+    int32_t step;
+    uint8_t* d = pixels(c.get(), &step);
+    std::memset(d, 0xAB, size_t(step) * size_t(h));
+    return c;
+}
+
+// Bytes of the full size outside its first w x h pixels that are not 0.
+int32_t nonZeroOutside(imageContainer* c, int32_t w, int32_t h) {
+    int32_t step, n = 0;
+    const uint8_t* d = pixels(c, &step);
+    const IntPair full = c->getFullSize();
+    const int32_t bpp = imageContainer::bytesPerPixel(c->getFormat());
+    for (int32_t y = 0; y < full.second; ++y)
+        for (int32_t x = 0; x < full.first * bpp; ++x) n += (y >= h || x >= w * bpp) && d[y * step + x] != 0;
+    return n;
+}
+
+TEST(Container, SkippedClearsKeepEdgesZero) {
+    // A re-used buffer is not cleared for a caller that overwrites it whole.
+    vq_ptr<imageContainer> c = dirty(6, 10, 4, false);
+    ASSERT_TRUE(c->createUncleared(6, 10, 4, false));
+    int32_t step;
+    EXPECT_EQ(pixels(c.get(), &step)[0], 0xAB);
+
+    // Clones of cropped sources copy only the visible pixels: the edge beyond
+    // them is zero even in a re-used buffer.
+    vq_ptr<imageContainer> src = make(4, 10, 6);
+    pattern(src.get());
+    src->crop(7, 4);
+    vq_ptr<imageContainer> clone = dirty(4, 10, 6, false);
+    ASSERT_TRUE(clone->cloneFrom(src.get(), false));
+    EXPECT_EQ(nonZeroOutside(clone.get(), 7, 4), 0);
+    vq_ptr<imageContainer> bordered = dirty(4, 14, 10, false);
+    ASSERT_TRUE(bordered->cloneWithBorder(src.get(), 2));
+    EXPECT_EQ(nonZeroOutside(bordered.get(), 11, 8), 0);
+    // An uncropped source covers the whole buffer.
+    src->uncrop();
+    ASSERT_TRUE(clone->cloneFrom(src.get(), false));
+    int32_t ss, ds;
+    const uint8_t* s = pixels(src.get(), &ss);
+    const uint8_t* d = pixels(clone.get(), &ds);
+    for (int32_t y = 0; y < 6; ++y) EXPECT_EQ(std::memcmp(s + y * ss, d + y * ds, 30), 0) << y;
+    EXPECT_EQ(nonZeroOutside(clone.get(), 10, 6), 0);
+}
+
 TEST(Container, FillSetsEverySample) {
     struct Case { int32_t format; int32_t width; };
     for (Case k : {Case{6, 5}, Case{4, 5}, Case{5, 5}, Case{11, 5}, Case{12, 5}}) {
