@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/base/imageContainer.h"
@@ -112,12 +114,76 @@ void destinationTerm(j_compress_ptr cinfo) {
 
 } // namespace
 
+namespace {
+
+bool isDamageWarning(int code) {
+    switch (code) {
+    case JWRN_HIT_MARKER:
+    case JWRN_JPEG_EOF:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+    case JWRN_BOGUS_PROGRESSION:
+    case JWRN_HUFF_BAD_CODE: return true;
+    default: return false;
+    }
+}
+
+} // namespace
+
+extern "C" void jpegEmitMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0) return; // trace messages
+    JpegErrorManager* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    ++err->pub.num_warnings;
+    if (!isDamageWarning(err->pub.msg_code)) return;
+    if (err->damage++ == 0 && !err->refused) (*err->pub.format_message)(cinfo, err->message);
+}
+
+void refuseJpeg(j_common_ptr cinfo, const char* format, ...) {
+    JpegErrorManager* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(err->message, sizeof(err->message), format, args);
+    va_end(args);
+    err->refused = true;
+    cinfo->err->msg_code = JERR_BAD_LENGTH;
+    (*cinfo->err->error_exit)(cinfo);
+    std::abort(); // error_exit does not return
+}
+
+void checkJpegFrame(j_decompress_ptr cinfo, uint64_t dataBytes, IntPair maxSize) {
+    if (maxSize.first > 0 && maxSize.second > 0 &&
+        (cinfo->image_width > static_cast<JDIMENSION>(maxSize.first) ||
+         cinfo->image_height > static_cast<JDIMENSION>(maxSize.second)))
+        refuseJpeg(reinterpret_cast<j_common_ptr>(cinfo), "JPEG frame of %u x %u is larger than its tile of %d x %d",
+                   cinfo->image_width, cinfo->image_height, maxSize.first, maxSize.second);
+    if (cinfo->arith_code) return; // arithmetic coding can take less than a bit per block
+    uint64_t blocks = 0;
+    for (int c = 0; c < cinfo->num_components; ++c)
+        blocks += uint64_t(cinfo->comp_info[c].width_in_blocks) * cinfo->comp_info[c].height_in_blocks;
+    if (blocks / 8 > dataBytes)
+        refuseJpeg(reinterpret_cast<j_common_ptr>(cinfo),
+                   "JPEG data of %llu bytes cannot hold an image of %u x %u (truncated or damaged)",
+                   static_cast<unsigned long long>(dataBytes), cinfo->image_width, cinfo->image_height);
+}
+
+uint64_t jpegStreamLength(vq_stream* stream) {
+    if (stream == nullptr) return 0;
+    const int64_t here = stream->tell();
+    uint64_t length =
+        stream->seek(0, vq_seekEnd) == 0 ? static_cast<uint64_t>(std::max<int64_t>(0, stream->tell())) : 0;
+    stream->seek(here, vq_seekStart);
+    return length;
+}
+
 extern "C" void jpegErrorExit(j_common_ptr cinfo) {
     JpegErrorManager* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    // The library's own text says why the data was refused.
-    char text[JMSG_LENGTH_MAX];
-    cinfo->err->format_message(cinfo, text);
-    reportReaderMessage("JPEG library error: %s\n", text);
+    // The library's own text says why the data was refused; a refusal of
+    // this layer is reported by the caller that knows the rows lost.
+    if (!err->refused) {
+        (*cinfo->err->format_message)(cinfo, err->message);
+        reportReaderMessage("JPEG library error: %s\n", err->message);
+    }
     jpeg_destroy(cinfo);
     if (!err->armed) {
         // Every library call runs under a guard; reaching this is a defect.
@@ -129,6 +195,7 @@ extern "C" void jpegErrorExit(j_common_ptr cinfo) {
 
 void installJpegErrorExit(j_common_ptr cinfo) {
     cinfo->err->error_exit = jpegErrorExit;
+    cinfo->err->emit_message = jpegEmitMessage;
 }
 
 bool jpeg_detail::runGuarded(JpegErrorManager& err, void (*fn)(void*), void* ctx) {
@@ -301,6 +368,30 @@ void jcopyMarkersExecute(j_decompress_ptr src, j_compress_ptr dst, JpegCopyMarke
     }
 }
 
+void reportJpegFailure(const JpegDecompressor& d, int row) {
+    // Library errors were reported when they stopped the library.
+    if (!d.err.refused && !d.damaged()) return;
+    const char* why = d.message("JPEG data could not be decoded");
+    if (row >= 0)
+        reportReaderMessage("%s; rows from %d on are lost\n", why, row);
+    else
+        reportReaderMessage("%s\n", why);
+}
+
+bool jpegFrameFits(const uint8_t* data, int32_t length, IntPair tileSize) {
+    vq_ptr<vq_stream> stream;
+    if (data == nullptr || length <= 0 || openMemoryStream(data, static_cast<uint64_t>(length), stream.put()) != 0)
+        return false;
+    JpegDecompressor d;
+    bool ok = d.guarded([&] {
+        jpegStreamSource(&d.info, stream.get());
+        jpeg_read_header(&d.info, TRUE);
+        checkJpegFrame(&d.info, static_cast<uint64_t>(length), tileSize);
+    });
+    if (!ok) reportJpegFailure(d, -1);
+    return ok;
+}
+
 // ---------------------------------------------------------------------------
 // Plane row buffer
 
@@ -419,13 +510,19 @@ bool JpegCoefficientReader::read() {
         return false;
     jvirt_barray_ptr* arrays = nullptr;
     vq_stream* stream = stream_.get();
+    vq_raw_tile* tile = tile_.get();
     bool ok = decompressor.guarded([&] {
         jpegStreamSource(&decompressor.info, stream);
         jcopyMarkersSetup(&decompressor.info, JpegCopyMarkers::None);
         jpeg_read_header(&decompressor.info, TRUE);
+        checkJpegFrame(&decompressor.info, static_cast<uint64_t>(tile->getDataLength()));
         arrays = jpeg_read_coefficients(&decompressor.info);
     });
-    coefficients = ok ? arrays : nullptr;
+    if (!ok || decompressor.damaged()) {
+        reportJpegFailure(decompressor, -1);
+        arrays = nullptr;
+    }
+    coefficients = arrays;
     return coefficients != nullptr;
 }
 
@@ -439,8 +536,12 @@ bool decodeJpegStream(vq_stream* stream, imageContainer** out, int format) {
     bool headerOk = d.guarded([&] {
         jpegStreamSource(&d.info, stream);
         jpeg_read_header(&d.info, TRUE);
+        checkJpegFrame(&d.info, jpegStreamLength(stream));
     });
-    if (!headerOk) return false;
+    if (!headerOk) {
+        reportJpegFailure(d, -1);
+        return false;
+    }
     vq_ptr<imageContainer> c = vq_ptr<imageContainer>::adopt(imageContainer::create());
     if (c == nullptr ||
         !c->create(format, static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height),
@@ -456,7 +557,7 @@ bool decodeJpegStream(vq_stream* stream, imageContainer** out, int format) {
         jpeg_start_decompress(&d.info);
         while (d.info.output_scanline < d.info.output_height) {
             JSAMPROW row = data + static_cast<ptrdiff_t>(d.info.output_scanline) * step;
-            if (jpeg_read_scanlines(&d.info, &row, 1) != 1) {
+            if (jpeg_read_scanlines(&d.info, &row, 1) != 1 || d.damaged()) {
                 rowsOk = false;
                 return;
             }
@@ -464,7 +565,10 @@ bool decodeJpegStream(vq_stream* stream, imageContainer** out, int format) {
         jpeg_finish_decompress(&d.info);
     });
     c->unlockPixels();
-    if (!ok || !rowsOk) return false;
+    if (!ok || !rowsOk) {
+        reportJpegFailure(d, ok ? std::max(0, static_cast<int>(d.info.output_scanline) - 1) : -1);
+        return false;
+    }
     *out = c.get();
     (*out)->addRef();
     return true;

@@ -20,6 +20,7 @@ extern "C" {
 #include <jpeglib.h>
 }
 
+#include "engine/base/IntPair.h"
 #include "engine/base/vq_refcount.h"
 
 class imageContainer;
@@ -32,12 +33,38 @@ struct JpegErrorManager {
     jpeg_error_mgr pub;
     jmp_buf jump;
     bool armed = false;
+    // Warnings that say the compressed data is damaged (premature end, bad
+    // Huffman code, data hitting a marker, ...), counted from creation.
+    int damage = 0;
+    // The first such warning, or the error that stopped the library, or a
+    // refusal of this layer (set with refuseJpeg); empty when none.
+    char message[JMSG_LENGTH_MAX] = {};
+    bool refused = false;
 };
+
+// Hooks of every library object: warnings are kept (never printed), damage
+// is counted and the first damage message kept.
+extern "C" void jpegEmitMessage(j_common_ptr cinfo, int level);
 
 // Destroys the library object and jumps back to the armed guard.
 extern "C" void jpegErrorExit(j_common_ptr cinfo);
-// Replaces the error-exit hook of a library object with jpegErrorExit.
+// Replaces the error-exit and message hooks of a library object.
 void installJpegErrorExit(j_common_ptr cinfo);
+
+// Stops the library call in progress with this layer's own reason (kept in
+// the error manager's message); must run under a guard.
+[[noreturn]] void refuseJpeg(j_common_ptr cinfo, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// After the header: refuses a frame that the compressed data cannot hold.
+// Every 8 x 8 block of every component takes at least one bit of a
+// Huffman-coded scan, so a stream of `dataBytes` bytes holds at most
+// 8 x dataBytes blocks; a frame with more blocks is truncated or forged and
+// is refused before anything is sized from it. With maxSize set (a tile of a
+// known size), a frame larger than it is refused as well.
+void checkJpegFrame(j_decompress_ptr cinfo, uint64_t dataBytes, IntPair maxSize = IntPair(0, 0));
+
+// Length of a stream (its position is kept).
+uint64_t jpegStreamLength(vq_stream* stream);
 
 namespace jpeg_detail {
 bool runGuarded(JpegErrorManager& err, void (*fn)(void*), void* ctx);
@@ -71,9 +98,20 @@ struct JpegDecompressor {
     bool guarded(Body&& body) {
         return created && jpegGuarded(err, body);
     }
+    bool damaged() const { return err.damage != 0; }
+    // The damage or error message, or the fallback when there is none.
+    const char* message(const char* fallback) const { return err.message[0] ? err.message : fallback; }
     int componentWidth(int c) const;
     int componentHeight(int c) const;
 };
+
+// Reports why a decode failed: the damage or error message and, when rows
+// were being decoded (row >= 0), the first row lost.
+void reportJpegFailure(const JpegDecompressor& d, int row);
+
+// Reads the header of JPEG data in memory and checks its frame as
+// checkJpegFrame does; false (reported) when refused or unreadable.
+bool jpegFrameFits(const uint8_t* data, int32_t length, IntPair maxSize);
 
 // One compression object with its own error manager.
 struct JpegCompressor {

@@ -24,16 +24,20 @@ int subsamplingFromFactors(int maxH, int maxV) {
 bool readRawBatch(JpegDecompressor& d, JpegPlaneBuffer* planes, int rows) {
     JSAMPARRAY arrays[3] = {planes[0].rowArray(), planes[1].rowArray(), planes[2].rowArray()};
     JDIMENSION got = 0;
+    const int row = static_cast<int>(d.info.output_scanline);
     bool ok = d.guarded([&] { got = jpeg_read_raw_data(&d.info, arrays, static_cast<JDIMENSION>(rows)); });
-    return ok && static_cast<int>(got) == rows;
+    if (ok && static_cast<int>(got) == rows && !d.damaged()) return true;
+    reportJpegFailure(d, ok ? row : -1);
+    return false;
 }
 
 // Header, raw-data output without colour conversion or up-sampling, and the
 // start of decompression; the batch height R is returned.
 bool startPlaneDecode(JpegDecompressor& d, vq_stream* stream, int* batchRows) {
-    return d.guarded([&] {
+    const bool ok = d.guarded([&] {
         jpegStreamSource(&d.info, stream);
         if (jpeg_read_header(&d.info, TRUE) != JPEG_HEADER_OK) ERREXIT(&d.info, JERR_CANT_SUSPEND);
+        checkJpegFrame(&d.info, jpegStreamLength(stream));
         d.info.out_color_space = JCS_YCbCr;
         d.info.do_fancy_upsampling = FALSE;
         d.info.raw_data_out = TRUE;
@@ -41,6 +45,10 @@ bool startPlaneDecode(JpegDecompressor& d, vq_stream* stream, int* batchRows) {
         jpeg_start_decompress(&d.info);
         *batchRows = d.info.max_v_samp_factor * d.info.min_DCT_scaled_size;
     });
+    // A progressive stream is read whole while decoding starts.
+    if (ok && !d.damaged()) return true;
+    reportJpegFailure(d, ok ? 0 : -1);
+    return false;
 }
 
 bool setupPlaneBuffers(JpegDecompressor& d, JpegPlaneBuffer* planes, int batchRows) {
@@ -165,6 +173,11 @@ bool vq_JPEGLoader::loadImage(imageContainer* dst, int format) {
     if (!d.guarded([&] { jpegStreamSource(&d.info, stream_.get()); })) return false;
     vq_JPEGFileInfo info;
     if (!info.probe(d) || info.pixelFormats.count(format) == 0) return false;
+    vq_stream* stream = stream_.get();
+    if (!d.guarded([&] { checkJpegFrame(&d.info, jpegStreamLength(stream)); })) {
+        reportJpegFailure(d, -1);
+        return false;
+    }
     if (!dst->create(format, info.imageSize.first, info.imageSize.second, false)) return false;
     dst->clear();
     ContainerPixels lock(dst);
@@ -176,15 +189,23 @@ bool vq_JPEGLoader::loadImage(imageContainer* dst, int format) {
             rowsOk = false;
             return;
         }
-        while (d.info.output_scanline < d.info.output_height) {
+        // Decoding stops at the first damage: the rest would be guessed.
+        while (d.info.output_scanline < d.info.output_height && !d.damaged()) {
             JSAMPROW row = lock.data + static_cast<ptrdiff_t>(d.info.output_scanline) * lock.step;
             if (jpeg_read_scanlines(&d.info, &row, 1) != 1) {
                 rowsOk = false;
                 return;
             }
         }
+        if (d.damaged()) {
+            rowsOk = false;
+            return;
+        }
         jpeg_finish_decompress(&d.info);
     });
+    // The row just decoded is the first one damage reached.
+    if (!ok || (!rowsOk && d.damaged()))
+        reportJpegFailure(d, ok ? std::max(0, static_cast<int>(d.info.output_scanline) - 1) : -1);
     return ok && rowsOk;
 }
 
@@ -267,13 +288,17 @@ bool vq_JPEGStripLoader::prepareStrips(int stripHeight, int format) {
     rowsPerStrip_ = std::min(stripHeight, size_.second);
     rowsDelivered_ = 0;
     stream_->seek(0, vq_seekStart);
-    return decompressor_.guarded([&] {
+    const bool ok = decompressor_.guarded([&] {
         jpegStreamSource(&decompressor_.info, stream_.get());
         if (jpeg_read_header(&decompressor_.info, TRUE) != JPEG_HEADER_OK)
             ERREXIT(&decompressor_.info, JERR_CANT_SUSPEND);
+        checkJpegFrame(&decompressor_.info, jpegStreamLength(stream_.get()));
         decompressor_.info.out_color_space = jpegColorSpaceForFormat(format);
         jpeg_start_decompress(&decompressor_.info);
     });
+    if (ok && !decompressor_.damaged()) return true;
+    reportJpegFailure(decompressor_, ok ? 0 : -1);
+    return false;
 }
 
 bool vq_JPEGStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
@@ -285,12 +310,15 @@ bool vq_JPEGStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
     ContainerPixels lock(dst);
     int read = 0;
     bool ok = decompressor_.guarded([&] {
-        while (read < count) {
+        while (read < count && !decompressor_.damaged()) {
             JSAMPROW row = lock.data + static_cast<ptrdiff_t>(read) * lock.step;
             if (jpeg_read_scanlines(&decompressor_.info, &row, 1) != 1) return;
             ++read;
         }
     });
+    // Rows decoded from damaged data are not delivered.
+    if (decompressor_.damaged() && read > 0) --read;
+    if (!ok || decompressor_.damaged()) reportJpegFailure(decompressor_, ok ? rowsDelivered_ + read : -1);
     rowsDelivered_ += read;
     if (!ok || read != count) return false;
     if (rowsDone) *rowsDone = rowsDelivered_;

@@ -91,6 +91,7 @@ bool vq_TIFFJPEGTileDecoder::decodeTile(const IntPair& position, int level, cons
     vq_ptr<vq_stream> stream;
     vq_ptr<vq_loader_base> loader;
     if (!openTileLoader(data, length, stream, loader)) return false;
+    if (!jpegFrameFits(data, length, largestTile())) return false;
     if (!loader->loadImage(dst, 4)) return false;
     if (tileSize.first != 0 && tileSize.second != 0 && level >= 0 &&
         static_cast<size_t>(level) < edgeSizes.size() && static_cast<size_t>(level) < tileCounts.size()) {
@@ -114,6 +115,7 @@ bool vq_TIFFJPEGTileDecoder::decodeTileYCbCr(const IntPair&, int, const uint8_t*
     vq_ptr<vq_stream> stream;
     vq_ptr<vq_loader_base> loader;
     if (!openTileLoader(data, length, stream, loader)) return false;
+    if (!jpegFrameFits(data, length, largestTile())) return false;
     if (!loader->canLoadYCbCr()) return false;
     return loader->loadImageYCbCr(y, cb, cr);
 }

@@ -38,6 +38,9 @@ public:
     bool flag = false;
 
 private:
+    // The largest frame this decoder takes: a merged group of 2 x 2 stored
+    // tiles; unlimited (0 x 0) while the stored tile size is not known.
+    IntPair largestTile() const { return IntPair(2 * tileSize.first, 2 * tileSize.second); }
     bool splitHalves(vq_raw_tile* tile, bool leftRight, vq_raw_tile** first, vq_raw_tile** second);
 };
 

@@ -33,9 +33,15 @@ struct SourceTile {
             jpegStreamSource(&d.info, stream.get());
             jcopyMarkersSetup(&d.info, JpegCopyMarkers::None);
             jpeg_read_header(&d.info, TRUE);
+            // Nothing is sized from a frame larger than its data can hold.
+            checkJpegFrame(&d.info, static_cast<uint64_t>(tile->getDataLength()));
             arrays = jpeg_read_coefficients(&d.info);
         });
-        coefficients = ok ? arrays : nullptr;
+        if (!ok || d.damaged()) {
+            reportJpegFailure(d, -1);
+            arrays = nullptr;
+        }
+        coefficients = arrays;
         return coefficients != nullptr && d.info.num_components <= kMaxComponents;
     }
     int components() const { return d.info.num_components; }
@@ -368,6 +374,7 @@ bool vq_TIFFJPEGTileDecoder::rotateTile(vq_raw_tile* tile, int rotation, vq_raw_
     if (tile->getData() == nullptr || tile->getDataLength() <= 0) return false;
     static const int kOps[3] = {TJXOP_ROT90, TJXOP_ROT180, TJXOP_ROT270};
     if (rotation < 0 || rotation > 2) return false;
+    if (!jpegFrameFits(tile->getData(), tile->getDataLength(), IntPair(0, 0))) return false;
     tjhandle handle = tjInitTransform();
     if (handle == nullptr) return false;
     tjtransform transform;
@@ -376,7 +383,7 @@ bool vq_TIFFJPEGTileDecoder::rotateTile(vq_raw_tile* tile, int rotation, vq_raw_
     unsigned char* buffer = nullptr;
     unsigned long length = 0;
     bool ok = tjTransform(handle, tile->getData(), static_cast<unsigned long>(tile->getDataLength()), 1,
-                          &buffer, &length, &transform, 0) == 0;
+                          &buffer, &length, &transform, TJFLAG_STOPONWARNING) == 0;
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
     ok = ok && tjDecompressHeader3(handle, buffer, length, &width, &height, &subsampling, &colourspace) == 0;
     tjDestroy(handle);

@@ -41,14 +41,14 @@ TIFFDirEntry* fetchDirectory(TIFFHandle* h, uint64_t offset, const char* module,
             if (swab) swapShort(&c16);
             count = c16;
         }
-        raw = static_cast<uint8_t*>(TIFFCheckedMalloc(h, size_t(count), size_t(entrySize), label));
-        if (!raw) return nullptr;
+        // The entries must lie inside the mapping before they size an allocation.
         uint64_t at = offset + countSize;
-        if (at > h->mappedSize || count * entrySize > h->mappedSize - at) {
+        if (count != 0 && (at > h->mappedSize || count * entrySize > h->mappedSize - at)) {
             errorExt(h, module, "%s: Can not read TIFF directory", h->fileName);
-            memFree(raw);
             return nullptr;
         }
+        raw = static_cast<uint8_t*>(TIFFCheckedMalloc(h, size_t(count), size_t(entrySize), label));
+        if (!raw) return nullptr;
         memCopy(raw, h->mappedBase + at, size_t(count * entrySize));
         at += count * entrySize;
         if (at <= h->mappedSize && linkSize <= h->mappedSize - at)
@@ -491,6 +491,8 @@ int TIFFReadDirectory(TIFFHandle* h) {
         case TAG_ReferenceBlackWhite: fetchRefBlackWhite(h, e); break;
         case TAG_SubIFD: {
             uint32_t c = entryCount32(e);
+            // The offsets must be in the file before their count sizes the array.
+            if (entryDataSize(h, e) == 0) return fail();
             auto* offsets = static_cast<uint64_t*>(
                 TIFFCheckedMalloc(h, c, sizeof(uint64_t), "Array of 64-bit SubIFD offsets"));
             if (!offsets || !fetchLong8Array(h, e, offsets)) {

@@ -42,6 +42,8 @@ void swapByType(uint8_t* data, uint32_t type, size_t n) {
     }
 }
 
+} // namespace
+
 // Size in the file of the entry's values, or 0 after reporting when it cannot
 // be fetched (also when the values would lie beyond the end of the file, so no
 // count from the file ever sizes an allocation larger than the file).
@@ -62,7 +64,6 @@ uint32_t entryDataSize(TIFFHandle* h, const TIFFDirEntry* e) {
     return uint32_t(size);
 }
 
-} // namespace
 
 uint32_t entryCount32(const TIFFDirEntry* e) { return uint32_t(e->count); }
 

@@ -251,6 +251,9 @@ int fetchShortArray(TIFFHandle* h, const TIFFDirEntry* e, uint16_t* dest);
 int fetchLongArray(TIFFHandle* h, const TIFFDirEntry* e, uint32_t* dest);
 int fetchLong8Array(TIFFHandle* h, const TIFFDirEntry* e, uint64_t* dest);
 uint32_t entryCount32(const TIFFDirEntry* e);
+// Bytes of the entry's values, or 0 after reporting when they cannot be
+// fetched (also when they would lie beyond the end of the file).
+uint32_t entryDataSize(TIFFHandle* h, const TIFFDirEntry* e);
 
 // ---- navigation and codecs ----
 void TIFFResetCodecMethods(TIFFHandle* h);

@@ -21,6 +21,14 @@ int vq_svs_stream_read::seek(int64_t offset, int origin) {
 
 int64_t vq_svs_stream_read::tell() { return stream ? stream->tell() : 0; }
 
+int64_t vq_svs_stream_read::size() {
+    if (!stream) return 0;
+    const int64_t here = stream->tell();
+    int64_t end = stream->seek(0, 2) == 0 ? stream->tell() : 0;
+    stream->seek(here, 0);
+    return end;
+}
+
 int32_t vq_svs_stream_read::readBytes(void* buffer, int32_t n) {
     if (!stream || n <= 0) return 0;
     int32_t got = 0;
@@ -182,6 +190,14 @@ bool vq_svs_ifdItem_read::readValues(vq_svs_stream_read* s, int32_t n) {
     const int64_t size64 = int64_t(n) * elementSize;
     if (size64 > INT32_MAX) return false;
     const int32_t size = static_cast<int32_t>(size64);
+    // Values out of line must lie inside the file before they size a buffer;
+    // a failed load keeps nothing and is not tried again.
+    if (valueOffset != 0 && (static_cast<uint64_t>(s->size()) < valueOffset ||
+                             static_cast<uint64_t>(s->size()) - valueOffset < static_cast<uint64_t>(size))) {
+        pendingCount = 0;
+        std::vector<uint8_t>().swap(valueBytes);
+        return false;
+    }
     uint8_t* area = inlineValue;
     try {
         if (size > 4) {
@@ -244,7 +260,12 @@ bool vq_svs_ifdItem_read::readValues(vq_svs_stream_read* s, int32_t n) {
 const std::vector<uint8_t>& vq_svs_ifdItem_read::loadValues(vq_svs_stream_read* s) {
     if (s != nullptr && valueOffset != 0 && pendingCount != 0) {
         s->pushPosition();
-        readValues(s, pendingCount);
+        if (!readValues(s, pendingCount)) {
+            // Nothing of a failed load stays behind, and it is not retried.
+            pendingCount = 0;
+            count = 0;
+            std::vector<uint8_t>().swap(valueBytes);
+        }
         s->popPosition();
     }
     return valueBytes;
@@ -352,12 +373,15 @@ bool vq_svs_ifdDir_read::read(vq_svs_stream_read* s) {
     if (haveSize) imageSize = IntPair(int32_t(w), int32_t(h));
     if (findItem(322).getInlineValue32(&tw) && findItem(323).getInlineValue32(&th)) {
         tileSize = IntPair(int32_t(tw), int32_t(th));
-        // A zero or absurd tile size cannot form a grid: the directory is
-        // then treated as untiled.
+        // A zero or absurd tile size cannot form a grid, and a grid needs one
+        // tile offset per tile: the directory is otherwise treated as untiled.
         if (haveSize && tileSize.first > 0 && tileSize.second > 0 && imageSize.first > 0 &&
             imageSize.second > 0) {
-            tileGrid = IntPair(int32_t((int64_t(w) + tw - 1) / tw), int32_t((int64_t(h) + th - 1) / th));
-            tiled = true;
+            const int64_t across = (int64_t(w) + tw - 1) / tw, down = (int64_t(h) + th - 1) / th;
+            if (across * down <= int64_t(findItem(324).getDeclaredCount())) {
+                tileGrid = IntPair(int32_t(across), int32_t(down));
+                tiled = true;
+            }
         }
     }
     return true;

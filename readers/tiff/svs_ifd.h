@@ -30,6 +30,8 @@ public:
     // 0 on success, non-zero on failure.
     int seek(int64_t offset, int origin);
     int64_t tell();
+    // Length of the whole stream; the position stays.
+    int64_t size();
     int32_t readBytes(void* buffer, int32_t n);
     // Exactly 2, 4 or 8 bytes in the file's byte order; false on a short read.
     bool readU16(uint16_t* out);
@@ -84,6 +86,8 @@ public:
     uint16_t getTag() const { return tag; }
     int16_t getType() const { return type; }
     int32_t getCount() const { return count; }
+    // The count the entry declares, also while its values are not loaded.
+    int32_t getDeclaredCount() const { return pendingCount != 0 ? pendingCount : count; }
     bool isValid() const { return tag != 0 && type != 0; }
     int64_t getByteSize() const { return int64_t(count) * elementSize; }
 

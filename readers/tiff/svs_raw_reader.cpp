@@ -3,6 +3,7 @@
 #include <set>
 
 #include "engine/base/raw_tile.h"
+#include "engine/base/reader_messages.h"
 #include "engine/base/stream.h"
 #include "jpeg/jpeg_tables.h"
 #include "readers/tiff/scn_namespace.h"
@@ -127,10 +128,18 @@ bool SVSRawTileLoader::hasAnyJpegTables() const {
     return false;
 }
 
-std::vector<uint8_t> SVSRawTileLoader::levelTables(int g) {
+std::vector<uint8_t> SVSRawTileLoader::levelTables(int g, bool* unreadable) {
     vq::platform::ScopedLock lock(fileLock);
+    if (unreadable) *unreadable = false;
     if (g < 0 || g >= int(levelDirectories.size())) return {};
-    return levelDirectories[g].loadItem(347, &tiffStream);
+    std::vector<uint8_t> tables = levelDirectories[g].loadItem(347, &tiffStream);
+    // A level that has tables its tiles need, which cannot be read: its
+    // tiles are not complete streams.
+    if (unreadable && tables.empty() && levelDirectories[g].findItem(347).isValid()) {
+        reportReaderMessage("The JPEG tables of slide level %d cannot be read\n", g);
+        *unreadable = true;
+    }
+    return tables;
 }
 
 bool SVSRawTileLoader::readMetadata() {
@@ -267,12 +276,15 @@ bool SVSRawTileLoader::getTileLocation(vq_svs_ifdDir_read& dir, int32_t n, uint3
     uint32_t c = 0;
     if (!counts.getValue32(&c, n)) {
         uint64_t c64 = 0;
-        if (!counts.getValue64(&c64, n)) return false;
+        if (!counts.getValue64(&c64, n) || c64 > uint64_t(INT32_MAX - 16)) return false;
         c = uint32_t(c64);
     }
     uint64_t off = 0;
     if (!dir.findItem(324).getValue64(&off, n)) return false;
     if (c == 0 || off == 0 || c > uint32_t(INT32_MAX - 16)) return false;
+    // A tile must lie inside the file before its byte count sizes a buffer.
+    const uint64_t size = fileSize > 0 ? uint64_t(fileSize) : 0;
+    if (off > size || c > size - off) return false;
     *byteCount = c;
     *offset = off;
     return true;
@@ -340,7 +352,9 @@ bool SVSRawTileLoader::loadRawTile(int x, int y, int level, int image, vq_raw_ti
     // Tables belong to the level's own directory; a level that keeps none
     // (or a file without any) gives its tiles as stored.
     std::vector<uint8_t> tables;
-    if (getCompression(image) == 7 && hasAnyJpegTables()) tables = levelTables(g);
+    bool unreadable = false;
+    if (getCompression(image) == 7 && hasAnyJpegTables()) tables = levelTables(g, &unreadable);
+    if (unreadable) return false;
     if (tables.empty()) return loadRawTileAsStored(x, y, level, image, out);
     const int32_t n = y * levelTileGrids[g].first + x;
     uint32_t count = 0;

@@ -76,7 +76,9 @@ protected:
     void addLevel(const vq_svs_ifdDir_read& dir, int ordinal, int image);
     void readDescription();
     // JPEGTables bytes of global level g; empty when that level has none.
-    std::vector<uint8_t> levelTables(int g);
+    // The level's JPEGTables; *unreadable set (and reported) when the level has
+    // tables that cannot be read.
+    std::vector<uint8_t> levelTables(int g, bool* unreadable = nullptr);
     // Whether any level directory keeps JPEGTables.
     bool hasAnyJpegTables() const;
     int globalLevel(int level, int image) const { return imageFirstLevels[image] + level; }

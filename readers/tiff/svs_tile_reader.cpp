@@ -131,7 +131,9 @@ bool SVSTileLoader::loadRawTile(int x, int y, int level, int image, vq_raw_tile*
     }
     if (c != 7) return false;
     std::vector<uint8_t> tables;
-    if (hasAnyJpegTables()) tables = levelTables(g);
+    bool unreadable = false;
+    if (hasAnyJpegTables()) tables = levelTables(g, &unreadable);
+    if (unreadable) return false;
     if (tables.empty()) {
         // Tiles of files (or levels) without tables are complete streams.
         vq_ptr<vq_raw_tile> tile;

@@ -38,8 +38,12 @@ TEST(SlideIfdModel, SameValuesInEveryByteOrderAndLayout) {
         for (bool bigEndian : {false, true}) {
             TiffBuilder b(big, bigEndian);
             const uint64_t blob = b.addData(Bytes(64, 5));
+            // One offset per tile of the 5 x 4 grid.
+            std::vector<uint64_t> offsets(20, 0);
+            offsets[0] = blob;
+            offsets[1] = 0x123456789ull;
             b.addIfd({longs(256, {1025}), longs(257, {1000}), longs(322, {256}), longs(323, {256}),
-                      shorts(258, {8, 9, 10, 11}), shorts(530, {2, 1}), long8s(324, {blob, 0x123456789ull}),
+                      shorts(258, {8, 9, 10, 11}), shorts(530, {2, 1}), long8s(324, offsets),
                       rationals(282, {40000, 3}), ascii(270, "abc"), ascii(305, "longer text")});
             auto o = openFirst(b.bytes());
             ASSERT_TRUE(o->dirOk) << big << bigEndian;
