@@ -23,10 +23,15 @@ constexpr double kPreviewSide = 256.0;
 vq_ptr<vq_zoomoutput_base> makeOutput(int type) {
     vq_ptr<vq_zoomoutput_base> out;
     switch (type) {
-        case 1:  // SVS with JPEG or JPEG 2000 tiles, pyramid TIFF and PFF:
-        case 2:  // their writers are not part of this build.
+        case 1:
+            if (createSvsOutput(out.put())) out->setCompression(7);
+            break;
         case 5:
-        case 7: break;
+            if (createPyramidOutput(out.put())) out->setCompression(7);
+            break;
+        case 2:  // SVS with JPEG 2000 tiles and PFF: their encoders are not
+        case 7:  // part of this build.
+            break;
         case 4: createGoogleOutput(out.put()); break;
         case kVerifyOutput: createVerifyOutput(out.put()); break;
         default: createKestrixOutput(out.put()); break;

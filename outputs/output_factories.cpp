@@ -3,6 +3,7 @@
 #include "engine/pyramid/output_factory.h"
 #include "outputs/google_output.h"
 #include "outputs/kestrix_output.h"
+#include "outputs/svs_output.h"
 #include "outputs/verify_output.h"
 #include "platform/threads.h"
 
@@ -47,11 +48,23 @@ bool createVerifyOutput(vq_zoomoutput_base** out)
     return createOutput<vq_verify_output>(out);
 }
 
+bool createSvsOutput(vq_zoomoutput_base** out)
+{
+    return createOutput<vq_zoomoutput_svs>(out);
+}
+
+bool createPyramidOutput(vq_zoomoutput_base** out)
+{
+    return createOutput<vq_zoomoutput_pyramid>(out);
+}
+
 void registerOutputFactories()
 {
     (void)registered;
     setOutputFactory(0, &registryFactory<createKestrixOutput>);
+    setOutputFactory(1, &registryFactory<createSvsOutput>);
     setOutputFactory(4, &registryFactory<createGoogleOutput>);
+    setOutputFactory(5, &registryFactory<createPyramidOutput>);
     setOutputFactory(6, &registryFactory<createVerifyOutput>);
 }
 
