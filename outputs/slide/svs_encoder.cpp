@@ -78,6 +78,11 @@ bool vq_svs_saver::encodeJob(vq_svstile_saver& job) {
     return writeEncodedTile(job);
 }
 
+size_t vq_svs_saver::queuedJobs() {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    return queue_.size();
+}
+
 void vq_svs_saver::startEncoderThread() {
     std::lock_guard<std::mutex> lock(startMutex_);
     if (threadsStarted_ >= maxEncoderThreads_) return;

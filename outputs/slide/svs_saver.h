@@ -80,6 +80,11 @@ public:
     const std::string& getFailure() const { return failure_; }
     // Encoder threads started for the current file.
     int threadsStarted() const { return threadsStarted_; }
+    // Jobs waiting for an encoder thread.
+    size_t queuedJobs();
+    // The lock that serialises every write to the file; while a caller holds
+    // it, encoder threads finish encoding but write nothing.
+    vq::platform::CriticalSection& fileLock() { return fileLock_; }
 
     // The thumbnail size for a source level: fitted into 1024 x 768, aspect
     // ratio kept, rounded down.
