@@ -25,6 +25,11 @@ bool isAlpha(int c) {
 // header is three numbers, so anything far longer is not a PPM header.
 constexpr size_t maxHeaderText = 1024;
 
+bool endsEarly() {
+    reportReaderMessage("PPM header ends early\n");
+    return false;
+}
+
 } // namespace
 
 vq_PPMFileInfo* vq_PPMFileInfo::create() {
@@ -40,19 +45,21 @@ bool vq_PPMFileInfo::readHeader(vq_stream* stream) {
     if (!stream)
         return false;
     uint8_t magic[2] = {};
-    if (stream->read(magic, 2) != 2 || magic[0] != 'P' || magic[1] != '6')
+    if (stream->read(magic, 2) != 2 || magic[0] != 'P' || magic[1] != '6') {
+        reportReaderMessage("Not a raw PPM file (no P6 signature)\n");
         return false;
+    }
 
     // Line ends, tabs and comment lines before the numbers are skipped; any
     // other byte, a space too, starts the header text.
     int c = 0;
     for (;;) {
         if (!readByte(stream, c))
-            return false;
+            return endsEarly();
         if (c == '#') {
             do {
                 if (!readByte(stream, c))
-                    return false;
+                    return endsEarly();
             } while (c != '\r' && c != '\n');
         } else if (c != '\t' && c != '\r' && c != '\n') {
             break;
@@ -64,22 +71,26 @@ bool vq_PPMFileInfo::readHeader(vq_stream* stream) {
     std::string text;
     unsigned width = 0, height = 0, maxValue = 0;
     for (;;) {
-        if (isAlpha(c) || text.size() >= maxHeaderText)
+        if (isAlpha(c) || text.size() >= maxHeaderText) {
+            reportReaderMessage("PPM header is not width, height and maximum value\n");
             return false;
+        }
         if ((c == '\r' || c == '\n') &&
             std::sscanf(text.c_str(), " %u %u %u", &width, &height, &maxValue) == 3)
             break;
         text.push_back(char(c));
         if (!readByte(stream, c))
-            return false;
+            return endsEarly();
     }
 
     if (maxValue != 255) {
         reportReaderMessage("PPM file is not 8-bit - unsupported formatn\n");
         return false;
     }
-    if (width > unsigned(INT_MAX / 3) || height > unsigned(INT_MAX))
+    if (width > unsigned(INT_MAX / 3) || height > unsigned(INT_MAX)) {
+        reportReaderMessage("PPM image size %u x %u is not supported\n", width, height);
         return false;
+    }
     bytesPerRow = int(width) * 3;
     pixelOffset = stream->tell();
     accept(int(width), int(height), 4, {4}, false);

@@ -57,7 +57,12 @@ bool vq_TIFFStripLoader::open() {
     rowsPerStrip = int(rps);
     uint16_t compression = 0;
     if (!TIFFQueryField(tiff, TAG_Compression, &compression)) return false;
-    if (compression != 7) return fileInfo.pixelFormat >= 0 && fileInfo.pixelFormat != 3;
+    if (compression != 7) {
+        if (fileInfo.pixelFormat >= 0 && fileInfo.pixelFormat != 3) return true;
+        reportReaderMessage("TIFF samples (photometric %d, %d per pixel of %d bits) are not supported\n",
+                            int(fileInfo.photometric), int(fileInfo.samplesPerPixel), int(fileInfo.bitsPerSample));
+        return false;
+    }
     jpegStrips = true;
     void* tables = nullptr;
     if (!TIFFQueryField(tiff, TAG_JPEGTables, &jpegTablesLength, &tables)) return false;

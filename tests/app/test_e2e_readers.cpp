@@ -156,6 +156,11 @@ for name in names:
         tiff(name, True, tile=(256, 256), description='Aperio Image Library v10.0.50\n%dx%d -> %dx%d' % (w, h, w, h))
     elif name == 'j2k.tif':
         tiff(name, True, rowsperstrip=64)
+    elif name == 'palette.tif':
+        import tifffile
+        colours = (np.arange(3 * 256, dtype=np.uint16).reshape(3, 256) * 85) % 65536
+        tifffile.imwrite(out + '/' + name, index, photometric='palette', colormap=colours, metadata=None,
+                         rowsperstrip=64)
     elif name == 'notatiff.tif':
         with open(out + '/' + name, 'wb') as f:
             f.write(b'this is no TIFF file at all\n' * 4)
@@ -282,6 +287,7 @@ TEST_F(ReaderEndToEnd, RefusedFilesSayWhyInTheJobsLog) {
         {"j2k.svs", "JPEG 2000 compressed slides are not supported by this build\n"},
         {"j2k.tif", "JPEG 2000 compressed TIFF files are not supported by this build\n"},
         {"notatiff.tif", "TIFF:"},
+        {"palette.tif", "TIFF samples (photometric 3, 1 per pixel of 8 bits) are not supported\n"},
         // The JPEG library has no conversion of these to RGB.
         {"cmyk.jpg", "CMYK and YCCK JPEG files cannot be converted by this build\n", false},
         {"ycck.jpg", "CMYK and YCCK JPEG files cannot be converted by this build\n", false},
