@@ -9,6 +9,16 @@
 #include "primitives/core/dispatch.h"
 #include "primitives/core/processor.h"
 
+// False, with the benchmark marked skipped, when its first argument names a
+// processor path this processor cannot run.
+inline bool pathRunnable(benchmark::State& state) {
+    if (state.range(0) > hardwareProcessorPath()) {
+        state.SkipWithError("path not supported by this processor");
+        return false;
+    }
+    return true;
+}
+
 #define VQ_BENCHMARK_MAIN()                                                              \
     int main(int argc, char** argv) {                                                    \
         vq::platform::tuneHeapForLargeImages();                                          \

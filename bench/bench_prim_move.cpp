@@ -36,21 +36,13 @@ struct Tile {
     }
 };
 
-bool runnable(benchmark::State& state) {
-    if (state.range(0) > hardwareProcessorPath()) {
-        state.SkipWithError("path not supported by this processor");
-        return false;
-    }
-    return true;
-}
-
 void finish(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * kSide * kSide * 3);
     state.SetLabel(state.range(0) == 0 ? "generic" : "path " + std::to_string(state.range(0)));
 }
 
 void BM_CopyRoi8uC3(benchmark::State& state) {
-    if (!runnable(state))
+    if (!pathRunnable(state))
         return;
     Tile t;
     const CopyRoiFn f = copyRoi8uC3Table[state.range(0)];
@@ -60,7 +52,7 @@ void BM_CopyRoi8uC3(benchmark::State& state) {
 }
 
 void BM_SwapChannels8uC3(benchmark::State& state) {
-    if (!runnable(state))
+    if (!pathRunnable(state))
         return;
     Tile t;
     const int32_t order[3] = {2, 1, 0};
@@ -71,7 +63,7 @@ void BM_SwapChannels8uC3(benchmark::State& state) {
 }
 
 void BM_PlanesToPixels8uC3(benchmark::State& state) {
-    if (!runnable(state))
+    if (!pathRunnable(state))
         return;
     Tile t;
     const uint8_t* in[3] = {t.planes[0], t.planes[1], t.planes[2]};
@@ -82,7 +74,7 @@ void BM_PlanesToPixels8uC3(benchmark::State& state) {
 }
 
 void BM_PixelsToPlanes8uC3(benchmark::State& state) {
-    if (!runnable(state))
+    if (!pathRunnable(state))
         return;
     Tile t;
     const PixelsToPlanesFn f = copyPixelsToPlanes8uC3Table[state.range(0)];
@@ -92,7 +84,7 @@ void BM_PixelsToPlanes8uC3(benchmark::State& state) {
 }
 
 void BM_Scale16uTo8uC3Fast(benchmark::State& state) {
-    if (!runnable(state))
+    if (!pathRunnable(state))
         return;
     Tile t;
     const Scale16uTo8uFn f = scale16uTo8uC3Table[state.range(0)];

@@ -72,28 +72,28 @@ int32_t convertVector32sTo16s(const int32_t* src, int16_t* dst, int32_t len) {
     return primNoErr;
 }
 
-int32_t clampVectorMaxInPlace32s(int32_t* vector, int32_t len, int32_t bound) {
+namespace {
+
+template <bool Above>
+int32_t clampInPlace(int32_t* vector, int32_t len, int32_t bound) {
     if (!vector)
         return primErrNullPtr;
     if (len <= 0)
         return primErrSize;
     for (int32_t i = 0; i < len; ++i) {
         const int32_t x = vrule::ldAt(vector, i);
-        vrule::stAt(vector, i, x > bound ? bound : x);
+        vrule::stAt(vector, i, (Above ? x > bound : x < bound) ? bound : x);
     }
     return primNoErr;
 }
 
+} // namespace
+
+int32_t clampVectorMaxInPlace32s(int32_t* vector, int32_t len, int32_t bound) {
+    return clampInPlace<true>(vector, len, bound);
+}
 int32_t clampVectorMinInPlace32s(int32_t* vector, int32_t len, int32_t bound) {
-    if (!vector)
-        return primErrNullPtr;
-    if (len <= 0)
-        return primErrSize;
-    for (int32_t i = 0; i < len; ++i) {
-        const int32_t x = vrule::ldAt(vector, i);
-        vrule::stAt(vector, i, x < bound ? bound : x);
-    }
-    return primNoErr;
+    return clampInPlace<false>(vector, len, bound);
 }
 
 } // namespace prim::generic

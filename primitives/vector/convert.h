@@ -46,7 +46,38 @@
     /* Saturating narrowing (in place allowed) and sign-extending widening. */                                \
     void convertVector32sTo16sKernel(const int32_t* src, int16_t* dst, int32_t len);                           \
     void convertVector8sTo16sKernel(const int8_t* src, int16_t* dst, int32_t len);                             \
-    void convertVector16sTo32sKernel(const int16_t* src, int32_t* dst, int32_t len);
+    void convertVector16sTo32sKernel(const int16_t* src, int32_t* dst, int32_t len);                           \
+    /* Widening to floating point, exact but for 32-bit integers to float,   */                               \
+    /* which round under the caller's rounding mode.                          */                               \
+    void convertKernel8sTo32f(const int8_t* src, float* dst, int32_t len);                                     \
+    void convertKernel8uTo32f(const uint8_t* src, float* dst, int32_t len);                                    \
+    void convertKernel16sTo32f(const int16_t* src, float* dst, int32_t len);                                   \
+    void convertKernel16uTo32f(const uint16_t* src, float* dst, int32_t len);                                  \
+    void convertKernel32sTo64f(const int32_t* src, double* dst, int32_t len);                                  \
+    void convertKernel32sTo32f(const int32_t* src, float* dst, int32_t len);                                   \
+    /* x / 2^shift (shift 1 to 32) rounded half away from zero, saturated. */                                 \
+    void convertKernel64sTo32sScaled(const int64_t* src, int32_t* dst, int32_t len, int32_t shift);            \
+    /* Float (double) x 2^-sf, clamped on one side before rounding, then    */                                \
+    /* narrowed with saturation. NearOrTrunc: a NaN gives 0; HalfAway adds  */                                \
+    /* the largest float below one half (one half for doubles) to the       */                                \
+    /* magnitude under the caller's rounding, and a NaN takes the clamp's   */                                \
+    /* value (127, 255, 32767, 0 for 16u, 2147483647).                      */                                \
+    void convertVector32fTo8sNearOrTrunc(const float* src, int8_t* dst, int32_t len, int32_t flag, int32_t sf); \
+    void convertVector32fTo8uNearOrTrunc(const float* src, uint8_t* dst, int32_t len, int32_t flag, int32_t sf); \
+    void convertVector32fTo16sNearOrTrunc(const float* src, int16_t* dst, int32_t len, int32_t flag, int32_t sf); \
+    void convertVector32fTo16uNearOrTrunc(const float* src, uint16_t* dst, int32_t len, int32_t flag, int32_t sf); \
+    void convertVector64fTo32sNearOrTrunc(const double* src, int32_t* dst, int32_t len, int32_t flag, int32_t sf); \
+    void convertVector32fTo8sHalfAway(const float* src, int8_t* dst, int32_t len, int32_t sf);                 \
+    void convertVector32fTo8uHalfAway(const float* src, uint8_t* dst, int32_t len, int32_t sf);                \
+    void convertVector32fTo16sHalfAway(const float* src, int16_t* dst, int32_t len, int32_t sf);               \
+    void convertVector32fTo16uHalfAway(const float* src, uint16_t* dst, int32_t len, int32_t sf);              \
+    void convertVector64fTo32sHalfAway(const double* src, int32_t* dst, int32_t len, int32_t sf);              \
+    /* Half precision (IEEE binary16 in a 16-bit word); the 16-bit to      */                                 \
+    /* 16-bit kernels also work in place.                                  */                                 \
+    void convertKernel16sTo16f(const int16_t* src, uint16_t* dst, int32_t count, int32_t flag);                \
+    void convertKernel16fTo16sScaled(const uint16_t* src, int16_t* dst, int32_t count, int32_t flag, int32_t sf); \
+    void convertKernel16fTo32f(const uint16_t* src, float* dst, int32_t count);                                \
+    void convertKernel32fTo16f(const float* src, uint16_t* dst, int32_t count, int32_t flag);
 
 VQ_DECLARE_FORMS(VQ_CONVERT_FORMS)
 

@@ -15,3 +15,4 @@ namespace prim::p1 {
 #include "primitives/vector/bitwise_simd.inl"
 #include "primitives/vector/threshold_simd.inl"
 #include "primitives/vector/convert_simd.inl"
+#include "primitives/vector/convert_sets_simd.inl"

@@ -272,16 +272,8 @@ TEST(VectorAddSub, ChecksComeFirstAndWriteNothing) {
 
 // ---- float ---------------------------------------------------------------------
 
-uint32_t bitsOf(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
-float fromBits(uint32_t u) {
-    float f;
-    std::memcpy(&f, &u, 4);
-    return f;
-}
+using vqtest::bitsOf;
+using vqtest::fromBits;
 
 const std::vector<float> kFloatSpecials{0.0f, -0.0f, 1.0f, -1.0f, INFINITY, -INFINITY, fromBits(0x00000001),
                                         fromBits(0x807FFFFF), fromBits(0x7F7FFFFF), 3.0e38f, 1e-38f};

@@ -17,16 +17,8 @@ using vqtest::CallerMxcsr;
 using vqtest::getAt;
 using vqtest::putAt;
 
-float fromBits(uint32_t u) {
-    float f;
-    std::memcpy(&f, &u, 4);
-    return f;
-}
-uint32_t bitsOf(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
+using vqtest::bitsOf;
+using vqtest::fromBits;
 
 // One value at every position of a 23-element vector (head, blocks and tail
 // of every path), converted in place or not; the results must all agree.

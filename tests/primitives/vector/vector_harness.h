@@ -37,6 +37,18 @@ inline void putAt(void* base, int i, T v) {
     std::memcpy(static_cast<uint8_t*>(base) + sizeof(T) * i, &v, sizeof v);
 }
 
+// A float from its bit pattern, and back.
+inline float fromBits(uint32_t u) {
+    float f;
+    std::memcpy(&f, &u, 4);
+    return f;
+}
+inline uint32_t bitsOf(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return u;
+}
+
 // A signed 16-bit or 32-bit element, widened.
 inline int64_t intAt(const void* p, int size, int i) {
     return size == 2 ? int64_t(getAt<int16_t>(p, i)) : int64_t(getAt<int32_t>(p, i));
