@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """Independent check of a tile pyramid written by the converter.
 
-    check_pyramid.py kestrix FOLDER SOURCE.ppm
+    check_pyramid.py kestrix FOLDER SOURCE.ppm [TILESIZE] [--levels TOLERANCE]
     check_pyramid.py google FOLDER SOURCE.ppm TILESIZE
 
 Reads the layout from the folder alone (ImageProperties.xml for a tile
 folder), decodes every tile with djpeg, checks that each tile exists at the
 size its level and position give, that no other tiles are present, and that
 the full-resolution tiles show the source image. Google Earth tiles are
-all of the full tile size, edge tiles padded. Prints OK or the first
-problems and exits non-zero on failure.
+all of the full tile size, edge tiles padded. With --levels, every smaller
+level must also match a reference pyramid made from the source by averaging
+2 x 2 pixels per level: the mean difference per sample may not exceed the
+tolerance. Prints OK (with the levels' differences) or the first problems
+and exits non-zero on failure.
 """
 import os
 import subprocess
@@ -58,7 +61,20 @@ def level_sizes(width, height, tile):
     return sizes[::-1]  # level 0 is the smallest
 
 
+def halve(pixels):
+    h, w = pixels.shape[0] // 2, pixels.shape[1] // 2
+    p = pixels[:2 * h, :2 * w].astype(np.int32)
+    return ((p[0::2, 0::2] + p[1::2, 0::2] + p[0::2, 1::2] + p[1::2, 1::2] + 2) // 4).astype(np.uint8)
+
+
 def main():
+    args = sys.argv[1:]
+    tolerance = None
+    if "--levels" in args:
+        at = args.index("--levels")
+        tolerance = float(args[at + 1])
+        del args[at:at + 2]
+    sys.argv[1:] = args
     mode, folder, source = sys.argv[1], sys.argv[2], sys.argv[3]
     with open(source, "rb") as f:
         src_w, src_h, src = read_pnm(f.read())
@@ -83,6 +99,7 @@ def main():
     expected = set()
     index = 0
     levels = level_sizes(width, height, tile)
+    shown = [np.zeros((h, w, 3), np.uint8) for (w, h) in levels]
     for level, (w, h) in enumerate(levels):
         cols, rows = (w + tile - 1) // tile, (h + tile - 1) // tile
         for y in range(rows):
@@ -103,12 +120,25 @@ def main():
                 want = visible if mode == "kestrix" else (tile, tile)
                 if (tw, th) != want:
                     problems.append("%s is %dx%d, expected %dx%d" % (rel, tw, th, want[0], want[1]))
-                elif level == len(levels) - 1:
+                    continue
+                vw, vh = visible
+                shown[level][y * tile:y * tile + vh, x * tile:x * tile + vw] = pixels[:vh, :vw]
+                if level == len(levels) - 1:
                     vw, vh = visible
                     region = src[y * tile:y * tile + vh, x * tile:x * tile + vw].astype(np.int32)
                     diff = np.abs(pixels[:vh, :vw].astype(np.int32) - region).mean()
                     if diff > 10.0:
                         problems.append("%s differs from the source by %.1f on average" % (rel, diff))
+    differences = []
+    if tolerance is not None and (width, height) == (src_w, src_h):
+        reference = src
+        for level in range(len(levels) - 1, -1, -1):
+            if level < len(levels) - 1:
+                reference = halve(reference)
+            diff = np.abs(shown[level].astype(np.int32) - reference.astype(np.int32)).mean()
+            differences.append("%d:%.2f" % (level, diff))
+            if diff > tolerance:
+                problems.append("level %d differs from the reference pyramid by %.2f on average" % (level, diff))
     if count is not None and count != index:
         problems.append("NUMTILES %d, the levels hold %d" % (count, index))
     found = set()
@@ -121,7 +151,7 @@ def main():
     if problems:
         print("\n".join(problems[:20]))
         return 1
-    print("OK %d tiles in %d levels" % (index, len(levels)))
+    print("OK %d tiles in %d levels" % (index, len(levels)) + (" " + " ".join(differences) if differences else ""))
     return 0
 
 

@@ -15,6 +15,7 @@
 #include "app/MainAppWindow.h"
 #include "app/MainComponent.h"
 #include "tests/app/app_test_support.h"
+#include "tests/app/e2e_slide.h"
 #include "tests/support/test_env.h"
 
 namespace e2e {
@@ -103,17 +104,16 @@ public:
         } else if (ext == ".jpg") {
             const std::string cjpeg = vqtest::requireTool("cjpeg");
             EXPECT_EQ(vqtest::runCommand(cjpeg + " -quality 95 -outfile '" + out + "' '" + ppm() + "'"), 0);
-        } else if (ext == ".tif" || ext == ".svs") {
-            // Debian's tifffile writes the TIFF: strips for ".tif", 256 x 256
-            // tiles and an Aperio description for ".svs".
-            const std::string layout =
-                ext == ".svs" ? "tile=(256, 256), description='Aperio Image Library v10.0.50\\n2000x1500 -> 2000x1500'"
-                              : "rowsperstrip=64";
+        } else if (ext == ".svs") {
+            makeSlide(name, true);
+        } else if (ext == ".tif") {
+            // Debian's tifffile writes the TIFF in strips.
             const std::string script = "import numpy, tifffile\n"
                                        "d = open('" + ppm() + "', 'rb').read()\n"
                                        "a = numpy.frombuffer(d[-" + std::to_string(w_ * h_ * 3) + ":], numpy.uint8)"
                                        ".reshape(" + std::to_string(h_) + ", " + std::to_string(w_) + ", 3)\n"
-                                       "tifffile.imwrite('" + out + "', a, photometric='rgb', metadata=None, " + layout + ")\n";
+                                       "tifffile.imwrite('" + out + "', a, photometric='rgb', metadata=None, "
+                                       "rowsperstrip=64)\n";
             EXPECT_TRUE(vqtest::writeFile(out + ".py", script));
             EXPECT_EQ(vqtest::runCommand("/usr/bin/python3 '" + out + ".py'"), 0) << "python3 with tifffile is needed";
         } else {
@@ -122,12 +122,21 @@ public:
         return out;
     }
 
-    // The independent checker's verdict on a pyramid made from this picture.
-    std::string check(const std::string& mode, const std::string& folder, int tileSize = 256) const {
+    // The picture as a slide with JPEG tiles (see writeSlide): an Aperio SVS
+    // or a plain JPEG-tiled pyramid TIFF.
+    SlideFile makeSlide(const std::string& name, bool aperio) const {
+        return writeSlide(path(name), w_, h_, aperio,
+                          [this](int x, int y, int c) { return sample(x, y, c, w_, h_); });
+    }
+
+    // The independent checker's verdict on a pyramid made from this picture;
+    // options such as "--levels 4" go to the checker.
+    std::string check(const std::string& mode, const std::string& folder, int tileSize = 256,
+                      const std::string& options = "") const {
         vqtest::requireTool("djpeg");
         std::string output;
         const int rc = vqtest::runCommand("/usr/bin/python3 '" VQ_CHECK_PYRAMID "' " + mode + " '" + folder + "' '" +
-                                              ppm() + "' " + std::to_string(tileSize) + " 2>&1",
+                                              ppm() + "' " + std::to_string(tileSize) + " " + options + " 2>&1",
                                           &output);
         return rc == 0 ? "OK" : output;
     }
