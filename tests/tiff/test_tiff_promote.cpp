@@ -326,3 +326,38 @@ TEST(TiffPromote, RealSparseFileReadByTifffile) {
 }
 
 } // namespace
+
+namespace {
+
+// Byte counts are 64-bit: a count of 4 GiB or more promotes a classic file
+// (or, with '4', refuses the directory) and is written whole as LONG8.
+TEST(TiffPromote, ByteCountOfFourGiBPromotesInsteadOfTruncating) {
+    for (const char* mode : {"w", "w4"}) {
+        SCOPED_TRACE(mode);
+        MessageLog log;
+        SparseWriteFile f;
+        TIFFHandle* t = openSparseWrite(f, mode);
+        Bytes px = rowPixels(1, 6);
+        setGrey(t, 1);
+        writeRows(t, f, px);
+        // A count that no classic entry holds, in a file whose directory and
+        // values stay below 4 GiB.
+        const uint64_t count = kFourGiB + 16;
+        t->dir.stripByteCount[0] = count;
+        if (mode[1] == '4') {
+            EXPECT_EQ(TIFFWriteCurrentDirectory(t), 0);
+            EXPECT_TRUE(log.hasError("File > 2^32 and NO BigTIFF specified")) << log.all();
+            TIFFReleaseHandle(t);
+            continue;
+        }
+        ASSERT_EQ(TIFFWriteCurrentDirectory(t), 1) << log.all();
+        TIFFCloseFile(t);
+        expectBigHeader(f);
+        RawEntry counts = findEntry(f, get64(f, 8), TAG_StripByteCounts);
+        ASSERT_TRUE(counts.found);
+        EXPECT_EQ(counts.type, TYPE_LONG8);
+        EXPECT_EQ(le64(counts.field, 0), count);
+    }
+}
+
+} // namespace
