@@ -85,6 +85,14 @@ bool Event::wait(int64_t timeoutMs) {
     return true;
 }
 
+void Condition::notifyAll() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++changes_;
+    }
+    cond_.notify_all();
+}
+
 void sleepMs(int64_t milliseconds) {
     if (milliseconds <= 0)
         std::this_thread::yield();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -59,6 +60,42 @@ private:
     std::condition_variable cond_;
     const bool manualReset_;
     bool signalled_;
+};
+
+// Lets threads wait for a change of shared state that they test themselves
+// (a queue length, a flag, a count of running threads). Whoever changes such
+// state calls notifyAll afterwards. A waiter tests its condition without
+// holding this object's lock, so the test may take any other lock, and a
+// change that lands between the test and the wait still wakes the waiter.
+class Condition {
+public:
+    void notifyAll();
+    // Returns true as soon as ready() holds; false when timeoutMs passed
+    // first and ready() still does not hold.
+    template <class Ready>
+    bool waitFor(Ready ready, int64_t timeoutMs)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            uint64_t seen = 0;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                seen = changes_;
+            }
+            if (ready())
+                return true;
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (!cond_.wait_until(lock, deadline, [&] { return changes_ != seen; })) {
+                lock.unlock();
+                return ready();
+            }
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cond_;
+    uint64_t changes_ = 0;
 };
 
 constexpr int64_t kInfinite = -1;

@@ -31,10 +31,14 @@ std::atomic<bool> ycbcrTiles{false};
 std::atomic<int32_t> loaderThreadLimit{8};
 std::atomic<int32_t> encoderThreadLimit{1};
 std::atomic<int32_t> encoderFailures{0};
+vqp::Condition runStateChanged;
 
 namespace {
 
 constexpr int32_t kMaxThreads = 32;
+
+// A failed priority change is reported once per run, not once per thread.
+std::atomic<bool> raiseFailureReported{false};
 
 // Every thread a run starts; releaseThreadGlobals joins them all before the
 // shared state is touched again.
@@ -97,6 +101,36 @@ int32_t liveRunThreads()
     return n;
 }
 
+void setBackPressure(bool on)
+{
+    if (backPressure.exchange(on) && !on)
+        runStateChanged.notifyAll();
+}
+
+void countThreadEnded(std::atomic<int32_t>& running)
+{
+    --running;
+    runStateChanged.notifyAll();
+}
+
+void wakeWaitingThreads()
+{
+    loadedTileEvent.set();
+    runStateChanged.notifyAll();
+}
+
+void stopRun()
+{
+    runStopped = true;
+    wakeWaitingThreads();
+}
+
+size_t loadedTileCount()
+{
+    vqp::ScopedLock lock(loadedTileLock);
+    return loadedTileList.size();
+}
+
 void sleepMilliseconds(int32_t milliseconds)
 {
     vqp::sleepMs(milliseconds);
@@ -126,20 +160,20 @@ void initThreadGlobals()
     takeUnwrittenTiles();
     backPressure = false;
     runStopped = false;
+    raiseFailureReported = false;
     tileJobEvent.reset();
     loadedTileEvent.reset();
 }
 
 void releaseThreadGlobals()
 {
-    runStopped = true;
+    stopRun();
     if (encodersRunning > 0) {
         // Encoders still waiting for work end on a stop job.
         vqp::ScopedLock lock(tileJobLock);
         tileJobList.push_front(vq_tile_saver());
         tileJobEvent.set();
     }
-    loadedTileEvent.set();
     joinRunThreads();
     {
         vqp::ScopedLock lock(loadedTileLock);
@@ -166,7 +200,7 @@ bool startEncoderThread()
         return false;
     }
     // Raising priority may need privileges; the thread runs anyway.
-    if (!t->setPriority(vqp::ThreadPriority::AboveNormal))
+    if (!t->setPriority(vqp::ThreadPriority::AboveNormal) && !raiseFailureReported.exchange(true))
         std::fputs("Failed to increase thread priority\n", stderr);
     ++encodersStarted;
     return true;
@@ -251,12 +285,12 @@ int encoderThreadProc()
             tileJobLock.leave();
             if (!writeTileJob(job))
                 ++encoderFailures;
-            backPressure = queued > 40;
+            setBackPressure(queued > 40);
             tileJobLock.enter();
         }
         tileJobLock.leave();
     }
-    --encodersRunning;
+    countThreadEnded(encodersRunning);
     return 0;
 }
 
@@ -275,13 +309,14 @@ void runStopProtocol(bool tilePath)
     }
     if (tilePath && cancelRequested) {
         vqp::ScopedLock lock(loadedTileLock);
-        backPressure = false;
+        setBackPressure(false);
     }
-    while (encodersRunning > 0)
-        sleepMilliseconds(10);
+    // Every ending thread notifies; the timeout only bounds a look.
+    while (!runStateChanged.waitFor([] { return encodersRunning <= 0; }, 100)) {
+    }
     if (tilePath)
-        while (loadersRunning > 0)
-            sleepMilliseconds(10);
+        while (!runStateChanged.waitFor([] { return loadersRunning <= 0; }, 100)) {
+        }
 }
 
 std::string describeUnwrittenTiles(const std::vector<std::string>& paths)

@@ -38,6 +38,23 @@ extern std::atomic<int32_t> loaderThreadLimit;
 extern std::atomic<int32_t> encoderThreadLimit;
 // Jobs that an encoder thread could not write in this run.
 extern std::atomic<int32_t> encoderFailures;
+// Notified whenever something a waiting thread of the run may wait for
+// changes: a record taken from loadedTileList, backPressure cleared, a thread
+// ended, a cancel or the end of the run. Threads wait on it for room, for the
+// others to end or for back-pressure to go, with their old pause as the
+// longest wait.
+extern vq::platform::Condition runStateChanged;
+
+// Sets backPressure; clearing it wakes the threads held back by it.
+void setBackPressure(bool on);
+// Records that a thread counted in `running` has ended and wakes the waiters.
+void countThreadEnded(std::atomic<int32_t>& running);
+// Records a cancel for every waiting thread.
+void wakeWaitingThreads();
+// The consumer has stopped: sets runStopped and wakes every waiting thread.
+void stopRun();
+// Records in loadedTileList: the caller need not hold loadedTileLock.
+size_t loadedTileCount();
 
 // Paths of the tile files that encoder threads could not write in this run
 // (each was removed, so no empty or cut tile stays behind).

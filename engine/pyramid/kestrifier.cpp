@@ -100,7 +100,7 @@ void vq_kestrifier::setOutput(vq_zoomoutput_base* out)
 void vq_kestrifier::cancel()
 {
     cancelRequested = true;
-    loadedTileEvent.set();
+    wakeWaitingThreads();
 }
 
 bool vq_kestrifier::isCancelled()
@@ -330,11 +330,15 @@ void queueStripError()
     loadedTileEvent.set();
 }
 
-// Hands one strip's tiles to the consumer, then waits while the queue is
-// long or the encoders are behind, unless the run has stopped. A strip of a
-// wide image holds more tiles than the consumer's back-pressure limit, so
-// the waits poll briefly: long sleeps would hold the reader back once per
-// strip.
+bool stripReaderGoesOn()
+{
+    return !cancelRequested && !runStopped;
+}
+
+// Hands one strip's tiles to the consumer, then waits while more than 240
+// records wait and then while the encoders or the consumer are behind, unless
+// the run has stopped. Each wait ends as soon as the consumer takes records
+// or back-pressure clears; 100 ms bounds one look.
 void queueStripTiles(const std::vector<vq_ptr<vq_zoom_tile_base>>& tiles)
 {
     size_t queued = 0;
@@ -348,14 +352,14 @@ void queueStripTiles(const std::vector<vq_ptr<vq_zoom_tile_base>>& tiles)
         queued = loadedTileList.size();
     }
     loadedTileEvent.set();
-    while (queued > 240 && !cancelRequested && !runStopped) {
-        sleepMilliseconds(10);
+    while (queued > 240 && stripReaderGoesOn()) {
+        runStateChanged.waitFor([] { return !stripReaderGoesOn() || loadedTileCount() <= 240; }, 100);
         vqp::ScopedLock lock(loadedTileLock);
         queued = loadedTileList.size();
         loadedTileEvent.set();
     }
-    while (backPressure && !cancelRequested && !runStopped)
-        sleepMilliseconds(10);
+    while (backPressure && stripReaderGoesOn())
+        runStateChanged.waitFor([] { return !stripReaderGoesOn() || !backPressure; }, 100);
 }
 
 void stripReaderThreadProc(void* arg)
@@ -396,13 +400,22 @@ void stripReaderThreadProc(void* arg)
     if (!ok)
         queueStripError();
     --stripReadersRunning;
-    --encodersRunning;
+    countThreadEnded(encodersRunning);
     loadedTileEvent.set();
 }
 
 } // namespace
 
 std::list<vq_loadedTile> loadedTileList;
+
+vq_loadedTile takeLoadedTile()
+{
+    vq_loadedTile record = loadedTileList.back();
+    loadedTileList.pop_back();
+    setBackPressure(loadedTileList.size() > 40);
+    runStateChanged.notifyAll();
+    return record;
+}
 
 bool vq_loadedTile::createTile(bool ycbcr)
 {
@@ -437,9 +450,7 @@ int32_t vq_kestrifier::consumeLoadedTiles(int32_t total, int32_t level)
                 globalTileCursor.finish();
                 break;
             }
-            vq_loadedTile record = loadedTileList.back();
-            loadedTileList.pop_back();
-            backPressure = loadedTileList.size() > 40;
+            vq_loadedTile record = takeLoadedTile();
             if (record.tile == nullptr) {
                 if (multiImageMode) {
                     log(0, record.getError());
@@ -491,14 +502,14 @@ int32_t vq_kestrifier::consumeLoadedTiles(int32_t total, int32_t level)
         }
         loadedTileLock.leave();
     }
-    runStopped = true;
+    stopRun();
     consumerStopped = stopped;
     if (!cancelRequested && !stopped) {
         if (rawLayer != nullptr)
             rawLayer->flushQuads();
         baseLayer->flushQuads();
     } else {
-        backPressure = false;
+        setBackPressure(false);
     }
     return taken;
 }
@@ -638,7 +649,7 @@ bool vq_kestrifier::kestrixStrips(vq_stripLoader_base* loader, const char* path,
             readFailed = consumerStopped;
         }
         // The consumer has stopped: the reader must not wait for room any more.
-        runStopped = true;
+        stopRun();
         if (multiThreaded)
             runStopProtocol(false);
         releaseThreadGlobals(); // joins the reader before args goes away

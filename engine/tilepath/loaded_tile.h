@@ -33,3 +33,8 @@ public:
 // Records for the consumer: loaders push at the front, the consumer takes
 // from the back. Guarded by loadedTileLock.
 extern std::list<vq_loadedTile> loadedTileList;
+
+// Takes the oldest record as the consumer does (the caller holds
+// loadedTileLock and the list is not empty): sets backPressure while more
+// than 40 records remain and wakes the loaders waiting for room.
+vq_loadedTile takeLoadedTile();

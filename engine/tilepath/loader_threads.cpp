@@ -41,6 +41,23 @@ bool runGoesOn()
     return !cancelRequested && !runStopped;
 }
 
+// Holds a loader back until at most `limit` records wait and, when asked,
+// backPressure is clear, or the run ends; wakes as soon as the consumer takes
+// a record or the encoders catch up. `longest` bounds one wait, after which
+// the loader goes on as after a pause.
+void waitForRoom(size_t limit, bool minding, int32_t longest)
+{
+    runStateChanged.waitFor(
+        [&] { return !runGoesOn() || (loadedTileCount() <= limit && !(minding && backPressure)); }, longest);
+}
+
+void loaderEnded()
+{
+    countThreadEnded(loadersRunning);
+    // The consumer notices at once when every loader has ended early.
+    loadedTileEvent.set();
+}
+
 // Decodes a raw tile into the record's tile: three planes or RGB pixels.
 bool decodeInto(vq_tileDecoder_base* decoder, vq_loadedTile& record, vq_raw_tile* raw, const IntPair& position,
                 int32_t level, int32_t subsampling)
@@ -102,7 +119,7 @@ struct RawLoaderStart {
         lowerThreadPriority();
         if (take(arg))
             return true;
-        --loadersRunning;
+        loaderEnded();
         return false;
     }
 
@@ -208,12 +225,12 @@ void rawQuadLoaderThreadProc(void* arg)
             break;
         const size_t queued = queueRecord(output);
         if (queued > 64 || backPressure) {
-            sleepMilliseconds(100);
+            waitForRoom(64, true, 100);
             if (queued > 64 && start.extra && ++sleeps > 4)
                 break;
         }
     }
-    --loadersRunning;
+    loaderEnded();
 }
 
 // True while more than `limit` records wait; signals the consumer then.
@@ -234,7 +251,7 @@ void rawTileLoaderThreadProc(void* arg)
     int32_t sleeps = 0;
     while (runGoesOn()) {
         if (queueLongerThan(128)) {
-            sleepMilliseconds(100);
+            waitForRoom(128, false, 100);
             continue;
         }
         IntPair position;
@@ -267,12 +284,12 @@ void rawTileLoaderThreadProc(void* arg)
         }
         const size_t queued = queueRecord(record);
         if (queued >= 64 || backPressure) {
-            sleepMilliseconds(100);
+            waitForRoom(63, true, 100);
             if (start.extra && ++sleeps > 4)
                 break;
         }
     }
-    --loadersRunning;
+    loaderEnded();
 }
 
 void tileLoaderThreadProc(void* arg)
@@ -323,8 +340,7 @@ void tileLoaderThreadProc(void* arg)
         }
         const size_t queued = queueRecord(record);
         if (queued > 24 || backPressure)
-            sleepMilliseconds(500);
+            waitForRoom(24, true, 500);
     }
-    loadedTileEvent.set();
-    --loadersRunning;
+    loaderEnded();
 }

@@ -287,7 +287,7 @@ bool vq_kestrifier::kestrixTiles(vq_tileloader_base* loader, int32_t level, int3
         }
     }
     // The consumer has stopped: loaders must not wait for room any more.
-    runStopped = true;
+    stopRun();
     globalTileCursor.finish();
     if (multiThreaded)
         runStopProtocol(true);

@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "engine/pyramid/driver_threads.h"
+#include "engine/tilepath/loader_threads.h"
+#include "engine/tilepath/tile_cursor.h"
 #include "tests/engine/tilepath/tilepath_fixtures.h"
 
 namespace {
@@ -140,6 +147,59 @@ TEST(Loaders, StoppedConsumerLeavesQueuedTilesBehind)
     EXPECT_FALSE(driver->kestrixTiles(source.get(), 0, 0, "out", ".jpg"));
     EXPECT_EQ(tilesOut->errors.rfind("Failed to add tile", 0), 0u);
     EXPECT_LT(source->tilesLoaded, 1600);
+    EXPECT_EQ(liveRunThreads(), 0);
+}
+
+// Polls until done() holds; false after 20 s (a generous bound for a loaded
+// machine, never reached when the code works).
+bool eventually(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+TEST(Loaders, LoaderHeldByAFullQueueResumesWhenTheConsumerTakesARecord)
+{
+    // A tile loader goes on after queuing only while at most 24 records
+    // wait; it used to pause 500 ms and must now go on as soon as a record
+    // is taken.
+    vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(1024, 1024), IntPair(128, 128));
+    cancelRequested = false;
+    initThreadGlobals();
+    ycbcrTiles = false;
+    keepRawTiles = false;
+    loaderThreadLimit = 1;
+    globalTileCursor.reset(IntPair(8, 8), 0);
+    {
+        vq::platform::ScopedLock lock(loadedTileLock);
+        for (int i = 0; i < 30; ++i)
+            loadedTileList.push_front(vq_loadedTile());
+    }
+    ASSERT_TRUE(startTileLoaderThread(source.get(), 0, 0));
+    ASSERT_TRUE(eventually([] { return loadedTileCount() == 31; }));
+    // Held back: no second tile while the queue stays full.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(source->tilesLoaded.load(), 1);
+
+    std::chrono::steady_clock::time_point taken;
+    {
+        vq::platform::ScopedLock lock(loadedTileLock);
+        while (loadedTileList.size() > 24)
+            takeLoadedTile();
+        taken = std::chrono::steady_clock::now();
+    }
+    ASSERT_TRUE(eventually([&] { return source->tilesLoaded >= 2; }));
+    const auto resumedAfter =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - taken);
+    EXPECT_LT(resumedAfter.count(), 150) << "the loader resumed " << resumedAfter.count() << " ms after the take";
+    releaseThreadGlobals();
+    globalTileCursor.finish();
+    EXPECT_EQ(loadersRunning.load(), 0);
     EXPECT_EQ(liveRunThreads(), 0);
 }
 
