@@ -214,13 +214,20 @@ bool jpeg_detail::runGuarded(JpegErrorManager& err, void (*fn)(void*), void* ctx
     return true;
 }
 
-JpegDecompressor::JpegDecompressor() {
+JpegDecompressor::JpegDecompressor() { recreate(); }
+
+bool JpegDecompressor::recreate() {
+    if (created) jpeg_destroy_decompress(&info);
     std::memset(&info, 0, sizeof(info));
+    err.damage = 0;
+    err.message[0] = '\0';
+    err.refused = false;
     info.err = jpeg_std_error(&err.pub);
     installJpegErrorExit(common());
     created = jpegGuarded(err, [this] {
         jpeg_CreateDecompress(&info, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
     });
+    return created;
 }
 
 JpegDecompressor::~JpegDecompressor() {

@@ -94,10 +94,16 @@ struct JpegDecompressor {
     JpegDecompressor& operator=(const JpegDecompressor&) = delete;
 
     j_common_ptr common() { return reinterpret_cast<j_common_ptr>(&info); }
+    // A library error destroys the object: it is then unusable until
+    // recreate().
     template <class Body>
     bool guarded(Body&& body) {
-        return created && jpegGuarded(err, body);
+        if (created && jpegGuarded(err, body)) return true;
+        created = false;
+        return false;
     }
+    // A fresh object with a fresh error manager (no damage, no message).
+    bool recreate();
     bool damaged() const { return err.damage != 0; }
     // The damage or error message, or the fallback when there is none.
     const char* message(const char* fallback) const { return err.message[0] ? err.message : fallback; }

@@ -288,6 +288,8 @@ bool vq_JPEGStripLoader::prepareStrips(int stripHeight, int format) {
     rowsPerStrip_ = std::min(stripHeight, size_.second);
     rowsDelivered_ = 0;
     stream_->seek(0, vq_seekStart);
+    // Every pass starts on a fresh object: an earlier pass may have failed.
+    if (!decompressor_.recreate()) return false;
     const bool ok = decompressor_.guarded([&] {
         jpegStreamSource(&decompressor_.info, stream_.get());
         if (jpeg_read_header(&decompressor_.info, TRUE) != JPEG_HEADER_OK)
@@ -349,7 +351,7 @@ bool vq_JPEGStripLoader::prepareStripsYCbCr(int stripHeight) {
     rowsDelivered_ = 0;
     stream_->seek(0, vq_seekStart);
     format_ = 3;
-    if (!startPlaneDecode(decompressor_, stream_.get(), &batchRows_)) return false;
+    if (!decompressor_.recreate() || !startPlaneDecode(decompressor_, stream_.get(), &batchRows_)) return false;
     if (!setupPlaneBuffers(decompressor_, planes_, batchRows_)) return false;
     return readBatch(batchRows_ >= size_.second);
 }
