@@ -26,6 +26,7 @@
 #include "jpeg/jpeg_reader.h"
 #include "outputs/output_factories.h"
 #include "platform/threads.h"
+#include "readers/tiff/svs_reader.h"
 #include "readers/tiff/tiff_reader.h"
 
 namespace {
@@ -158,7 +159,8 @@ public:
 // 256 x 256 JPEG tiles, YCbCr with 2 x 2 chroma sampling, coded as
 // abbreviated streams that share one JPEGTables stream, the way slide
 // scanners store them. `description`, when not empty, becomes the
-// ImageDescription.
+// ImageDescription, and the file is a slide: photometric RGB and no
+// YCbCrSubsampling tag.
 bool writeTiledTiff(const Picture& picture, const std::string& path, const std::string& description = {})
 {
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -234,7 +236,9 @@ bool writeTiledTiff(const Picture& picture, const std::string& path, const std::
         {257, kLong, 1, kSide},
         {258, kShort, 3, bitsAt},
         {259, kShort, 1, 7},
-        {262, kShort, 1, 6},
+        // A slide (with its description) says RGB and leaves the chroma
+        // sampling to the tiles' frames, as Aperio scanners write it.
+        {262, kShort, 1, description.empty() ? 6u : 2u},
     };
     if (!description.empty())
         entries.push_back({270, kAscii, static_cast<uint32_t>(description.size() + 1), descriptionAt});
@@ -246,8 +250,9 @@ bool writeTiledTiff(const Picture& picture, const std::string& path, const std::
                                       {324, kLong, n, offsetsAt},
                                       {325, kLong, n, countsAt},
                                       {347, kUndefined, static_cast<uint32_t>(jpegTables.size()), tablesAt},
-                                      {530, kShort, 2, 2u | (2u << 16)},
                                   });
+    if (description.empty())
+        entries.push_back({530, kShort, 2, 2u | (2u << 16)});
     const uint32_t directoryAt = tiff.tell();
     tiff.u16(static_cast<uint16_t>(entries.size()));
     for (const auto& e : entries)
@@ -298,6 +303,15 @@ const std::string& tiffSource()
     return path;
 }
 
+const std::string& slideSource()
+{
+    static const std::string path = sourceFile("road_v1.svs", [](const Picture& p, const std::string& out) {
+        return writeTiledTiff(p, out, "Aperio Image Library v10.0.50\r\n20000x20000 [0,0 20000x20000] (256x256) "
+                                      "JPEG/RGB Q=90|AppMag = 20|MPP = 0.5");
+    });
+    return path;
+}
+
 // ---- one conversion -----------------------------------------------------------------
 
 // The engine thread counts the window gives a machine with n processors.
@@ -316,8 +330,29 @@ void setWindowThreadCounts(vq_global_base* global, int n)
     global->setEncoderThreadCount(encoders < 32 ? encoders : 32);
 }
 
-// Opens the source as the window does and converts it into a tile folder
-// with the window's defaults (quality 80, cubic halving, YCbCr tiles of 256).
+// The window's defaults for a tile folder: quality 80, cubic halving, YCbCr
+// tiles of 256.
+bool runDriver(vq_tileloader_base* tiles, vq_stripLoader_base* strips, vq_FileInfo* info,
+               const std::string& outputFolder, std::string& error)
+{
+    vq_ptr<vq_kestrifier_base> driver;
+    createKestrifier(&driver);
+    driver->setOutputOption(0);
+    driver->setQuality(80);
+    driver->setMaxQuality(80);
+    driver->setResampling(2);
+    driver->setTilePixelFormat(3);
+    driver->setPreferredTileSize(kTile);
+    driver->setFileInfo(info);
+    fs::remove_all(outputFolder);
+    const bool ok = tiles != nullptr ? driver->kestrixTiles(tiles, 0, 0, outputFolder.c_str(), ".jpg")
+                                     : driver->kestrixStrips(strips, outputFolder.c_str(), ".jpg");
+    if (!ok)
+        error = "the conversion failed";
+    return ok;
+}
+
+// Opens the source as the window does and converts it into a tile folder.
 bool convert(const std::string& source, const std::string& outputFolder, std::string& error)
 {
     vq_ptr<vq_stream> stream;
@@ -347,21 +382,7 @@ bool convert(const std::string& source, const std::string& outputFolder, std::st
         return false;
     }
 
-    vq_ptr<vq_kestrifier_base> driver;
-    createKestrifier(&driver);
-    driver->setOutputOption(0);
-    driver->setQuality(80);
-    driver->setMaxQuality(80);
-    driver->setResampling(2);
-    driver->setTilePixelFormat(3);
-    driver->setPreferredTileSize(kTile);
-    driver->setFileInfo(info.get());
-    fs::remove_all(outputFolder);
-    const bool ok = tiles != nullptr ? driver->kestrixTiles(tiles.get(), 0, 0, outputFolder.c_str(), ".jpg")
-                                     : driver->kestrixStrips(strips.get(), outputFolder.c_str(), ".jpg");
-    if (!ok)
-        error = "the conversion failed";
-    return ok;
+    return runDriver(tiles.get(), strips.get(), info.get(), outputFolder, error);
 }
 
 int64_t countFiles(const std::string& folder)
@@ -370,6 +391,26 @@ int64_t countFiles(const std::string& folder)
     for (const auto& e : fs::recursive_directory_iterator(folder))
         n += e.is_regular_file();
     return n;
+}
+
+// One conversion into `output` per iteration; the thread counts and the
+// files written are reported, and the folder is removed afterwards.
+template <class Convert>
+void measureRuns(benchmark::State& state, vq_global_base* global, const std::string& output, Convert convertOnce)
+{
+    state.counters["loaders"] = global->getLoaderThreadCount();
+    state.counters["encoders"] = global->getEncoderThreadCount();
+    for (auto _ : state) {
+        std::string error;
+        if (!convertOnce(error)) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+    }
+    if (fs::exists(output))
+        state.counters["files"] = static_cast<double>(countFiles(output));
+    state.SetItemsProcessed(state.iterations() * int64_t(kSide) * kSide);
+    fs::remove_all(output);
 }
 
 // Arguments: source (0 JPEG, 1 tiled TIFF), loader threads (0: the window's default).
@@ -382,32 +423,24 @@ void BM_TiledRoad(benchmark::State& state)
     setWindowThreadCounts(global.get(), vq::platform::processorCount());
     if (state.range(1) != 0)
         global->setLoaderThreadCount(static_cast<int32_t>(state.range(1)));
-    state.counters["loaders"] = global->getLoaderThreadCount();
-    state.counters["encoders"] = global->getEncoderThreadCount();
     const std::string output = benchFolder() + "/out_" + (tiff ? "tif" : "jpg");
-    for (auto _ : state) {
-        std::string error;
-        if (!convert(source, output, error)) {
-            state.SkipWithError(error.c_str());
-            break;
-        }
-    }
-    if (fs::exists(output))
-        state.counters["files"] = static_cast<double>(countFiles(output));
-    state.SetItemsProcessed(state.iterations() * int64_t(kSide) * kSide);
-    fs::remove_all(output);
+    measureRuns(state, global.get(), output, [&](std::string& error) { return convert(source, output, error); });
 }
 
 // One conversion per repetition; wall time and the whole process's CPU time.
-void oneRunEach(benchmark::internal::Benchmark* b)
+void oneRun(benchmark::internal::Benchmark* b)
 {
-    b->ArgNames({"tiff", "loaders"})
-        ->Unit(benchmark::kMillisecond)
+    b->Unit(benchmark::kMillisecond)
         ->UseRealTime()
         ->MeasureProcessCPUTime()
         ->Iterations(1)
         ->Repetitions(3)
         ->ReportAggregatesOnly(true);
+}
+
+void oneRunEach(benchmark::internal::Benchmark* b)
+{
+    oneRun(b->ArgNames({"tiff", "loaders"}));
 }
 
 // Both sources side by side with the window's thread counts.
@@ -421,6 +454,63 @@ BENCHMARK(BM_TiledRoad)
     ->Args({1, 2})
     ->Args({1, 4})
     ->Args({1, 8});
+
+// The slide reader as it was before its tiles could pass undecoded: it
+// offers no raw tiles, so the driver decodes every tile and encodes the
+// base level again.
+class DecodingSlideReader : public SVSTileLoader {
+public:
+    using SVSTileLoader::SVSTileLoader;
+    bool hasRawTiles(int) override { return false; }
+    bool isRawYCbCr(int) override { return false; }
+    bool isJPEG(int) override { return false; }
+};
+
+// Opens the slide as the window opens ".svs" files; with pass-through off,
+// through the reader that offers no raw tiles.
+bool convertSlide(bool passThrough, const std::string& outputFolder, std::string& error)
+{
+    vq_ptr<vq_stream> stream;
+    if (slideSource().empty() || openReadStream(slideSource().c_str(), stream.put()) != 0 || stream == nullptr) {
+        error = "cannot open the slide";
+        return false;
+    }
+    vq_ptr<vq_tileloader_base> tiles;
+    if (passThrough) {
+        createSVSRawTileLoader(stream.get(), tiles.put());
+    } else {
+        auto* reader = new DecodingSlideReader(stream.get());
+        reader->addRef();
+        tiles = vq_ptr<vq_tileloader_base>::adopt(reader);
+        if (!reader->readMetadata())
+            tiles.reset();
+    }
+    if (tiles == nullptr) {
+        error = "cannot read the slide";
+        return false;
+    }
+    return runDriver(tiles.get(), nullptr, nullptr, outputFolder, error);
+}
+
+// Argument: raw pass-through (0 off, 1 on); the window's thread counts.
+void BM_TiledRoadSlide(benchmark::State& state)
+{
+    const bool passThrough = state.range(0) != 0;
+    vq_ptr<vq_global_base> global;
+    getGlobal(global.put());
+    setWindowThreadCounts(global.get(), vq::platform::processorCount());
+    const std::string output = benchFolder() + "/out_svs";
+    measureRuns(state, global.get(), output,
+                [&](std::string& error) { return convertSlide(passThrough, output, error); });
+}
+
+// An SVS slide of the same picture (tiles as the tiled TIFF's, photometric
+// RGB, no subsampling tag), pass-through off and on side by side.
+BENCHMARK(BM_TiledRoadSlide)
+    ->Name("BM_TiledRoad/svs_slide")
+    ->Apply([](benchmark::internal::Benchmark* b) { oneRun(b->ArgNames({"raw"})); })
+    ->Arg(0)
+    ->Arg(1);
 
 // The tile-folder output reaches the driver through the output registry.
 const bool outputsRegistered = (registerOutputFactories(), true);
