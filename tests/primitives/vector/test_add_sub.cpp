@@ -289,6 +289,15 @@ void fillFloats(int buffer, void* p, int n, std::mt19937& rng) {
     vqtest::fillMixed<float>(p, n, rng, specials);
 }
 
+// Beside a NaN constant no element may be a NaN of its own: which of two
+// NaNs a multiply returns depends on the operand order, which the compiler
+// may choose for the generic form.
+void fillFloatsWithoutNaN(int buffer, void* p, int n, std::mt19937& rng) {
+    fillFloats(buffer, p, n, rng);
+    for (int i = 0; i < n; ++i)
+        if (std::isnan(static_cast<float*>(p)[i])) static_cast<float*>(p)[i] = 1.0f;
+}
+
 TEST(VectorFloat, EveryPathMatchesGeneric) {
     const auto lengths = vqtest::lengthsUpTo(40, {47, 100});
     const auto f = [](void* p) { return static_cast<float*>(p); };
@@ -308,10 +317,12 @@ TEST(VectorFloat, EveryPathMatchesGeneric) {
         return addVector32fTable[path](f(b[0]), f(b[1]), f(b[0]), n);
     }, "addVector32f dst = src1");
     for (float value : {2.5f, -1.0f, 1e-30f, 1.0f, 0.0f, -0.0f, NAN, INFINITY}) {
-        vqtest::expectVectorPathsMatch({4, 4}, lengths, fillFloats, [&](int path, uint8_t* const* b, int n) {
+        const vqtest::BufferFill fill = std::isnan(value) ? vqtest::BufferFill(fillFloatsWithoutNaN)
+                                                          : vqtest::BufferFill(fillFloats);
+        vqtest::expectVectorPathsMatch({4, 4}, lengths, fill, [&](int path, uint8_t* const* b, int n) {
             return mulVectorConst32fTable[path](f(b[0]), value, f(b[1]), n);
         }, "mulVectorConst32f " + std::to_string(value));
-        vqtest::expectVectorPathsMatch({4}, lengths, fillFloats, [&](int path, uint8_t* const* b, int n) {
+        vqtest::expectVectorPathsMatch({4}, lengths, fill, [&](int path, uint8_t* const* b, int n) {
             return mulVectorConstInPlace32fTable[path](value, f(b[0]), n);
         }, "mulVectorConstInPlace32f " + std::to_string(value));
     }
