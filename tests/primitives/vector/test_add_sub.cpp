@@ -294,8 +294,16 @@ void fillFloats(int buffer, void* p, int n, std::mt19937& rng) {
 // may choose for the generic form.
 void fillFloatsWithoutNaN(int buffer, void* p, int n, std::mt19937& rng) {
     fillFloats(buffer, p, n, rng);
-    for (int i = 0; i < n; ++i)
-        if (std::isnan(static_cast<float*>(p)[i])) static_cast<float*>(p)[i] = 1.0f;
+    // Buffers sit at every byte offset: elements are moved with memcpy.
+    auto* bytes = static_cast<uint8_t*>(p);
+    for (int i = 0; i < n; ++i) {
+        float v;
+        std::memcpy(&v, bytes + sizeof v * size_t(i), sizeof v);
+        if (std::isnan(v)) {
+            v = 1.0f;
+            std::memcpy(bytes + sizeof v * size_t(i), &v, sizeof v);
+        }
+    }
 }
 
 TEST(VectorFloat, EveryPathMatchesGeneric) {
