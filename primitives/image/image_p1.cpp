@@ -9,3 +9,4 @@
 #include "primitives/image/shift/shift_simd.inl"
 #include "primitives/image/arith/arith_simd.inl"
 #include "primitives/image/threshold/threshold_simd.inl"
+#include "primitives/image/filter/filter_simd.inl"
