@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libjpeg62-turbo-dev libturbojpeg0-dev libjpeg-turbo-progs
-  libpng-dev zlib1g-dev libtinyxml-dev libopenjp2-7-dev
+  libpng-dev zlib1g-dev libtinyxml-dev libopenjp2-7-dev libopenjp2-tools
   juce-modules-source
   libfreetype-dev libfontconfig-dev libx11-dev libxext-dev libxrandr-dev
   libxinerama-dev libxcursor-dev libxcomposite-dev libxrender-dev
