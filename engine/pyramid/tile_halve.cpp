@@ -5,6 +5,7 @@
 
 #include "engine/base/pixel_lock.h"
 #include "engine/pyramid/tile_quad.h"
+#include "engine/pyramid/unsharp_mask.h"
 #include "engine/pyramid/vq_zoomoutput.h"
 #include "primitives/core/copy.h"
 #include "primitives/core/memory.h"
@@ -287,12 +288,6 @@ void vq_tileQuadBase::generateHalf(vq_ptr<vq_zoom_tile_base>& out, int32_t optio
 
 void vq_tileQuadBase::generateYCbCrOutput(vq_ptr<vq_zoom_tile_base>& out, int32_t option)
 {
-    if (option == 7) {
-        // Option 7 sharpens the halved luma plane; without the sharpening
-        // filters the tile would silently come out soft, so refuse instead.
-        std::fputs("generateYCbCrOutput:resampling option 7 needs sharpening, which is not available\n", stderr);
-        return;
-    }
     vq_ptr<vq_zoom_tile_base> result;
     createZoomTileYCbCr(&result);
     if (result == nullptr) {
@@ -334,6 +329,12 @@ void vq_tileQuadBase::generateYCbCrOutput(vq_ptr<vq_zoom_tile_base>& out, int32_
             PixelLock lock(planes[i].get());
             if (!merged->halveSize(lock.data(), lock.step(), planeY + i, option))
                 return;
+        }
+        if (i == 0 && option == 7) {
+            // Option 7 sharpens the halved luma plane before it is cropped.
+            vq_unsharpMask mask;
+            mask.setGaussian(0.5);
+            mask.apply(planes[0].get());
         }
         planes[i]->crop(halves[i].first, halves[i].second);
     }

@@ -318,16 +318,6 @@ TEST(QuadHalve, TinyYCbCrQuadIsEmpty)
     EXPECT_TRUE(half->isEmpty());
 }
 
-TEST(QuadHalve, OptionSevenOnYCbCrFailsLoudly)
-{
-    vq_tileQuad quad = ycbcrQuad(32, 1, IntPair(32, 32));
-    vq_ptr<vq_zoom_tile_base> half;
-    testing::internal::CaptureStderr();
-    quad.generateHalf(half, 7, false);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("option 7"), std::string::npos);
-    EXPECT_EQ(half, nullptr);
-}
-
 TEST(QuadHalve, FourByFourFilterOfOptionSeven)
 {
     // Planes halved directly with the option-7 filter: box values on the
