@@ -10,3 +10,4 @@
 #include "primitives/image/arith/arith_simd.inl"
 #include "primitives/image/threshold/threshold_simd.inl"
 #include "primitives/image/filter/filter_simd.inl"
+#include "primitives/image/shift/shift_kernels_simd.inl"

@@ -11,3 +11,4 @@
 #include "primitives/image/shift/shift_simd.inl"
 #include "primitives/image/arith/arith_simd.inl"
 #include "primitives/image/threshold/threshold_simd.inl"
+#include "primitives/image/shift/shift_kernels_simd.inl"

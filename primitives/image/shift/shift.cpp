@@ -2,6 +2,7 @@
 // variants (their row work is the path's vector shift kernels and the path's
 // sign-magnitude rows), the tables and the public entries.
 #include "primitives/image/shift/shift.h"
+#include "primitives/image/shift/shift_kernels.h"
 
 #include "primitives/core/copy.h"
 #include "primitives/core/rows.h"
@@ -141,4 +142,10 @@ int32_t shiftRightConstInPlace32sC1(uint32_t count, int32_t* p, int32_t step, in
 }
 int32_t shiftLeftConstInPlace32sC1(uint32_t count, int32_t* p, int32_t step, int32_t w, int32_t h) {
     return VQ_DISPATCH(shiftLeftConstInPlace32sC1Table)(count, p, step, w, h);
+}
+
+const ShiftKernelSet* shiftKernelSet(int path) {
+    if (path <= 0 || path >= kProcessorPathCount)
+        return nullptr;
+    return path == 1 ? &prim::p1::shiftKernels : &prim::p2::shiftKernels;
 }
