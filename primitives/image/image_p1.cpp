@@ -11,3 +11,4 @@
 #include "primitives/image/threshold/threshold_simd.inl"
 #include "primitives/image/filter/filter_simd.inl"
 #include "primitives/image/shift/shift_kernels_simd.inl"
+#include "primitives/image/threshold/threshold_kernels_simd.inl"

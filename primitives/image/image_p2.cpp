@@ -12,3 +12,4 @@
 #include "primitives/image/arith/arith_simd.inl"
 #include "primitives/image/threshold/threshold_simd.inl"
 #include "primitives/image/shift/shift_kernels_simd.inl"
+#include "primitives/image/threshold/threshold_kernels_simd.inl"

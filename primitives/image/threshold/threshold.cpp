@@ -2,6 +2,7 @@
 // a replace mask, the reference), the tables and the public entry. The
 // processor-path forms are in image_p<N>.cpp.
 #include "primitives/image/threshold/threshold.h"
+#include "primitives/image/threshold/threshold_kernels.h"
 
 #include "primitives/core/rows.h"
 
@@ -56,4 +57,10 @@ const ThresholdByOp8uFn thresholdValByOp8uC1Table[6] = {
 int32_t thresholdLessValInPlace8uC1(uint8_t* p, int32_t step, int32_t w, int32_t h, int32_t threshold,
                                     int32_t value) {
     return VQ_DISPATCH(thresholdLessValInPlace8uC1Table)(p, step, w, h, threshold, value);
+}
+
+const ThresholdKernelSet* thresholdKernelSet(int path) {
+    if (path <= 0 || path >= kProcessorPathCount)
+        return nullptr;
+    return path == 1 ? &prim::p1::thresholdKernels : &prim::p2::thresholdKernels;
 }
