@@ -3,6 +3,7 @@
 #include "engine/pyramid/output_factory.h"
 #include "outputs/google_output.h"
 #include "outputs/kestrix_output.h"
+#include "outputs/pff/pff_output.h"
 #include "outputs/svs_output.h"
 #include "outputs/verify_output.h"
 #include "platform/threads.h"
@@ -58,6 +59,11 @@ bool createPyramidOutput(vq_zoomoutput_base** out)
     return createOutput<vq_zoomoutput_pyramid>(out);
 }
 
+bool createKestrixPffOutput(vq_zoomoutput_base** out)
+{
+    return createOutput<vq_kestrixpff_output>(out);
+}
+
 void registerOutputFactories()
 {
     (void)registered;
@@ -66,6 +72,7 @@ void registerOutputFactories()
     setOutputFactory(4, &registryFactory<createGoogleOutput>);
     setOutputFactory(5, &registryFactory<createPyramidOutput>);
     setOutputFactory(6, &registryFactory<createVerifyOutput>);
+    setOutputFactory(7, &registryFactory<createKestrixPffOutput>);
 }
 
 void signalEvent(vq::platform::Event** event)

@@ -16,9 +16,10 @@ bool createVerifyOutput(vq_zoomoutput_base** out);
 // SVS (the caller sets compression 7) and pyramid TIFF outputs.
 bool createSvsOutput(vq_zoomoutput_base** out);
 bool createPyramidOutput(vq_zoomoutput_base** out);
+bool createKestrixPffOutput(vq_zoomoutput_base** out);
 
-// Makes the driver create these outputs for its output options 0, 1, 4, 5
-// and 6.
+// Makes the driver create these outputs for its output options 0, 1, 4, 5,
+// 6 and 7.
 // Also done once when this library's factories are linked in.
 void registerOutputFactories();
 

@@ -30,11 +30,20 @@ bool vq_zoomoutput_svs::openSaver(const std::string& name) {
     saver_.reset();
     file_.reset();
     if (openWriteStream(name.c_str(), file_.put()) != 0 || file_ == nullptr) return false;
-    if (!createSvsSaver(file_.get(), saver_.put()) || saver_ == nullptr) return false;
+    if (!createSaver(file_.get(), saver_.put()) || saver_ == nullptr) return false;
     saver_->setCompression(compression_);
     saver_->setFullChroma(getJ2KFullChroma());
     saver_->setScanInfo(getMagnification(), getMicronsPerPixel());
     return true;
+}
+
+bool vq_zoomoutput_svs::createSaver(vq_stream* stream, vq_svs_saver_base** out) {
+    return createSvsSaver(stream, out);
+}
+
+std::string vq_zoomoutput_svs::saverFailure() {
+    auto* svs = dynamic_cast<vq_svs_saver*>(saver_.get());
+    return svs != nullptr ? svs->getFailure() : std::string();
 }
 
 bool vq_zoomoutput_svs::setOutputPath(const std::string& path, const std::string&) {
@@ -151,8 +160,8 @@ bool vq_zoomoutput_svs::finish() {
     const bool ok = saver_->finish();
     if (!ok) {
         errorFlag_ = true;
-        auto* svs = dynamic_cast<vq_svs_saver*>(saver_.get());
-        const std::string why = svs != nullptr && !svs->getFailure().empty() ? svs->getFailure() : "incomplete";
+        const std::string failure = saverFailure();
+        const std::string why = failure.empty() ? "incomplete" : failure;
         if (!errorText_.empty()) errorText_ += "\n";
         errorText_ += "The slide file could not be completed: " + why;
     }

@@ -45,6 +45,10 @@ protected:
     vq_zoomoutput_svs() = default;
     // Opens the file and creates the saver on it.
     bool openSaver(const std::string& name);
+    // The saver of this output's file kind, on the opened stream.
+    virtual bool createSaver(vq_stream* stream, vq_svs_saver_base** out);
+    // Why the saver's finish failed; empty when it does not say.
+    virtual std::string saverFailure();
 
     std::string errorText_;
     int32_t subsampling_ = 4;

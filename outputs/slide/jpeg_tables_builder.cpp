@@ -44,6 +44,34 @@ void JpegTablesBuilder::appendHuffmanSegment(const JHUFF_TBL* table, uint8_t cla
     for (unsigned i = 0; i < codes; ++i) bytes.push_back(table->huffval[i]);
 }
 
+void JpegTablesBuilder::appendQuantSegments(const jpeg_compress_struct& info) {
+    quantTables.assign(4, {});
+    const int components = info.num_components < 3 ? info.num_components : 3;
+    bool quantDone[NUM_QUANT_TBLS] = {};
+    for (int ci = 0; ci < components; ++ci) {
+        const int t = info.comp_info[ci].quant_tbl_no;
+        const JQUANT_TBL* table = info.quant_tbl_ptrs[t];
+        if (table == nullptr || quantDone[t]) continue;
+        quantDone[t] = true;
+        appendQuantSegment(table, t);
+        quantTables[ci].assign(table->quantval, table->quantval + 64);
+    }
+}
+
+void JpegTablesBuilder::appendHuffmanSegments(const jpeg_compress_struct& info) {
+    const int components = info.num_components < 3 ? info.num_components : 3;
+    bool dcDone[NUM_HUFF_TBLS] = {}, acDone[NUM_HUFF_TBLS] = {};
+    for (int ci = 0; ci < components; ++ci) {
+        const int dc = info.comp_info[ci].dc_tbl_no, ac = info.comp_info[ci].ac_tbl_no;
+        if (dcDone[dc] || info.dc_huff_tbl_ptrs[dc] == nullptr) continue;
+        dcDone[dc] = true;
+        appendHuffmanSegment(info.dc_huff_tbl_ptrs[dc], static_cast<uint8_t>(dc));
+        if (acDone[ac] || info.ac_huff_tbl_ptrs[ac] == nullptr) continue;
+        acDone[ac] = true;
+        appendHuffmanSegment(info.ac_huff_tbl_ptrs[ac], static_cast<uint8_t>(16 + ac));
+    }
+}
+
 bool JpegTablesBuilder::build(int quality, int colourSpace) {
     bytes.clear();
     quantTables.assign(4, {});
@@ -58,29 +86,10 @@ bool JpegTablesBuilder::build(int quality, int colourSpace) {
     });
     if (!ok) return false;
 
-    const jpeg_compress_struct& info = c.info;
-    const int components = info.num_components < 3 ? info.num_components : 3;
     bytes.push_back(0xFF);
     bytes.push_back(0xD8);
-    bool quantDone[NUM_QUANT_TBLS] = {};
-    for (int ci = 0; ci < components; ++ci) {
-        const int t = info.comp_info[ci].quant_tbl_no;
-        const JQUANT_TBL* table = info.quant_tbl_ptrs[t];
-        if (table == nullptr || quantDone[t]) continue;
-        quantDone[t] = true;
-        appendQuantSegment(table, t);
-        quantTables[ci].assign(table->quantval, table->quantval + 64);
-    }
-    bool dcDone[NUM_HUFF_TBLS] = {}, acDone[NUM_HUFF_TBLS] = {};
-    for (int ci = 0; ci < components; ++ci) {
-        const int dc = info.comp_info[ci].dc_tbl_no, ac = info.comp_info[ci].ac_tbl_no;
-        if (dcDone[dc] || info.dc_huff_tbl_ptrs[dc] == nullptr) continue;
-        dcDone[dc] = true;
-        appendHuffmanSegment(info.dc_huff_tbl_ptrs[dc], static_cast<uint8_t>(dc));
-        if (acDone[ac] || info.ac_huff_tbl_ptrs[ac] == nullptr) continue;
-        acDone[ac] = true;
-        appendHuffmanSegment(info.ac_huff_tbl_ptrs[ac], static_cast<uint8_t>(16 + ac));
-    }
+    appendQuantSegments(c.info);
+    appendHuffmanSegments(c.info);
     bytes.push_back(0xFF);
     bytes.push_back(0xD9);
     return true;

@@ -17,6 +17,12 @@ public:
     // those of an RGB stream.
     bool build(int quality, int colourSpace);
     void appendHuffmanSegment(const JHUFF_TBL* table, uint8_t classAndIndex);
+    // The DQT segments of a set-up compressor's first three components, each
+    // table once, in component order (recorded in quantTables).
+    void appendQuantSegments(const jpeg_compress_struct& info);
+    // Its DHT segments: per component its DC table, then its AC table, each
+    // once; a component whose DC table was written already adds neither.
+    void appendHuffmanSegments(const jpeg_compress_struct& info);
 
     // Per component index, the table it used first (natural order); empty
     // where no component used a new table.
