@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "bench/bench_main.h"
-#include "primitives/jpeg/color.h"
-#include "primitives/jpeg/sampling.h"
+#include "primitives/jpeg/color/color.h"
+#include "primitives/jpeg/sampling/sampling.h"
 
 namespace {
 

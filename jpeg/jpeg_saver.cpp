@@ -7,7 +7,7 @@
 #include "engine/base/imageContainer.h"
 #include "engine/base/stream.h"
 #include "primitives/core/copy.h"
-#include "primitives/jpeg/sampling.h"
+#include "primitives/jpeg/sampling/sampling.h"
 #include "primitives/resample/resize_gen.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include "primitives/core/depth.h"
 #include "primitives/core/memory.h"
 #include "primitives/core/planar.h"
-#include "primitives/jpeg/color.h"
-#include "primitives/jpeg/sampling.h"
+#include "primitives/jpeg/color/color.h"
+#include "primitives/jpeg/sampling/sampling.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "primitives/jpeg/sampling.h"
+#include "primitives/jpeg/sampling/sampling.h"
 #include "tests/support/path_harness.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "primitives/jpeg/sampling.h"
+#include "primitives/jpeg/sampling/sampling.h"
 
 namespace prim::generic {
 namespace {
@@ -10,7 +10,7 @@ inline int32_t rowH2V2Kernel(const uint8_t*, const uint8_t*, uint8_t*, int32_t) 
 inline int32_t triangleKernel(const uint8_t*, uint8_t*, int32_t k, int32_t) { return k; }
 inline int32_t triangle2Kernel(const uint8_t*, const uint8_t*, uint8_t*, int32_t k, int32_t) { return k; }
 } // namespace
-#include "primitives/jpeg/sampling_body.inl"
+#include "primitives/jpeg/sampling/sampling_body.inl"
 } // namespace prim::generic
 
 #define VQ_SAMPLING_TABLE(name)                                                                              \

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "primitives/jpeg/color.h"
+#include "primitives/jpeg/color/color.h"
 #include "tests/support/path_harness.h"
 
 namespace {

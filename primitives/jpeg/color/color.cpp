@@ -1,4 +1,4 @@
-#include "primitives/jpeg/color.h"
+#include "primitives/jpeg/color/color.h"
 
 namespace {
 

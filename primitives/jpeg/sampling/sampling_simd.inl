@@ -111,4 +111,4 @@ inline int32_t triangle2Kernel(const uint8_t* nearRow, const uint8_t* farRow, ui
 
 } // namespace
 
-#include "primitives/jpeg/sampling_body.inl"
+#include "primitives/jpeg/sampling/sampling_body.inl"

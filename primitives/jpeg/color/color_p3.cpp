@@ -1,8 +1,8 @@
 // Colour conversion kernels of processor path 3.
 #include <tmmintrin.h>
 
-#include "primitives/jpeg/color.h"
+#include "primitives/jpeg/color/color.h"
 
 namespace prim::p3 {
-#include "primitives/jpeg/color_simd.inl"
+#include "primitives/jpeg/color/color_simd.inl"
 } // namespace prim::p3
