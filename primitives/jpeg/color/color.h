@@ -23,6 +23,10 @@ using YCbCrToRgbFn = int32_t (*)(const uint8_t* const* src, int32_t srcStep, uin
 using RgbToYCbCrFn = int32_t (*)(const uint8_t* src, int32_t srcStep, uint8_t* const* dst, int32_t dstStep,
                                  PrimSize roi);
 using RgbToLumaFn = int32_t (*)(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize roi);
+using YcckToCmykFn = int32_t (*)(const uint8_t* const* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
+                                 PrimSize roi);
+using CmykToYcckFn = int32_t (*)(const uint8_t* src, int32_t srcStep, uint8_t* const* dst, int32_t dstStep,
+                                 PrimSize roi);
 
 // Planes Y, Cb, Cr of one size and one step to interleaved R, G, B.
 int32_t ycbcrPlanesToRgbPixels(const uint8_t* const src[3], int32_t srcStep, uint8_t* dst, int32_t dstStep,
@@ -33,7 +37,22 @@ int32_t rgbPixelsToYCbCrPlanes(const uint8_t* src, int32_t srcStep, uint8_t* con
 // Interleaved R, G, B to a Y plane.
 int32_t rgbPixelsToLuma(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize roi);
 
+// Four-channel JPEG colour: YCCK is the YCbCr of the inverted inks (255 - C,
+// 255 - M, 255 - yellow) with K carried unchanged. The generic forms give the
+// bytes of the classic library's converters; the processor paths use 14-bit
+// weights (YCCK to CMYK: the first 4 * floor(width / 4) pixels of a row, the
+// rest through the tables; CMYK to YCCK: every pixel) and may differ by one.
+// Checks as above, the four plane pointers tested in the order Y, Cb, Cr, K.
+// Planes Y, Cb, Cr, K of one size and one step to interleaved C, M, yellow, K.
+int32_t ycckPlanesToCmykPixels(const uint8_t* const src[4], int32_t srcStep, uint8_t* dst, int32_t dstStep,
+                               PrimSize roi);
+// Interleaved C, M, yellow, K to planes Y, Cb, Cr, K sharing one step.
+int32_t cmykPixelsToYcckPlanes(const uint8_t* src, int32_t srcStep, uint8_t* const dst[4], int32_t dstStep,
+                               PrimSize roi);
+
 extern const YCbCrToRgbFn ycbcrPlanesToRgbPixelsTable[6];
+extern const YcckToCmykFn ycckPlanesToCmykPixelsTable[6];
+extern const CmykToYcckFn cmykPixelsToYcckPlanesTable[6];
 extern const RgbToYCbCrFn rgbPixelsToYCbCrPlanesTable[6];
 extern const RgbToLumaFn rgbPixelsToLumaTable[6];
 
@@ -55,7 +74,11 @@ extern const RgbToYccTable rgbToYccTable;
                                    PrimSize roi);                                                                  \
     int32_t rgbPixelsToYCbCrPlanes(const uint8_t* src, int32_t srcStep, uint8_t* const* dst, int32_t dstStep,     \
                                    PrimSize roi);                                                                  \
-    int32_t rgbPixelsToLuma(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize roi);
+    int32_t rgbPixelsToLuma(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t dstStep, PrimSize roi);   \
+    int32_t ycckPlanesToCmykPixels(const uint8_t* const* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,     \
+                                   PrimSize roi);                                                                  \
+    int32_t cmykPixelsToYcckPlanes(const uint8_t* src, int32_t srcStep, uint8_t* const* dst, int32_t dstStep,     \
+                                   PrimSize roi);
 
 namespace prim::generic { VQ_COLOR_FORMS }
 namespace prim::p1 { VQ_COLOR_FORMS }
@@ -75,6 +98,13 @@ inline int32_t checkPlanar(const void* const* planes, const void* other, int32_t
     if (roi.width <= 0 || roi.height <= 0) return primErrSize;
     return primNoErr;
 }
+// The same for the four planes of YCCK (Y, Cb, Cr, K).
+inline int32_t checkPlanar4(const void* const* planes, const void* other, int32_t step1, int32_t step2,
+                            PrimSize roi) {
+    if (!planes || !other) return primErrNullPtr;
+    if (!planes[0] || !planes[1] || !planes[2] || !planes[3]) return primErrNullPtr;
+    return checkPlanar(planes, other, step1, step2, roi);
+}
 inline int32_t checkPacked(const void* src, const void* dst, int32_t step1, int32_t step2, PrimSize roi) {
     if (!src || !dst) return primErrNullPtr;
     if (step1 <= 0 || step2 <= 0) return primErrStep;
@@ -90,5 +120,13 @@ inline void yccToRgbPixel(int32_t y, int32_t cb, int32_t cr, uint8_t* out) {
     out[0] = clamp255(y + t[0][cr]);
     out[1] = clamp255(y + ((t[3][cb] + t[2][cr]) >> 16));
     out[2] = clamp255(y + t[1][cb]);
+}
+// One YCCK pixel to C, M, yellow, K: the RGB of the tables, inverted.
+inline void ycckToCmykPixel(int32_t y, int32_t cb, int32_t cr, uint8_t k, uint8_t* out) {
+    yccToRgbPixel(y, cb, cr, out);
+    out[0] = static_cast<uint8_t>(255 - out[0]);
+    out[1] = static_cast<uint8_t>(255 - out[1]);
+    out[2] = static_cast<uint8_t>(255 - out[2]);
+    out[3] = k;
 }
 } // namespace prim::jpeg_color

@@ -134,6 +134,58 @@ inline uint8_t luma15Scalar(int32_t R, int32_t G, int32_t B) {
     return sat((9798 * R + 19235 * G + 3736 * B + 16266) >> 15);
 }
 
+// Prefetch of the SSE3 path, 64 bytes ahead of the reads; a prefetch never
+// faults, so it may point past the row.
+inline void prefetchAhead(const uint8_t* p) {
+#if defined(__SSE3__) && !defined(__SSSE3__)
+    _mm_prefetch(reinterpret_cast<const char*>(p) + 64, _MM_HINT_T0);
+#else
+    (void)p;
+#endif
+}
+
+// Eight pixels of YCC (16-bit lanes) to the inverted inks C, M, yellow (bytes
+// in the low eight bytes of each), with the 14-bit weights of four-channel
+// colour: green subtracts the floored positively weighted sum.
+inline void ycckToCmy8(__m128i y, __m128i cb, __m128i cr, __m128i* c8, __m128i* m8, __m128i* y8) {
+    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi8(-1);
+    __m128i r = _mm_adds_epi16(y, weighted<14>(cr, zero, pairWeights(22970, 0), _mm_set1_epi32(-2932015)));
+    __m128i g = _mm_subs_epi16(y, weighted<14>(cb, cr, pairWeights(5638, 11700), _mm_set1_epi32(-2211182)));
+    __m128i b = _mm_adds_epi16(y, weighted<14>(cb, zero, pairWeights(29032, 0), _mm_set1_epi32(-3708561)));
+    *c8 = _mm_xor_si128(_mm_packus_epi16(r, r), ones);
+    *m8 = _mm_xor_si128(_mm_packus_epi16(g, g), ones);
+    *y8 = _mm_xor_si128(_mm_packus_epi16(b, b), ones);
+}
+
+// wr * r + wg * g + wb * b + k, shifted right by 14, for eight pixels.
+inline __m128i weighted3(__m128i r, __m128i g, __m128i b, int16_t wr, int16_t wg, int16_t wb, int32_t k) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i wRG = pairWeights(wr, wg), wB = pairWeights(wb, 0), add = _mm_set1_epi32(k);
+    __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(r, g), wRG), _mm_madd_epi16(_mm_unpacklo_epi16(b, zero), wB));
+    __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(r, g), wRG), _mm_madd_epi16(_mm_unpackhi_epi16(b, zero), wB));
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, add), 14), _mm_srai_epi32(_mm_add_epi32(hi, add), 14));
+}
+
+// Pixels 4i..4i+3 of two vectors of four C, M, yellow, K pixels: the byte at
+// `shift` of every pixel as eight 16-bit lanes, inverted (255 - ink).
+inline __m128i inkLanes(__m128i a, __m128i b, int shift) {
+    const __m128i low = _mm_set1_epi32(255);
+    const __m128i ia = _mm_and_si128(_mm_srli_epi32(a, shift), low);
+    const __m128i ib = _mm_and_si128(_mm_srli_epi32(b, shift), low);
+    return _mm_sub_epi16(_mm_set1_epi16(255), _mm_packs_epi32(ia, ib));
+}
+
+// Eight (or, with b equal to a, four) CMYK pixels to Y, Cb, Cr bytes.
+inline void cmykToYcc8(__m128i a, __m128i b, __m128i* y8, __m128i* cb8, __m128i* cr8) {
+    const __m128i r = inkLanes(a, b, 0), g = inkLanes(a, b, 8), bl = inkLanes(a, b, 16);
+    const __m128i y = weighted3(r, g, bl, 4899, 9617, 1868, 8192);
+    const __m128i cb = weighted3(r, g, bl, -2764, -5428, 8192, 2105344);
+    const __m128i cr = weighted3(r, g, bl, 8192, -6860, -1332, 2105344);
+    *y8 = _mm_packus_epi16(y, y);
+    *cb8 = _mm_packus_epi16(cb, cb);
+    *cr8 = _mm_packus_epi16(cr, cr);
+}
+
 } // namespace
 
 int32_t ycbcrPlanesToRgbPixels(const uint8_t* const* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
@@ -203,6 +255,89 @@ int32_t rgbPixelsToLuma(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32
             store8(y + x, luma15(r, g, b));
         }
         for (; x < roi.width; ++x) y[x] = luma15Scalar(s[3 * x], s[3 * x + 1], s[3 * x + 2]);
+    }
+    return primNoErr;
+}
+
+int32_t ycckPlanesToCmykPixels(const uint8_t* const* src, int32_t srcStep, uint8_t* dst, int32_t dstStep,
+                               PrimSize roi) {
+    int32_t status = jpeg_color::checkPlanar4(reinterpret_cast<const void* const*>(src), dst, srcStep, dstStep, roi);
+    if (status != primNoErr) return status;
+    const int32_t kernelWidth = roi.width & ~3;
+    alignas(16) uint8_t c8[16], m8[16], y8[16];
+    for (int32_t row = 0; row < roi.height; ++row) {
+        const intptr_t off = static_cast<intptr_t>(row) * srcStep;
+        const uint8_t* y = src[0] + off;
+        const uint8_t* cb = src[1] + off;
+        const uint8_t* cr = src[2] + off;
+        const uint8_t* k = src[3] + off;
+        uint8_t* d = dst + static_cast<intptr_t>(row) * dstStep;
+        int32_t x = 0;
+        while (x < kernelWidth) {
+            const int32_t n = x + 8 <= kernelWidth ? 8 : 4;
+            __m128i c, m, ye;
+            prefetchAhead(y + x);
+            if (n == 8)
+                ycckToCmy8(widen8(y + x), widen8(cb + x), widen8(cr + x), &c, &m, &ye);
+            else
+                ycckToCmy8(widen4(y + x), widen4(cb + x), widen4(cr + x), &c, &m, &ye);
+            _mm_store_si128(reinterpret_cast<__m128i*>(c8), c);
+            _mm_store_si128(reinterpret_cast<__m128i*>(m8), m);
+            _mm_store_si128(reinterpret_cast<__m128i*>(y8), ye);
+            for (int32_t i = 0; i < n; ++i) {
+                uint8_t* p = d + 4 * (x + i);
+                p[0] = c8[i];
+                p[1] = m8[i];
+                p[2] = y8[i];
+            }
+            x += n;
+        }
+        for (int32_t i = 0; i < kernelWidth; ++i) d[4 * i + 3] = k[i];
+        for (; x < roi.width; ++x) jpeg_color::ycckToCmykPixel(y[x], cb[x], cr[x], k[x], d + 4 * x);
+    }
+    return primNoErr;
+}
+
+int32_t cmykPixelsToYcckPlanes(const uint8_t* src, int32_t srcStep, uint8_t* const* dst, int32_t dstStep,
+                               PrimSize roi) {
+    int32_t status = jpeg_color::checkPlanar4(reinterpret_cast<const void* const*>(dst), src, srcStep, dstStep, roi);
+    if (status != primNoErr) return status;
+    alignas(16) uint8_t y8[16], cb8[16], cr8[16];
+    for (int32_t row = 0; row < roi.height; ++row) {
+        const uint8_t* s = src + static_cast<intptr_t>(row) * srcStep;
+        const intptr_t off = static_cast<intptr_t>(row) * dstStep;
+        uint8_t* y = dst[0] + off;
+        uint8_t* cb = dst[1] + off;
+        uint8_t* cr = dst[2] + off;
+        uint8_t* k = dst[3] + off;
+        int32_t x = 0;
+        for (; x + 4 <= roi.width; x += 8) {
+            prefetchAhead(s + 4 * x);
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x));
+            const bool full = x + 8 <= roi.width;
+            const __m128i b = full ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x + 16)) : a;
+            __m128i vy, vcb, vcr;
+            cmykToYcc8(a, b, &vy, &vcb, &vcr);
+            if (full) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(y + x), vy);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(cb + x), vcb);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + x), vcr);
+            } else {  // a group of four ends the row's vector part
+                _mm_store_si128(reinterpret_cast<__m128i*>(y8), vy);
+                _mm_store_si128(reinterpret_cast<__m128i*>(cb8), vcb);
+                _mm_store_si128(reinterpret_cast<__m128i*>(cr8), vcr);
+                for (int32_t i = 0; i < 4; ++i) {
+                    y[x + i] = y8[i];
+                    cb[x + i] = cb8[i];
+                    cr[x + i] = cr8[i];
+                }
+                x += 4;
+                break;
+            }
+        }
+        for (; x < roi.width; ++x)
+            rgbToYcc14(255 - s[4 * x], 255 - s[4 * x + 1], 255 - s[4 * x + 2], y + x, cb + x, cr + x);
+        for (int32_t i = 0; i < roi.width; ++i) k[i] = s[4 * i + 3];
     }
     return primNoErr;
 }
