@@ -5,12 +5,35 @@
 #include "engine/base/imageContainer.h"
 #include "engine/base/stream.h"
 #include "engine/base/reader_messages.h"
+#include "primitives/jpeg/color/color.h"
 
 extern "C" {
 #include <jerror.h>
 }
 
 namespace {
+
+// One decoded row of four inks to RGB. YCCK rows are first turned into CMYK.
+// Files with the Adobe marker (every CMYK or YCCK file the JPEG library
+// writes, and Adobe's own) store the inks inverted, 255 meaning no ink; the
+// others store ink amounts. Each channel is the ink's remaining light times
+// the black's, rounded. `planes` is room for four planes of the row.
+void inkRowToRgb(uint8_t* ink, int width, bool ycck, bool inverted, uint8_t* planes, uint8_t* rgb) {
+    if (ycck) {
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 4; ++c) planes[static_cast<size_t>(c) * width + x] = ink[4 * x + c];
+        const uint8_t* src[4] = {planes, planes + width, planes + 2 * width, planes + 3 * width};
+        ycckPlanesToCmykPixels(src, width, ink, 4 * width, PrimSize{width, 1});
+    }
+    for (int x = 0; x < width; ++x) {
+        const uint8_t* p = ink + 4 * x;
+        const int k = inverted ? p[3] : 255 - p[3];
+        for (int c = 0; c < 3; ++c) {
+            const int light = inverted ? p[c] : 255 - p[c];
+            rgb[3 * x + c] = static_cast<uint8_t>((light * k + 127) / 255);
+        }
+    }
+}
 
 int subsamplingFromFactors(int maxH, int maxV) {
     if (maxV == 1 && maxH == 1) return 1;
@@ -278,9 +301,11 @@ bool vq_JPEGStripLoader::prepareStrips(int stripHeight, int format) {
         return false;
     }
     // A header that was read but gave no pixel format holds CMYK or YCCK
-    // colour, which the library cannot turn into grey, RGB or YCbCr.
-    if (fileInfo.isValid() && fileInfo.getPixelFormat() == -1) {
-        reportReaderMessage("CMYK and YCCK JPEG files cannot be converted by this build\n");
+    // colour, which the library cannot turn into grey or YCbCr; RGB comes
+    // from the inks here.
+    fourInks_ = fileInfo.isValid() && fileInfo.getPixelFormat() == -1;
+    if (fourInks_ && format != 4) {
+        reportReaderMessage("CMYK and YCCK JPEG files convert to RGB only\n");
         return false;
     }
     format_ = format;
@@ -296,6 +321,11 @@ bool vq_JPEGStripLoader::prepareStrips(int stripHeight, int format) {
             ERREXIT(&decompressor_.info, JERR_CANT_SUSPEND);
         checkJpegFrame(&decompressor_.info, jpegStreamLength(stream_.get()));
         decompressor_.info.out_color_space = jpegColorSpaceForFormat(format);
+        if (fourInks_) {
+            const J_COLOR_SPACE space = decompressor_.info.jpeg_color_space;
+            if (space != JCS_CMYK && space != JCS_YCCK) ERREXIT(&decompressor_.info, JERR_CONVERSION_NOTIMPL);
+            decompressor_.info.out_color_space = space;  // inks as stored; YCCK is converted here
+        }
         jpeg_start_decompress(&decompressor_.info);
     });
     if (ok && !decompressor_.damaged()) return true;
@@ -308,13 +338,20 @@ bool vq_JPEGStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
     int count = std::min(rowsPerStrip_, size_.second - rowsDelivered_);
     if (count <= 0) return false;
     if (!dst->create(format_, size_.first, count, false)) return false;
-    if (static_cast<int>(decompressor_.info.output_components) != dst->getChannels()) return false;
+    const int channels = fourInks_ ? 4 : dst->getChannels();
+    if (static_cast<int>(decompressor_.info.output_components) != channels) return false;
+    const size_t inkBytes = static_cast<size_t>(size_.first) * 4;
+    if (fourInks_) inkRow_.resize(2 * inkBytes);
+    const bool ycck = decompressor_.info.jpeg_color_space == JCS_YCCK;
+    const bool inverted = decompressor_.info.saw_Adobe_marker != 0;
     ContainerPixels lock(dst);
     int read = 0;
     bool ok = decompressor_.guarded([&] {
         while (read < count && !decompressor_.damaged()) {
-            JSAMPROW row = lock.data + static_cast<ptrdiff_t>(read) * lock.step;
+            JSAMPROW out = lock.data + static_cast<ptrdiff_t>(read) * lock.step;
+            JSAMPROW row = fourInks_ ? inkRow_.data() : out;
             if (jpeg_read_scanlines(&decompressor_.info, &row, 1) != 1) return;
+            if (fourInks_) inkRowToRgb(inkRow_.data(), size_.first, ycck, inverted, inkRow_.data() + inkBytes, out);
             ++read;
         }
     });

@@ -91,6 +91,9 @@ private:
     JpegPlaneBuffer planes_[3];
     JpegDecompressor decompressor_;
     int format_ = -1;
+    // Four-ink files (CMYK or YCCK) decode through a row of inks to RGB.
+    bool fourInks_ = false;
+    std::vector<uint8_t> inkRow_;
 };
 
 // Binds a JPEG loader to the stream; nothing is read yet.

@@ -1,5 +1,7 @@
 // The JPEG file reader against files written by cjpeg and decoded by djpeg
 // and libturbojpeg.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +12,8 @@
 #include "engine/base/stream.h"
 #include "tests/jpeg/jpeg_fixtures.h"
 #include "jpeg/jpeg_reader.h"
+#include "primitives/core/dispatch.h"
+#include "tests/support/path_harness.h"
 
 using namespace jpegtest;
 
@@ -315,4 +319,112 @@ TEST(JpegReader, PlanesAndPlaneStripsEqualTurboYuvPlanes) {
         }
         for (int p = 0; p < 3; ++p) EXPECT_EQ(difference(all[p], ref[p]), "") << "strip plane " << p;
     }
+}
+
+namespace {
+
+// A four-ink JPEG made by the JPEG library from varied CMYK rows, stored as
+// CMYK or YCCK, with or without the Adobe marker.
+std::string fourInkJpeg(J_COLOR_SPACE stored, bool adobe, int w, int h) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr errors;
+    c.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&c);
+    unsigned char* buf = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buf, &size);
+    c.image_width = static_cast<JDIMENSION>(w);
+    c.image_height = static_cast<JDIMENSION>(h);
+    c.input_components = 4;
+    c.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_colorspace(&c, stored);
+    c.write_Adobe_marker = adobe ? TRUE : FALSE;
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(static_cast<size_t>(w) * 4);
+    while (c.next_scanline < c.image_height) {
+        const int y = static_cast<int>(c.next_scanline);
+        for (int x = 0; x < w; ++x)
+            for (int k = 0; k < 4; ++k) row[static_cast<size_t>(x) * 4 + k] = JSAMPLE((x * (k + 1) + y * 5 + k * 60) % 256);
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::string out(reinterpret_cast<char*>(buf), size);
+    free(buf);
+    return out;
+}
+
+// The library's own decoding of the file to CMYK (its YCCK conversion
+// included) and whether it saw the Adobe marker.
+std::vector<uint8_t> libraryInks(const std::string& file, bool* adobe) {
+    jpeg_decompress_struct d;
+    jpeg_error_mgr errors;
+    d.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, reinterpret_cast<const unsigned char*>(file.data()), static_cast<unsigned long>(file.size()));
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_CMYK;
+    jpeg_start_decompress(&d);
+    *adobe = d.saw_Adobe_marker != 0;
+    std::vector<uint8_t> inks(static_cast<size_t>(d.output_width) * d.output_height * 4);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW r = inks.data() + static_cast<size_t>(d.output_scanline) * d.output_width * 4;
+        jpeg_read_scanlines(&d, &r, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    return inks;
+}
+
+} // namespace
+
+// Four-ink files convert to RGB: each channel is the light the ink leaves
+// times the light the black leaves, inks read as inverted under the Adobe
+// marker. The reference inks come from the JPEG library's own decoding; the
+// YCCK conversion of the processor paths may move an ink by one.
+TEST(JpegReader, CmykAndYcckFilesConvertToRgb) {
+    const int w = 61, h = 29, stripHeight = 8;
+    struct Case { J_COLOR_SPACE space; bool adobe; } cases[] = {
+        {JCS_CMYK, true}, {JCS_YCCK, true}, {JCS_CMYK, false}};
+    const int saved = processorDispatchIndex;
+    for (int path : vqtest::allPaths())
+    for (const Case& c : cases) {
+        processorDispatchIndex = path;
+        const int tolerance = path == 0 ? 0 : 1;
+        SCOPED_TRACE(std::string(c.space == JCS_CMYK ? "CMYK" : "YCCK") + (c.adobe ? " Adobe " : " plain ") +
+                     vqtest::pathName(path));
+        Source src(fourInkJpeg(c.space, c.adobe, w, h));
+        bool adobe = false;
+        const std::vector<uint8_t> inks = libraryInks(src.bytes, &adobe);
+        ASSERT_EQ(adobe, c.adobe);
+        std::string expected(static_cast<size_t>(w) * h * 3, '\0');
+        for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
+            const double k = adobe ? inks[4 * i + 3] : 255 - inks[4 * i + 3];
+            for (int ch = 0; ch < 3; ++ch) {
+                const double light = adobe ? inks[4 * i + ch] : 255 - inks[4 * i + ch];
+                expected[3 * i + ch] = static_cast<char>(std::lround(light * k / 255.0));
+            }
+        }
+        vq_ptr<vq_stripLoader_base> strips;
+        ASSERT_TRUE(src.loader->getStripLoader(strips.put()));
+        ASSERT_EQ(strips->getImageSize(), IntPair(w, h));
+        EXPECT_FALSE(strips->prepareStrips(stripHeight, 6));  // RGB only
+        ASSERT_TRUE(strips->prepareStrips(stripHeight, 4));
+        std::string all;
+        int rowsDone = 0;
+        vq_ptr<imageContainer> dst = newContainer();
+        while (rowsDone < h) {
+            ASSERT_TRUE(strips->readNextStrip(&rowsDone, dst.get()));
+            EXPECT_EQ(dst->getChannels(), 3);
+            all += pixelsOf(dst.get());
+        }
+        ASSERT_EQ(all.size(), expected.size());
+        int worst = 0;
+        for (size_t i = 0; i < all.size(); ++i)
+            worst = std::max(worst, std::abs(static_cast<uint8_t>(all[i]) - static_cast<uint8_t>(expected[i])));
+        EXPECT_LE(worst, tolerance);
+    }
+    processorDispatchIndex = saved;
 }
