@@ -362,3 +362,45 @@ int64_t vq_svs_ifdDir::pendingSize() const {
     for (const auto& e : items_) size += e.pendingBytes();
     return size;
 }
+
+namespace slide_ifd {
+
+std::pair<uint16_t, uint16_t> subsamplingPair(int code) {
+    switch (code) {
+    case 1: return {1, 1};
+    case 2: return {2, 1};
+    case 3: return {1, 2};
+    default: return {2, 2};
+    }
+}
+
+void addShorts(vq_svs_ifdDir& dir, uint16_t tag, std::initializer_list<uint16_t> values) {
+    vq_svs_ifdItem item(tag, svsTypeShort);
+    for (uint16_t v : values) item.appendShort(v);
+    dir.addItem(item);
+}
+
+void addLong(vq_svs_ifdDir& dir, uint16_t tag, uint32_t value) {
+    vq_svs_ifdItem item(tag, svsTypeLong);
+    item.appendLong(value);
+    dir.addItem(item);
+}
+
+void addZeros(vq_svs_ifdDir& dir, uint16_t tag, int type, int64_t count) {
+    vq_svs_ifdItem item(tag, type);
+    if (count > 0 && count <= INT32_MAX) item.setCount(static_cast<int32_t>(count));
+    dir.addItem(item);
+}
+
+bool setTableValue(vq_svs_ifdDir& dir, uint16_t tag, int64_t i, uint64_t value) {
+    vq_svs_ifdItem* item = dir.findItemForEdit(tag);
+    if (item == nullptr || i < 0 || i > INT32_MAX) return false;
+    return item->getType() == svsTypeLong8 ? item->setLong8At(value, static_cast<int32_t>(i))
+                                           : item->setLongAt(static_cast<uint32_t>(value), static_cast<int32_t>(i));
+}
+
+bool tableValue(const vq_svs_ifdDir& dir, uint16_t tag, int64_t i, uint64_t* out) {
+    return dir.findItem(tag).getValue64(out, static_cast<int32_t>(i));
+}
+
+} // namespace slide_ifd

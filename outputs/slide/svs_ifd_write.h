@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <list>
+#include <utility>
 #include <vector>
 
 #include "engine/base/raw_tile.h"
@@ -126,3 +128,18 @@ private:
     int colourSpace_ = 3;
     int pixelFormat_ = 3;
 };
+
+// Entry helpers of the slide savers' directories.
+namespace slide_ifd {
+
+// The YCbCrSubSampling pair of a JPEG subsampling code (1 to 4; other codes 2, 2).
+std::pair<uint16_t, uint16_t> subsamplingPair(int code);
+void addShorts(vq_svs_ifdDir& dir, uint16_t tag, std::initializer_list<uint16_t> values);
+void addLong(vq_svs_ifdDir& dir, uint16_t tag, uint32_t value);
+// An entry of `count` zero values of that type (no value when count is 0).
+void addZeros(vq_svs_ifdDir& dir, uint16_t tag, int type, int64_t count);
+// Value i of a LONG or LONG8 table entry.
+bool setTableValue(vq_svs_ifdDir& dir, uint16_t tag, int64_t i, uint64_t value);
+bool tableValue(const vq_svs_ifdDir& dir, uint16_t tag, int64_t i, uint64_t* out);
+
+} // namespace slide_ifd

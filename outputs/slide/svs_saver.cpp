@@ -22,25 +22,6 @@ namespace {
 constexpr int kStripRows = 16;
 const char* const kCreator = "Created by Velquist Services";
 
-vq_ptr<imageContainer> newContainer(int format, int w, int h) {
-    auto c = vq_ptr<imageContainer>::adopt(imageContainer::create());
-    if (c == nullptr || !c->create(format, w, h, false)) return nullptr;
-    // Every caller here relies on zeros outside what it copies in.
-    c->clear();
-    return c;
-}
-
-// Copies the top-left part of src that fits into dst.
-bool copyTopLeft(imageContainer* src, imageContainer* dst, int channels) {
-    const int w = std::min(src->getWidth(), dst->getWidth());
-    const int h = std::min(src->getHeight(), dst->getHeight());
-    ContainerPixels s(src), d(dst);
-    if (s.data == nullptr || d.data == nullptr) return false;
-    const PrimSize size{w, h};
-    return (channels == 3 ? copyRoi8uC3(s.data, s.step, d.data, d.step, size)
-                          : copyRoi8uC1(s.data, s.step, d.data, d.step, size)) >= 0;
-}
-
 // An RGB24 container of a decoded raw JPEG tile.
 vq_ptr<imageContainer> decodeRawJpeg(vq_raw_tile* tile) {
     if (tile == nullptr || tile->getData() == nullptr || tile->getDataLength() <= 0) return nullptr;
@@ -74,46 +55,9 @@ bool hasStandardHuffmanTables(const JpegStreamParser& source) {
     return true;
 }
 
-std::pair<uint16_t, uint16_t> subsamplingPair(int code) {
-    switch (code) {
-    case 1: return {1, 1};
-    case 2: return {2, 1};
-    case 3: return {1, 2};
-    default: return {2, 2};
-    }
-}
-
-void addShorts(vq_svs_ifdDir& dir, uint16_t tag, std::initializer_list<uint16_t> values) {
-    vq_svs_ifdItem item(tag, svsTypeShort);
-    for (uint16_t v : values) item.appendShort(v);
-    dir.addItem(item);
-}
-
-void addLong(vq_svs_ifdDir& dir, uint16_t tag, uint32_t value) {
-    vq_svs_ifdItem item(tag, svsTypeLong);
-    item.appendLong(value);
-    dir.addItem(item);
-}
-
-void addZeros(vq_svs_ifdDir& dir, uint16_t tag, int type, int64_t count) {
-    vq_svs_ifdItem item(tag, type);
-    if (count > 0 && count <= INT32_MAX) item.setCount(static_cast<int32_t>(count));
-    dir.addItem(item);
-}
-
-// Sets entry value i of a LONG or LONG8 table.
-bool setTableValue(vq_svs_ifdDir& dir, uint16_t tag, int64_t i, uint64_t value) {
-    vq_svs_ifdItem* item = dir.findItemForEdit(tag);
-    if (item == nullptr || i < 0 || i > INT32_MAX) return false;
-    return item->getType() == svsTypeLong8 ? item->setLong8At(value, static_cast<int32_t>(i))
-                                           : item->setLongAt(static_cast<uint32_t>(value), static_cast<int32_t>(i));
-}
-
-bool tableValue(const vq_svs_ifdDir& dir, uint16_t tag, int64_t i, uint64_t* out) {
-    return dir.findItem(tag).getValue64(out, static_cast<int32_t>(i));
-}
-
 } // namespace
+
+using namespace slide_ifd;
 
 bool createSvsSaver(vq_stream* stream, vq_svs_saver_base** out) {
     if (stream == nullptr || out == nullptr) return false;
@@ -126,10 +70,6 @@ bool createSvsSaver(vq_stream* stream, vq_svs_saver_base** out) {
 
 vq_svs_saver::vq_svs_saver(vq_stream* stream, uint64_t bigTiffThreshold) : bigTiffThreshold_(bigTiffThreshold) {
     stream_.setStream(stream);
-    vq_ptr<vq_global_base> global;
-    getGlobal(global.put());
-    if (global != nullptr)
-        maxEncoderThreads_ = global->isMultiThreaded() ? std::clamp(global->getEncoderThreadCount(), 0, 12) : 0;
 }
 
 vq_svs_saver::~vq_svs_saver() {
@@ -327,10 +267,7 @@ bool vq_svs_saver::ensureStarted() {
         std::fputs("Failed to write header and directories\n", stderr);
         return false;
     }
-    {
-        std::lock_guard<std::mutex> lock(startMutex_);
-        threadsStarted_ = 0;
-    }
+    resetThreadsStarted();
     if (!stripMode_) startEncoderThread();
     return true;
 }
@@ -380,12 +317,7 @@ bool vq_svs_saver::addTile(int x, int y, int level, imageContainer* tile) {
             return false;
         }
     }
-    auto full = newContainer(vq_fmtRGB24, tileSize_, tileSize_);
-    if (full == nullptr) {
-        std::fputs("Failed to create tile container\n", stderr);
-        return false;
-    }
-    if (!copyTopLeft(tile, full.get(), 3) || !job.setContainer(full.get())) return false;
+    if (!setPaddedContainer(job, tile, tileSize_)) return false;
     return submit(job);
 }
 
@@ -408,24 +340,7 @@ bool vq_svs_saver::addTileYCbCr(int x, int y, int level, imageContainer* yPlane,
             return false;
         }
     }
-    const int s = coarserSubsampling(subsampling, subsampling_);
-    const int t = tileSize_;
-    const int cw = (s == 2 || s == 4) ? t / 2 : t, ch = (s == 3 || s == 4) ? t / 2 : t;
-    auto yFull = newContainer(vq_fmtPlaneY, t, t), cb = newContainer(vq_fmtPlaneCb, cw, ch),
-         cr = newContainer(vq_fmtPlaneCr, cw, ch);
-    if (yFull == nullptr || cb == nullptr || cr == nullptr || !copyTopLeft(yPlane, yFull.get(), 1)) return false;
-    for (auto [src, dst] : {std::pair{cbPlane, cb.get()}, std::pair{crPlane, cr.get()}}) {
-        if (subsampling == s) {
-            if (!copyTopLeft(src, dst, 1)) return false;
-            continue;
-        }
-        auto converted = vq_ptr<imageContainer>::adopt(imageContainer::create());
-        if (converted == nullptr || !downsampleChromaPlane(subsampling, s, src, converted.get()) ||
-            !copyTopLeft(converted.get(), dst, 1))
-            return false;
-    }
-    if (!job.setYCbCrPlanes(yFull.get(), cb.get(), cr.get())) return false;
-    job.holder->setSubsampling(s);
+    if (!setPaddedPlanes(job, yPlane, cbPlane, crPlane, subsampling, subsampling_, tileSize_)) return false;
     return submit(job);
 }
 
@@ -453,44 +368,6 @@ bool vq_svs_saver::addRawTile(int x, int y, int level, vq_raw_tile* tile) {
     }
     if (!job.setRawTile(stored.get())) return false;
     return submit(job);
-}
-
-bool vq_svs_saver::submit(vq_svstile_saver& job) {
-    if (maxEncoderThreads_ > 0) {
-        queueJob(job);
-        return true;
-    }
-    return encodeJob(job);
-}
-
-bool vq_svs_saver::writeEncodedTile(vq_svstile_saver& job) {
-    if (job.encoded == nullptr || job.directory == nullptr || job.fileStream == nullptr) return false;
-    vq::platform::ScopedLock lock(fileLock_);
-    vq_svs_ifdDir& dir = *job.directory;
-    if (!dir.findItem(324).isValid() || !dir.findItem(325).isValid()) {
-        std::fputs("Invalid tile IFD items\n", stderr);
-        return false;
-    }
-    const int64_t i = int64_t(job.position.second) * dir.getGrid().first + job.position.first;
-    uint64_t existing = 0;
-    if (!tableValue(dir, 324, i, &existing)) return false;
-    // The first write of a position wins.
-    if (existing != 0) return true;
-    vq_svs_stream& s = *job.fileStream;
-    if (s.seek(0, 2) != 0) return false;
-    int64_t at = s.tell();
-    if (at % 2 != 0) {
-        // Tiles start at even offsets; the skipped byte reads as zero.
-        if (!s.writeZeros(1)) return false;
-        ++at;
-    }
-    const int64_t length = static_cast<int64_t>(job.encoded->getSize());
-    if (s.writeBytes(job.encoded->getData(), length) != length) {
-        std::fprintf(stderr, "Failed to write tile %d,%d\n", job.position.first, job.position.second);
-        return false;
-    }
-    return setTableValue(dir, 324, i, static_cast<uint64_t>(at)) &&
-           setTableValue(dir, 325, i, static_cast<uint64_t>(length));
 }
 
 // ---------------------------------------------------------------------------
@@ -575,7 +452,7 @@ bool vq_svs_saver::takeThumbnailTile(int x, int y, imageContainer* rgb) {
     }
     if (thumbnailMissing_.count({x, y}) == 0) return true;
     if (thumbnailImage_ == nullptr) {
-        thumbnailImage_ = newContainer(vq_fmtRGB24, thumbnailSourceSize_.first, thumbnailSourceSize_.second);
+        thumbnailImage_ = newClearedContainer(vq_fmtRGB24, thumbnailSourceSize_.first, thumbnailSourceSize_.second);
         if (thumbnailImage_ == nullptr) return false;
     }
     const int64_t ox = int64_t(x) * tileSize_, oy = int64_t(y) * tileSize_;
@@ -592,7 +469,7 @@ bool vq_svs_saver::takeThumbnailTile(int x, int y, imageContainer* rgb) {
 
 bool vq_svs_saver::writeStrips(vq_svs_ifdDir& dir, imageContainer* image, IntPair size,
                                vq_tileEncoder_base* encoder) {
-    auto strip = newContainer(vq_fmtRGB24, size.first, kStripRows);
+    auto strip = newClearedContainer(vq_fmtRGB24, size.first, kStripRows);
     if (strip == nullptr) {
         std::fputs("Failed to create thumbnail container\n", stderr);
         return false;
@@ -638,7 +515,7 @@ bool vq_svs_saver::writeThumbnail() {
     if (thumbnailImage_->getWidth() == thumbnailSize_.first && thumbnailImage_->getHeight() == thumbnailSize_.second) {
         image = thumbnailImage_;
     } else {
-        image = newContainer(vq_fmtRGB24, thumbnailSize_.first, thumbnailSize_.second);
+        image = newClearedContainer(vq_fmtRGB24, thumbnailSize_.first, thumbnailSize_.second);
         if (image == nullptr) return false;
         const double w = thumbnailSourceSize_.first, h = thumbnailSourceSize_.second;
         const double s = std::max((thumbnailSize_.first + 0.5) / w, (thumbnailSize_.second + 0.5) / h);
@@ -709,7 +586,7 @@ bool vq_svs_saver::addLabelOrMacro(int level, vq_raw_tile* tile) {
         image = decodeRawJpeg(tile);
         if (image == nullptr) return false;
     } else if (tile->getCompression() == 1) {
-        image = newContainer(vq_fmtRGB24, size.first, size.second);
+        image = newClearedContainer(vq_fmtRGB24, size.first, size.second);
         if (image == nullptr) return false;
         const int64_t rowBytes = int64_t(size.first) * 3;
         ContainerPixels d(image.get());
@@ -779,7 +656,7 @@ bool vq_svs_saver::finish() {
     }
     if (!chained) return fail("the directory chain could not be written");
     if (stream_.getStream()->flush() == -1) return fail("the file could not be flushed");
-    const int failed = failedTiles_.load();
+    const int failed = failedTiles();
     if (failed > 0) {
         char text[96];
         std::snprintf(text, sizeof text, "%d tiles could not be encoded or written", failed);
@@ -791,3 +668,16 @@ bool vq_svs_saver::finish() {
 }
 
 void vq_svs_saver::abort() { stopEncoderThreads(true); }
+
+bool vq_svs_saver::createEncoder(vq_ptr<vq_tileEncoder_base>& out) {
+    if (compression_ == 7) {
+        vq_jpeg_tileEncoder* e = nullptr;
+        if (!createJpegTileEncoder(&e)) return false;
+        out = vq_ptr<vq_tileEncoder_base>::adopt(e);
+        // Tiles rely on the directory's JPEGTables.
+        out->setWriteTables(false);
+        return true;
+    }
+    // JPEG 2000 tiles need a JPEG 2000 tile encoder, which this build lacks.
+    return false;
+}

@@ -7,39 +7,14 @@
 // chooses the classic or the BigTIFF form from the final size.
 #pragma once
 
-#include <array>
-#include <atomic>
-#include <condition_variable>
 #include <list>
-#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
 
-#include "engine/base/stream.h"
-#include "engine/pyramid/tile_saver.h"
-#include "j2k/tile_encoder_base.h"
-#include "outputs/slide/svs_ifd_write.h"
-#include "outputs/slide/svs_saver_base.h"
-#include "platform/threads.h"
+#include "outputs/slide/slide_encoders.h"
 
-// One tile on its way into an SVS file. A job without pixel holder, directory
-// or file stream is the stop marker of the encoder threads.
-class vq_svstile_saver : public vq_tile_saver {
-public:
-    bool isStopMarker() const { return holder == nullptr || directory == nullptr || fileStream == nullptr; }
-
-    vq_ptr<vq_memoryWriteStream> encoded;
-    IntPair position{0, 0};
-    vq_svs_ifdDir* directory = nullptr;
-    vq_svs_stream* fileStream = nullptr;
-    vq_ptr<vq_raw_tile> tableSource;
-    // Re-encoded tiles of a directory whose JPEGTables carry other Huffman
-    // tables than the encoder's standard ones must bring their own tables.
-    bool completeStream = false;
-};
-
-class vq_svs_saver : public vq_svs_saver_base {
+class vq_svs_saver : public vq_slide_encoding_saver {
 public:
     // A file whose final size would reach `bigTiffThreshold` bytes is
     // finished as BigTIFF.
@@ -78,13 +53,6 @@ public:
     bool rawTablesMatch(int level, vq_raw_tile* tile);
     // Why the last finish failed (empty after a successful one).
     const std::string& getFailure() const { return failure_; }
-    // Encoder threads started for the current file.
-    int threadsStarted() const { return threadsStarted_; }
-    // Jobs waiting for an encoder thread.
-    size_t queuedJobs();
-    // The lock that serialises every write to the file; while a caller holds
-    // it, encoder threads finish encoding but write nothing.
-    vq::platform::CriticalSection& fileLock() { return fileLock_; }
 
     // The thumbnail size for a source level: fitted into 1024 x 768, aspect
     // ratio kept, rounded down.
@@ -104,17 +72,7 @@ private:
     // Steps of the tile operations under the file lock; the job is prepared
     // for the level's directory. Result: 1 go on, 0 dropped (true), -1 false.
     int prepareTileJob(int x, int y, int level, vq_svstile_saver& job, bool forRaw, vq_raw_tile* raw);
-    bool submit(vq_svstile_saver& job);
-    bool writeEncodedTile(vq_svstile_saver& job);
-
-    // Encoder threads and the job queue.
-    bool createEncoder(vq_ptr<vq_tileEncoder_base>& out);
-    bool encodeInto(vq_tileEncoder_base* encoder, vq_svstile_saver& job);
-    bool encodeJob(vq_svstile_saver& job);
-    void startEncoderThread();
-    void queueJob(const vq_svstile_saver& job);
-    void encoderThreadMain();
-    void stopEncoderThreads(bool dropWaiting);
+    bool createEncoder(vq_ptr<vq_tileEncoder_base>& out) override;
 
     double magnification_ = 20.0;
     double micronsPerPixel_ = 0.5;
@@ -143,17 +101,6 @@ private:
     int labelMark_ = -1;
     int macroMark_ = -1;
 
-    vq::platform::CriticalSection fileLock_{2000};
-    std::mutex queueMutex_;
-    std::condition_variable queueChanged_;
-    std::list<vq_svstile_saver> queue_;
-    std::mutex startMutex_;
-    std::array<vq::platform::Thread, 12> threads_;
-    int maxEncoderThreads_ = 0;
-    int threadsStarted_ = 0;
-    std::atomic<int> threadsRunning_{0};
-    bool priorityReported_ = false;
-    std::atomic<int> failedTiles_{0};
     std::string failure_;
     uint64_t bigTiffThreshold_;
 };

@@ -1,10 +1,14 @@
-// The SVS saver's encoder threads and tile jobs: tiles are compressed into
-// memory outside every lock and appended to the file under the file lock.
+// The slide savers' encoder threads and tile jobs.
+#include "outputs/slide/slide_encoders.h"
+
+#include <algorithm>
 #include <cstdio>
 
+#include "engine/base/imageContainer.h"
 #include "engine/base/vq_global.h"
-#include "outputs/slide/jpeg_tile_encoder.h"
-#include "outputs/slide/svs_saver.h"
+#include "jpeg/jpeg_bridge.h"
+#include "jpeg/jpeg_saver.h"
+#include "primitives/core/copy.h"
 
 namespace {
 
@@ -15,20 +19,105 @@ constexpr int kStopPollMs = 100;
 
 } // namespace
 
-bool vq_svs_saver::createEncoder(vq_ptr<vq_tileEncoder_base>& out) {
-    if (compression_ == 7) {
-        vq_jpeg_tileEncoder* e = nullptr;
-        if (!createJpegTileEncoder(&e)) return false;
-        out = vq_ptr<vq_tileEncoder_base>::adopt(e);
-        // Tiles rely on the directory's JPEGTables.
-        out->setWriteTables(false);
-        return true;
-    }
-    // JPEG 2000 tiles need a JPEG 2000 tile encoder, which this build lacks.
-    return false;
+vq_ptr<imageContainer> newClearedContainer(int format, int w, int h) {
+    auto c = vq_ptr<imageContainer>::adopt(imageContainer::create());
+    if (c == nullptr || !c->create(format, w, h, false)) return nullptr;
+    // Every caller relies on zeros outside what it copies in.
+    c->clear();
+    return c;
 }
 
-bool vq_svs_saver::encodeInto(vq_tileEncoder_base* encoder, vq_svstile_saver& job) {
+bool copyTopLeft(imageContainer* src, imageContainer* dst, int channels) {
+    const int w = std::min(src->getWidth(), dst->getWidth());
+    const int h = std::min(src->getHeight(), dst->getHeight());
+    ContainerPixels s(src), d(dst);
+    if (s.data == nullptr || d.data == nullptr) return false;
+    const PrimSize size{w, h};
+    return (channels == 3 ? copyRoi8uC3(s.data, s.step, d.data, d.step, size)
+                          : copyRoi8uC1(s.data, s.step, d.data, d.step, size)) >= 0;
+}
+
+vq_slide_encoding_saver::vq_slide_encoding_saver() {
+    vq_ptr<vq_global_base> global;
+    getGlobal(global.put());
+    if (global != nullptr)
+        maxEncoderThreads_ = global->isMultiThreaded() ? std::clamp(global->getEncoderThreadCount(), 0, 12) : 0;
+}
+
+vq_slide_encoding_saver::~vq_slide_encoding_saver() { stopEncoderThreads(true); }
+
+bool vq_slide_encoding_saver::setPaddedContainer(vq_svstile_saver& job, imageContainer* tile, int tileSize) {
+    auto full = newClearedContainer(vq_fmtRGB24, tileSize, tileSize);
+    if (full == nullptr) {
+        std::fputs("Failed to create tile container\n", stderr);
+        return false;
+    }
+    return copyTopLeft(tile, full.get(), 3) && job.setContainer(full.get());
+}
+
+bool vq_slide_encoding_saver::setPaddedPlanes(vq_svstile_saver& job, imageContainer* yPlane, imageContainer* cbPlane,
+                                              imageContainer* crPlane, int subsampling, int fileSubsampling,
+                                              int tileSize) {
+    const int s = coarserSubsampling(subsampling, fileSubsampling);
+    const int t = tileSize;
+    const int cw = (s == 2 || s == 4) ? t / 2 : t, ch = (s == 3 || s == 4) ? t / 2 : t;
+    auto yFull = newClearedContainer(vq_fmtPlaneY, t, t), cb = newClearedContainer(vq_fmtPlaneCb, cw, ch),
+         cr = newClearedContainer(vq_fmtPlaneCr, cw, ch);
+    if (yFull == nullptr || cb == nullptr || cr == nullptr || !copyTopLeft(yPlane, yFull.get(), 1)) return false;
+    for (auto [src, dst] : {std::pair{cbPlane, cb.get()}, std::pair{crPlane, cr.get()}}) {
+        if (subsampling == s) {
+            if (!copyTopLeft(src, dst, 1)) return false;
+            continue;
+        }
+        auto converted = vq_ptr<imageContainer>::adopt(imageContainer::create());
+        if (converted == nullptr || !downsampleChromaPlane(subsampling, s, src, converted.get()) ||
+            !copyTopLeft(converted.get(), dst, 1))
+            return false;
+    }
+    if (!job.setYCbCrPlanes(yFull.get(), cb.get(), cr.get())) return false;
+    job.holder->setSubsampling(s);
+    return true;
+}
+
+bool vq_slide_encoding_saver::submit(vq_svstile_saver& job) {
+    if (maxEncoderThreads_ > 0) {
+        queueJob(job);
+        return true;
+    }
+    return encodeJob(job);
+}
+
+bool vq_slide_encoding_saver::writeEncodedTile(vq_svstile_saver& job) {
+    if (job.encoded == nullptr || job.directory == nullptr || job.fileStream == nullptr) return false;
+    vq::platform::ScopedLock lock(fileLock_);
+    vq_svs_ifdDir& dir = *job.directory;
+    if (!dir.findItem(324).isValid() || !dir.findItem(325).isValid()) {
+        std::fputs("Invalid tile IFD items\n", stderr);
+        return false;
+    }
+    const int64_t i = int64_t(job.position.second) * dir.getGrid().first + job.position.first;
+    uint64_t existing = 0;
+    if (!slide_ifd::tableValue(dir, 324, i, &existing)) return false;
+    // The first write of a position wins.
+    if (existing != 0) return true;
+    vq_svs_stream& s = *job.fileStream;
+    if (s.seek(0, 2) != 0) return false;
+    int64_t at = s.tell();
+    if (at % 2 != 0) {
+        // Tiles start at even offsets; the skipped byte reads as zero.
+        if (!s.writeZeros(1)) return false;
+        ++at;
+    }
+    const int64_t length = static_cast<int64_t>(job.encoded->getSize());
+    if (s.writeBytes(job.encoded->getData(), length) != length) {
+        std::fprintf(stderr, "Failed to write tile %d,%d\n", job.position.first, job.position.second);
+        return false;
+    }
+    return slide_ifd::setTableValue(dir, 324, i, static_cast<uint64_t>(at)) &&
+           slide_ifd::setTableValue(dir, 325, i, static_cast<uint64_t>(length));
+}
+
+bool vq_slide_encoding_saver::encodeInto(vq_tileEncoder_base* encoder, vq_svstile_saver& job) {
     if (!encoder->setSourceTables(job.tableSource.get())) encoder->setQuality(job.quality);
     encoder->setSubsampling(job.subsampling);
     encoder->setColourSpace(job.colourSpace);
@@ -61,7 +150,7 @@ bool vq_svs_saver::encodeInto(vq_tileEncoder_base* encoder, vq_svstile_saver& jo
     return ok;
 }
 
-bool vq_svs_saver::encodeJob(vq_svstile_saver& job) {
+bool vq_slide_encoding_saver::encodeJob(vq_svstile_saver& job) {
     vq_ptr<vq_tileEncoder_base> encoder;
     if (!createEncoder(encoder)) return false;
     vq_memoryWriteStream* m = nullptr;
@@ -78,12 +167,17 @@ bool vq_svs_saver::encodeJob(vq_svstile_saver& job) {
     return writeEncodedTile(job);
 }
 
-size_t vq_svs_saver::queuedJobs() {
+size_t vq_slide_encoding_saver::queuedJobs() {
     std::lock_guard<std::mutex> lock(queueMutex_);
     return queue_.size();
 }
 
-void vq_svs_saver::startEncoderThread() {
+void vq_slide_encoding_saver::resetThreadsStarted() {
+    std::lock_guard<std::mutex> lock(startMutex_);
+    threadsStarted_ = 0;
+}
+
+void vq_slide_encoding_saver::startEncoderThread() {
     std::lock_guard<std::mutex> lock(startMutex_);
     if (threadsStarted_ >= maxEncoderThreads_) return;
     vq::platform::Thread& thread = threads_[static_cast<size_t>(threadsStarted_)];
@@ -103,7 +197,7 @@ void vq_svs_saver::startEncoderThread() {
     std::fprintf(stderr, "Creating SVS encoder thread %d\n", threadsStarted_);
 }
 
-void vq_svs_saver::queueJob(const vq_svstile_saver& job) {
+void vq_slide_encoding_saver::queueJob(const vq_svstile_saver& job) {
     size_t waiting = 0;
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
@@ -122,7 +216,7 @@ void vq_svs_saver::queueJob(const vq_svstile_saver& job) {
     }
 }
 
-void vq_svs_saver::encoderThreadMain() {
+void vq_slide_encoding_saver::encoderThreadMain() {
     vq_ptr<vq_tileEncoder_base> encoder;
     if (createEncoder(encoder)) {
         std::unique_lock<std::mutex> lock(queueMutex_);
@@ -158,7 +252,7 @@ void vq_svs_saver::encoderThreadMain() {
     queueChanged_.notify_all();
 }
 
-void vq_svs_saver::stopEncoderThreads(bool dropWaiting) {
+void vq_slide_encoding_saver::stopEncoderThreads(bool dropWaiting) {
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
         vq_svstile_saver marker;
