@@ -8,6 +8,7 @@
 #include "engine/base/vq_global.h"
 #include "jpeg/jpeg_bridge.h"
 #include "jpeg/jpeg_saver.h"
+#include "jpeg/jpeg_tile_decoder.h"
 #include "primitives/core/copy.h"
 
 namespace {
@@ -35,6 +36,17 @@ bool copyTopLeft(imageContainer* src, imageContainer* dst, int channels) {
     const PrimSize size{w, h};
     return (channels == 3 ? copyRoi8uC3(s.data, s.step, d.data, d.step, size)
                           : copyRoi8uC1(s.data, s.step, d.data, d.step, size)) >= 0;
+}
+
+// An RGB24 container of a decoded raw JPEG tile.
+vq_ptr<imageContainer> decodeRawJpeg(vq_raw_tile* tile) {
+    if (tile == nullptr || tile->getData() == nullptr || tile->getDataLength() <= 0) return nullptr;
+    vq_ptr<vq_TIFFJPEGTileDecoder> decoder = vq_ptr<vq_TIFFJPEGTileDecoder>::adopt(createTIFFJPEGTileDecoder());
+    auto image = vq_ptr<imageContainer>::adopt(imageContainer::create());
+    if (decoder == nullptr || image == nullptr) return nullptr;
+    if (!decoder->decodeTile(IntPair(0, 0), 0, tile->getData(), tile->getDataLength(), image.get())) return nullptr;
+    if (image->getFormat() != vq_fmtRGB24 && !image->convertTo(vq_fmtRGB24)) return nullptr;
+    return image;
 }
 
 vq_slide_encoding_saver::vq_slide_encoding_saver() {

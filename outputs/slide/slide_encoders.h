@@ -37,6 +37,8 @@ public:
 vq_ptr<imageContainer> newClearedContainer(int format, int w, int h);
 // Copies the top-left part of src that fits into dst (1 or 3 channels).
 bool copyTopLeft(imageContainer* src, imageContainer* dst, int channels);
+// An RGB24 container of a decoded raw JPEG tile; none when it does not decode.
+vq_ptr<imageContainer> decodeRawJpeg(vq_raw_tile* tile);
 
 class vq_slide_encoding_saver : public vq_svs_saver_base {
 public:

@@ -22,17 +22,6 @@ namespace {
 constexpr int kStripRows = 16;
 const char* const kCreator = "Created by Velquist Services";
 
-// An RGB24 container of a decoded raw JPEG tile.
-vq_ptr<imageContainer> decodeRawJpeg(vq_raw_tile* tile) {
-    if (tile == nullptr || tile->getData() == nullptr || tile->getDataLength() <= 0) return nullptr;
-    vq_ptr<vq_TIFFJPEGTileDecoder> decoder = vq_ptr<vq_TIFFJPEGTileDecoder>::adopt(createTIFFJPEGTileDecoder());
-    auto image = vq_ptr<imageContainer>::adopt(imageContainer::create());
-    if (decoder == nullptr || image == nullptr) return nullptr;
-    if (!decoder->decodeTile(IntPair(0, 0), 0, tile->getData(), tile->getDataLength(), image.get())) return nullptr;
-    if (image->getFormat() != vq_fmtRGB24 && !image->convertTo(vq_fmtRGB24)) return nullptr;
-    return image;
-}
-
 bool isYCbCrCode(int colourSpace) { return colourSpace == 3; }
 
 // Whether the Huffman tables a stream defines are the standard ones that the
