@@ -278,4 +278,202 @@ TEST(ScnWriter, WholeFileWithEncoderThreads) {
     EXPECT_TRUE(near(readBack(loader.get(), 5, 3, 0, 1, 10, 10), levelColour(3), 8));
 }
 
+TEST(ScnWriter, RefusalsEdgeTilesFirstWriteAndRawTiles) {
+    EncoderThreads single(false, 0);
+    const std::string dir = vqtest::scratchDir("scn_tiles");
+    ScnFile f(dir, "tiles.scn");
+    vq_leica_saver& s = *f.saver;
+    s.setSubsampling(1);
+    s.setBaseLevel(IntPair(1000, 700), 1, 85, nullptr);
+    s.addLevel(0, IntPair(500, 350), 85, nullptr);
+    // A second image that fits in one tile: one directory, level 0.
+    ASSERT_TRUE(s.setThumbnail(0, IntPair(500, 350), IntPair(1, 1), 75));
+
+    EXPECT_TRUE(s.addTile(0, 0, 7, solid(512, 512, {1, 2, 3}).get())); // undeclared level: dropped
+    EXPECT_FALSE(s.addTile(0, 0, 1, nullptr));
+    EXPECT_FALSE(s.addTile(0, 0, 1, solid(512, 512, {9, 9, 9}, vq_fmtGray8).get()));
+    EXPECT_FALSE(s.addTile(0, 0, 1, solid(600, 512, {9, 9, 9}).get()));
+    // The 488 x 188 edge tile is stored at the full tile size; the second
+    // tile of the same position is not stored.
+    EXPECT_TRUE(s.addTile(1, 1, 1, solid(488, 188, {220, 40, 40}).get()));
+    EXPECT_TRUE(s.addTile(1, 1, 1, solid(488, 188, {40, 220, 40}).get()));
+    // Raw tiles: stored byte for byte; other compressions, label, macro and
+    // undeclared levels refused.
+    const Bytes jpeg = jpegOf(solid(512, 512, {30, 60, 200}).get(), 70);
+    EXPECT_TRUE(s.addRawTile(0, 0, 1, rawTile(jpeg, IntPair(512, 512), 7).get()));
+    EXPECT_FALSE(s.addRawTile(1, 0, 1, rawTile(jpeg, IntPair(512, 512), 1).get()));
+    EXPECT_FALSE(s.addRawTile(0, 0, -2, rawTile(jpeg, IntPair(512, 512), 7).get()));
+    EXPECT_FALSE(s.addRawTile(0, 0, -3, rawTile(jpeg, IntPair(512, 512), 7).get()));
+    EXPECT_FALSE(s.addRawTile(0, 0, 5, rawTile(jpeg, IntPair(512, 512), 7).get()));
+    EXPECT_FALSE(s.addRawTile(0, 0, 1, nullptr));
+    // The source level's only tile completes the second image.
+    EXPECT_TRUE(s.addTile(0, 0, 0, solid(500, 350, {100, 150, 200}).get()));
+    ASSERT_TRUE(s.finish()) << s.getFailure();
+
+    std::string xml;
+    const std::string report = f.check(&xml);
+    EXPECT_TRUE(has(report, "pages 3")) << report;
+    EXPECT_TRUE(has(report, "page 0 size 500x350 tile 512x512 compression 7 photometric 6 samples 3 subsampling 1,1 "
+                            "tables 0 subfile 0 tiles 1 placed 1"))
+        << report;
+    EXPECT_TRUE(has(report, "page 1 size 1000x700 tile 512x512 compression 7 photometric 6 samples 3 subsampling "
+                            "1,1 tables 0 subfile 0 tiles 4 placed 2"))
+        << report;
+    EXPECT_TRUE(has(report, "series 0 image_0001 levels 500x350@0")) << report;
+    EXPECT_TRUE(has(report, "series 1 image_0001 levels 1000x700@1 500x350@2")) << report;
+    std::string size;
+    // Mean over the full tile: the 488 x 188 red share and zero padding.
+    const Rgb edge = tileMean(report, 1, 3, &size);
+    EXPECT_EQ(size, "512x512");
+    const double share = 488.0 * 188.0 / (512.0 * 512.0);
+    EXPECT_TRUE(near(edge, {int(220 * share + 0.5), int(40 * share + 0.5), int(40 * share + 0.5)}, 4))
+        << edge[0] << " " << edge[1] << " " << edge[2];
+    EXPECT_TRUE(near(tileMean(report, 0, 0), {int(100 * 500 * 350 / (512.0 * 512)), int(150 * 500 * 350 / (512.0 * 512)),
+                                              int(200 * 500 * 350 / (512.0 * 512))}, 4));
+    const std::string file = vqtest::readFile(f.path);
+    EXPECT_NE(file.find(std::string(jpeg.begin(), jpeg.end())), std::string::npos);
+    EXPECT_EQ(xml.find("<metadata"), std::string::npos);
+}
+
+TEST(ScnWriter, ChainEndsAtTheBaseWithoutSmallerLevels) {
+    EncoderThreads single(false, 0);
+    const std::string dir = vqtest::scratchDir("scn_single");
+    ScnFile f(dir, "single.scn");
+    f.saver->setBaseLevel(IntPair(400, 300), 0, 80, nullptr);
+    ASSERT_TRUE(f.saver->setThumbnail(0, IntPair(400, 300), IntPair(1, 1), 75));
+    EXPECT_TRUE(f.saver->addTile(0, 0, 0, solid(400, 300, {50, 50, 50}).get()));
+    ASSERT_TRUE(f.saver->finish());
+    // The base directory is the last: its next-directory offset is 0, read
+    // straight from the file (BigTIFF: 8-byte count, 20-byte entries).
+    const std::string report = f.check();
+    EXPECT_TRUE(has(report, "pages 2")) << report;
+    const std::string file = vqtest::readFile(f.path);
+    auto u64 = [&](size_t at) {
+        uint64_t v = 0;
+        for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(file[at + i]);
+        return v;
+    };
+    const uint64_t first = u64(8);
+    const uint64_t second = u64(first + 8 + 20 * u64(first));
+    ASSERT_GT(second, 0u);
+    EXPECT_EQ(u64(second + 8 + 20 * u64(second)), 0u);
+}
+
+TEST(ScnWriter, FinishFailsWithoutOrWithAnIncompleteSecondImage) {
+    EncoderThreads single(false, 0);
+    const std::string dir = vqtest::scratchDir("scn_incomplete");
+    {
+        ScnFile f(dir, "none.scn");
+        f.saver->setBaseLevel(IntPair(400, 300), 0, 80, nullptr);
+        EXPECT_TRUE(f.saver->addTile(0, 0, 0, solid(400, 300, {50, 50, 50}).get()));
+        EXPECT_FALSE(f.saver->finish());
+        EXPECT_EQ(f.saver->getFailure(), "No second image was declared");
+    }
+    ScnFile f(dir, "incomplete.scn");
+    vq_leica_saver& s = *f.saver;
+    s.setBaseLevel(IntPair(2000, 1000), 1, 80, nullptr);
+    s.addLevel(0, IntPair(1000, 500), 80, nullptr);
+    ASSERT_TRUE(s.setThumbnail(0, IntPair(1000, 500), IntPair(2, 1), 75));
+    EXPECT_TRUE(s.addTile(0, 0, 0, solid(512, 500, {80, 80, 80}).get()));
+    EXPECT_FALSE(s.finish());
+    EXPECT_EQ(s.getFailure(), "The second image is incomplete: 1 tiles of level 0 are missing");
+    // Everything that arrived is still in the file, without a description.
+    std::string xml;
+    const std::string report = f.check(&xml);
+    EXPECT_TRUE(has(report, "file scn 0 bigtiff 1 byteorder < pages 4")) << report;
+    EXPECT_TRUE(has(report, "page 1 size 500x250 tile 512x512 compression 7 photometric 6 samples 3 subsampling 1,1 "
+                            "tables 0 subfile 0 tiles 1 placed 0"))
+        << report;
+    EXPECT_TRUE(has(report, "page 3 size 1000x500")) << report;
+    EXPECT_TRUE(xml.empty()) << xml;
+}
+
+TEST(ScnWriter, TileSizeSetterAndSecondImageFromPlanesAndRawTiles) {
+    EncoderThreads single(false, 0);
+    const std::string dir = vqtest::scratchDir("scn_tile256");
+    ScnFile f(dir, "tile256.scn");
+    vq_leica_saver& s = *f.saver;
+    s.setTileSize(256);
+    s.setTileSize(100); // not a multiple of 16: kept at 256
+    EXPECT_EQ(s.getTileSize(), 256);
+    s.setSubsampling(4);
+    s.setBaseLevel(IntPair(1500, 1000), 0, 80, nullptr);
+    ASSERT_TRUE(s.setThumbnail(0, IntPair(1500, 1000), IntPair(6, 4), 75));
+    // The source level arrives as RGB tiles, as planes and as raw JPEG tiles.
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+            const int w = std::min(256, 1500 - 256 * x), h = std::min(256, 1000 - 256 * y);
+            auto rgb = solid(w, h, sourceColour(x % 3, y % 2));
+            const int form = (x + y) % 3;
+            if (form == 0) {
+                ASSERT_TRUE(s.addTile(x, y, 0, rgb.get()));
+            } else if (form == 1) {
+                // Full-resolution planes of the colour (JFIF equations).
+                const Rgb c = sourceColour(x % 3, y % 2);
+                const int yv = int(0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2] + 0.5);
+                const int cbv = int(128 - 0.168736 * c[0] - 0.331264 * c[1] + 0.5 * c[2] + 0.5);
+                const int crv = int(128 + 0.5 * c[0] - 0.418688 * c[1] - 0.081312 * c[2] + 0.5);
+                auto yp = solid(w, h, {yv, yv, yv}, vq_fmtPlaneY);
+                auto cb = solid(w, h, {cbv, cbv, cbv}, vq_fmtPlaneCb);
+                auto cr = solid(w, h, {crv, crv, crv}, vq_fmtPlaneCr);
+                ASSERT_TRUE(s.addTileYCbCr(x, y, 0, yp.get(), cb.get(), cr.get(), 1));
+            } else {
+                auto full = solid(256, 256, sourceColour(x % 3, y % 2));
+                ASSERT_TRUE(s.addRawTile(x, y, 0, rawTile(jpegOf(full.get(), 90), IntPair(256, 256), 7).get()));
+            }
+        }
+    ASSERT_TRUE(s.finish()) << s.getFailure();
+    std::string xml;
+    const std::string report = f.check(&xml);
+    EXPECT_TRUE(has(report, "pages 5")) << report;
+    const char* pages[] = {"page 0 size 1500x1000 tile 256x256", "page 1 size 750x500 tile 256x256",
+                           "page 2 size 375x250 tile 256x256", "page 3 size 187x125 tile 256x256",
+                           "page 4 size 1500x1000 tile 256x256"};
+    const int tiles[] = {24, 6, 2, 1, 24};
+    for (int i = 0; i < 5; ++i) {
+        const std::string line = std::string(pages[i]) + " compression 7 photometric 6 samples 3 subsampling 2,2 "
+                                 "tables 0 subfile 0 tiles " + std::to_string(tiles[i]) + " placed " +
+                                 std::to_string(tiles[i]);
+        EXPECT_TRUE(has(report, line)) << line << "\n" << report;
+    }
+    // Every form reached the second image with its pixels.
+    for (int k : {0, 1, 2, 6, 7, 8})
+        EXPECT_TRUE(near(tileMean(report, 0, k), sourceColour((k % 6) % 3, (k / 6) % 2), 8)) << k << "\n" << report;
+    EXPECT_TRUE(has(xml, "r=\"               3\" ifd=\"               3\"/>")) << xml;
+}
+
+TEST(ScnDescription, NanometresCollectionNumbersAndIdentifiers) {
+    EncoderThreads single(false, 0);
+    std::vector<std::string> documents;
+    for (int i = 0; i < 2; ++i) {
+        vq_stream* m = nullptr;
+        ASSERT_EQ(createMemoryWriteStream(0, &m), 0);
+        auto stream = vq_ptr<vq_stream>::adopt(m);
+        vq_leica_saver s(stream.get());
+        s.setBaseLevel(IntPair(40000, 30000), 7, 80, nullptr);
+        ASSERT_TRUE(s.setThumbnail(4, IntPair(2500, 1875), IntPair(5, 4), 75));
+        // A tile of an undeclared level starts the file without storing anything.
+        EXPECT_TRUE(s.addTile(0, 0, 99, solid(16, 16, {0, 0, 0}).get()));
+        documents.push_back(s.buildScnDescription());
+        s.abort();
+    }
+    static const std::regex collection("imagecollection_([0-9]{16})\"");
+    std::smatch a, b;
+    ASSERT_TRUE(std::regex_search(documents[0], a, collection));
+    ASSERT_TRUE(std::regex_search(documents[1], b, collection));
+    EXPECT_EQ(std::stoll(b[1]), std::stoll(a[1]) + 1);
+    // 40000 pixels at 0.5 microns: 20000000 nm after eight spaces.
+    EXPECT_TRUE(has(documents[0], "sizeX=\"        20000000\" sizeY=\"        15000000\" uuid=")) << documents[0];
+    EXPECT_TRUE(has(documents[0], "<objective>1.250000</objective>")) << documents[0];
+    EXPECT_TRUE(has(documents[0], "<objective>20.000000</objective>")) << documents[0];
+    std::set<std::string> all;
+    for (const auto& d : documents)
+        for (const auto& u : uuidsOf(d)) {
+            EXPECT_TRUE(std::regex_match(u, std::regex("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}")))
+                << u;
+            all.insert(u);
+        }
+    EXPECT_EQ(all.size(), 8u);
+}
+
 } // namespace
