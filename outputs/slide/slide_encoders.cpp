@@ -38,6 +38,20 @@ bool copyTopLeft(imageContainer* src, imageContainer* dst, int channels) {
                           : copyRoi8uC1(s.data, s.step, d.data, d.step, size)) >= 0;
 }
 
+bool placeTileInImage(vq_ptr<imageContainer>& image, IntPair size, int x, int y, int tileSize, imageContainer* tile) {
+    if (image == nullptr) {
+        image = newClearedContainer(vq_fmtRGB24, size.first, size.second);
+        if (image == nullptr) return false;
+    }
+    const int64_t ox = int64_t(x) * tileSize, oy = int64_t(y) * tileSize;
+    const int w = int(std::min<int64_t>(tile->getWidth(), size.first - ox));
+    const int h = int(std::min<int64_t>(tile->getHeight(), size.second - oy));
+    if (w <= 0 || h <= 0) return true;
+    ContainerPixels s(tile), d(image.get());
+    if (s.data == nullptr || d.data == nullptr) return false;
+    return copyRoi8uC3(s.data, s.step, d.data + oy * d.step + ox * 3, d.step, PrimSize{w, h}) >= 0;
+}
+
 // An RGB24 container of a decoded raw JPEG tile.
 vq_ptr<imageContainer> decodeRawJpeg(vq_raw_tile* tile) {
     if (tile == nullptr || tile->getData() == nullptr || tile->getDataLength() <= 0) return nullptr;

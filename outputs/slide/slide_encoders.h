@@ -37,6 +37,9 @@ public:
 vq_ptr<imageContainer> newClearedContainer(int format, int w, int h);
 // Copies the top-left part of src that fits into dst (1 or 3 channels).
 bool copyTopLeft(imageContainer* src, imageContainer* dst, int channels);
+// Copies RGB24 tile (x, y) of a grid of tileSize tiles into `image`, which is
+// created cleared at `size` on the first call; clipped to the image.
+bool placeTileInImage(vq_ptr<imageContainer>& image, IntPair size, int x, int y, int tileSize, imageContainer* tile);
 // An RGB24 container of a decoded raw JPEG tile; none when it does not decode.
 vq_ptr<imageContainer> decodeRawJpeg(vq_raw_tile* tile);
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/base/imageContainer.h"
 #include "engine/base/stream.h"
 
 namespace {
@@ -386,6 +387,23 @@ void addLong(vq_svs_ifdDir& dir, uint16_t tag, uint32_t value) {
     dir.addItem(item);
 }
 
+void addBitsPerSample(vq_svs_ifdDir& dir, int format) {
+    vq_svs_ifdItem bits(258, svsTypeShort);
+    const int count = format == vq_fmtYCbCr || format == vq_fmtRGB24 || format == vq_fmtRGB48 ? 3
+                      : format == vq_fmtGray8 || format == vq_fmtGray16                   ? 1
+                                                                                           : 0;
+    const uint16_t depth = format == vq_fmtGray16 || format == vq_fmtRGB48 ? 16 : 8;
+    for (int i = 0; i < count; ++i) bits.appendShort(depth);
+    dir.addItem(bits);
+}
+
+void addSamplesPerPixel(vq_svs_ifdDir& dir, int format) {
+    vq_svs_ifdItem item(277, svsTypeShort);
+    if (format == vq_fmtYCbCr || format == vq_fmtRGB24 || format == vq_fmtRGB48) item.appendShort(3);
+    else if (format == vq_fmtGray8 || format == vq_fmtGray16) item.appendShort(1);
+    dir.addItem(item);
+}
+
 void addZeros(vq_svs_ifdDir& dir, uint16_t tag, int type, int64_t count) {
     vq_svs_ifdItem item(tag, type);
     if (count > 0 && count <= INT32_MAX) item.setCount(static_cast<int32_t>(count));
@@ -401,6 +419,29 @@ bool setTableValue(vq_svs_ifdDir& dir, uint16_t tag, int64_t i, uint64_t value) 
 
 bool tableValue(const vq_svs_ifdDir& dir, uint16_t tag, int64_t i, uint64_t* out) {
     return dir.findItem(tag).getValue64(out, static_cast<int32_t>(i));
+}
+
+const char* writeDirectoryChain(vq_svs_ifdDir& head, std::list<vq_svs_ifdDir>& rest, vq_svs_stream* s,
+                                bool bigTiff) {
+    auto nextPosition = [&](std::list<vq_svs_ifdDir>::iterator it) -> uint64_t {
+        return it == rest.end() ? 0 : it->getPosition();
+    };
+    head.setBigTIFF(bigTiff);
+    head.setNextOffset(nextPosition(rest.begin()));
+    if (!head.writeAll(s)) return "the directories could not be written";
+    for (auto it = rest.begin(); it != rest.end(); ++it) {
+        it->setNextOffset(nextPosition(std::next(it)));
+        it->setBigTIFF(bigTiff);
+        if (!it->writeAll(s)) return "the directories could not be written";
+    }
+    // Second pass: every directory has its place now, so the chain closes.
+    head.setNextOffset(nextPosition(rest.begin()));
+    bool chained = head.writeDirectory(s);
+    for (auto it = rest.begin(); it != rest.end(); ++it) {
+        it->setNextOffset(nextPosition(std::next(it)));
+        chained = it->writeDirectory(s) && chained;
+    }
+    return chained ? nullptr : "the directory chain could not be written";
 }
 
 } // namespace slide_ifd

@@ -136,10 +136,20 @@ namespace slide_ifd {
 std::pair<uint16_t, uint16_t> subsamplingPair(int code);
 void addShorts(vq_svs_ifdDir& dir, uint16_t tag, std::initializer_list<uint16_t> values);
 void addLong(vq_svs_ifdDir& dir, uint16_t tag, uint32_t value);
+// BitsPerSample and SamplesPerPixel of a pixel format (3 and 4: 8, 8, 8;
+// 6: 8; 11: 16; 12: 16, 16, 16); other formats get entries without values.
+void addBitsPerSample(vq_svs_ifdDir& dir, int pixelFormat);
+void addSamplesPerPixel(vq_svs_ifdDir& dir, int pixelFormat);
 // An entry of `count` zero values of that type (no value when count is 0).
 void addZeros(vq_svs_ifdDir& dir, uint16_t tag, int type, int64_t count);
 // Value i of a LONG or LONG8 table entry.
 bool setTableValue(vq_svs_ifdDir& dir, uint16_t tag, int64_t i, uint64_t value);
 bool tableValue(const vq_svs_ifdDir& dir, uint16_t tag, int64_t i, uint64_t* out);
+// Writes `head` and then each of `rest` with all their values in the given
+// form, each directory chained to the next and the last to 0; a second pass
+// links the directories that the first pass placed. Null on success, else
+// what failed.
+const char* writeDirectoryChain(vq_svs_ifdDir& head, std::list<vq_svs_ifdDir>& rest, vq_svs_stream* s,
+                                bool bigTiff);
 
 } // namespace slide_ifd

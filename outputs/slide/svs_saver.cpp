@@ -88,16 +88,7 @@ void vq_svs_saver::fillDirectory(vq_svs_ifdDir& dir, IntPair size, int quality, 
     addLong(dir, 254, kind == kindLevel ? 0u : kind == kindMacro ? 9u : 1u);
     addLong(dir, 256, static_cast<uint32_t>(w));
     addLong(dir, 257, static_cast<uint32_t>(h));
-    {
-        vq_svs_ifdItem bits(258, svsTypeShort);
-        if (format == vq_fmtYCbCr || format == vq_fmtRGB24)
-            for (int i = 0; i < 3; ++i) bits.appendShort(8);
-        else if (format == vq_fmtGray8) bits.appendShort(8);
-        else if (format == vq_fmtGray16) bits.appendShort(16);
-        else if (format == vq_fmtRGB48)
-            for (int i = 0; i < 3; ++i) bits.appendShort(16);
-        dir.addItem(bits);
-    }
+    addBitsPerSample(dir, format);
     addShorts(dir, 259, {static_cast<uint16_t>(kind == kindLevel ? compression_ : 7)});
 
     int photometric = -1;
@@ -131,12 +122,7 @@ void vq_svs_saver::fillDirectory(vq_svs_ifdDir& dir, IntPair size, int quality, 
     const bool stripLayout = kind != kindLevel || stripMode_;
     if (stripLayout) addZeros(dir, 273, svsTypeLong8, strips);
     addShorts(dir, 274, {1});
-    {
-        vq_svs_ifdItem item(277, svsTypeShort);
-        if (format == vq_fmtYCbCr || format == vq_fmtRGB24 || format == vq_fmtRGB48) item.appendShort(3);
-        else if (format == vq_fmtGray8 || format == vq_fmtGray16) item.appendShort(1);
-        dir.addItem(item);
-    }
+    addSamplesPerPixel(dir, format);
     if (stripLayout) {
         addShorts(dir, 278, {static_cast<uint16_t>(rowsPerStrip)});
         addZeros(dir, 279, svsTypeLong, strips);
@@ -440,18 +426,7 @@ bool vq_svs_saver::takeThumbnailTile(int x, int y, imageContainer* rgb) {
         return false;
     }
     if (thumbnailMissing_.count({x, y}) == 0) return true;
-    if (thumbnailImage_ == nullptr) {
-        thumbnailImage_ = newClearedContainer(vq_fmtRGB24, thumbnailSourceSize_.first, thumbnailSourceSize_.second);
-        if (thumbnailImage_ == nullptr) return false;
-    }
-    const int64_t ox = int64_t(x) * tileSize_, oy = int64_t(y) * tileSize_;
-    const int w = int(std::min<int64_t>(rgb->getWidth(), thumbnailSourceSize_.first - ox));
-    const int h = int(std::min<int64_t>(rgb->getHeight(), thumbnailSourceSize_.second - oy));
-    if (w > 0 && h > 0) {
-        ContainerPixels s(rgb), d(thumbnailImage_.get());
-        if (s.data == nullptr || d.data == nullptr) return false;
-        copyRoi8uC3(s.data, s.step, d.data + oy * d.step + ox * 3, d.step, PrimSize{w, h});
-    }
+    if (!placeTileInImage(thumbnailImage_, thumbnailSourceSize_, x, y, tileSize_, rgb)) return false;
     thumbnailMissing_.erase({x, y});
     return thumbnailMissing_.empty() ? writeThumbnail() : true;
 }
@@ -626,24 +601,7 @@ bool vq_svs_saver::finish() {
         return false;
     };
     if (!header_.write(&stream_)) return fail("the header could not be written");
-    auto nextPosition = [&](std::list<vq_svs_ifdDir>::iterator it) -> uint64_t {
-        return it == directories_.end() ? 0 : it->getPosition();
-    };
-    baseDirectory_.setNextOffset(nextPosition(directories_.begin()));
-    if (!baseDirectory_.writeAll(&stream_)) return fail("the directories could not be written");
-    for (auto it = directories_.begin(); it != directories_.end(); ++it) {
-        it->setNextOffset(nextPosition(std::next(it)));
-        it->setBigTIFF(big);
-        if (!it->writeAll(&stream_)) return fail("the directories could not be written");
-    }
-    // Second pass: every directory has its place now, so the chain closes.
-    baseDirectory_.setNextOffset(nextPosition(directories_.begin()));
-    bool chained = baseDirectory_.writeDirectory(&stream_);
-    for (auto it = directories_.begin(); it != directories_.end(); ++it) {
-        it->setNextOffset(nextPosition(std::next(it)));
-        chained = it->writeDirectory(&stream_) && chained;
-    }
-    if (!chained) return fail("the directory chain could not be written");
+    if (const char* failed = writeDirectoryChain(baseDirectory_, directories_, &stream_, big)) return fail(failed);
     if (stream_.getStream()->flush() == -1) return fail("the file could not be flushed");
     const int failed = failedTiles();
     if (failed > 0) {

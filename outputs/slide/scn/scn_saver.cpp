@@ -56,22 +56,12 @@ void vq_leica_saver::fillDirectory(vq_svs_ifdDir& dir, IntPair size, int quality
     addLong(dir, 254, 0);
     addLong(dir, 256, static_cast<uint32_t>(w));
     addLong(dir, 257, static_cast<uint32_t>(h));
-    {
-        vq_svs_ifdItem bits(258, svsTypeShort);
-        if (format == vq_fmtYCbCr || format == vq_fmtRGB24)
-            for (int i = 0; i < 3; ++i) bits.appendShort(8);
-        else if (format == vq_fmtGray8) bits.appendShort(8);
-        else if (format == vq_fmtGray16) bits.appendShort(16);
-        else if (format == vq_fmtRGB48)
-            for (int i = 0; i < 3; ++i) bits.appendShort(16);
-        dir.addItem(bits);
-    }
+    addBitsPerSample(dir, format);
     addShorts(dir, 259, {7});
     addShorts(dir, 262, {static_cast<uint16_t>(colourSpace_ == 3 ? 6 : 2)});
     dir.addItem(vq_svs_ifdItem(270, svsTypeAscii));
     addShorts(dir, 274, {1});
-    const bool threeSamples = format == vq_fmtYCbCr || format == vq_fmtRGB24 || format == vq_fmtRGB48;
-    addShorts(dir, 277, {static_cast<uint16_t>(threeSamples ? 3 : 1)});
+    addSamplesPerPixel(dir, format);
     addShorts(dir, 284, {1});
     addShorts(dir, 322, {static_cast<uint16_t>(tileSize_)});
     addShorts(dir, 323, {static_cast<uint16_t>(tileSize_)});
@@ -234,39 +224,30 @@ bool vq_leica_saver::finish() {
         std::fprintf(stderr, "%s\n", why.c_str());
         return false;
     };
-    if (secondImageDirectories_.empty()) return fail("No second image was declared");
-    // A file written before any tile still gets its header and directories.
-    {
-        vq::platform::ScopedLock lock(fileLock_);
-        if (!ensureStarted()) return fail("The header and directories could not be written");
+    if (secondImageDirectories_.empty()) return fail("no second image was declared");
+    // A file given no tile still gets its header and directories; the
+    // encoder thread the start makes is stopped at once.
+    if (!baseDirectory_.isPlaced()) {
+        bool started = false;
+        {
+            vq::platform::ScopedLock lock(fileLock_);
+            started = ensureStarted();
+        }
+        stopEncoderThreads(false);
+        if (!started) return fail("the header and directories could not be written");
     }
-    stopEncoderThreads(false);
     for (auto it = secondImageDirectories_.begin(); it != secondImageDirectories_.end(); ++it) {
         const auto next = std::next(it);
         it->setNextOffset(next != secondImageDirectories_.end() ? next->getPosition() : baseDirectory_.getPosition());
-        if (!it->writeAll(&stream_)) return fail("The directories could not be written");
+        if (!it->writeAll(&stream_)) return fail("the directories could not be written");
     }
-    auto nextPosition = [&](std::list<vq_svs_ifdDir>::iterator it) -> uint64_t {
-        return it == levelDirectories_.end() ? 0 : it->getPosition();
-    };
-    baseDirectory_.setNextOffset(nextPosition(levelDirectories_.begin()));
-    if (!baseDirectory_.writeAll(&stream_)) return fail("The directories could not be written");
-    for (auto it = levelDirectories_.begin(); it != levelDirectories_.end(); ++it) {
-        it->setNextOffset(nextPosition(std::next(it)));
-        if (!it->writeAll(&stream_)) return fail("The directories could not be written");
-    }
-    // Directories placed by the pass above are linked now.
-    baseDirectory_.setNextOffset(nextPosition(levelDirectories_.begin()));
-    bool chained = baseDirectory_.writeDirectory(&stream_);
-    for (auto it = levelDirectories_.begin(); it != levelDirectories_.end(); ++it) {
-        it->setNextOffset(nextPosition(std::next(it)));
-        chained = it->writeDirectory(&stream_) && chained;
-    }
-    if (!chained) return fail("The directory chain could not be written");
-    if (stream_.getStream()->flush() == -1) return fail("The file could not be flushed");
+    // Then the main image from the base down.
+    if (const char* failed = writeDirectoryChain(baseDirectory_, levelDirectories_, &stream_, true))
+        return fail(failed);
+    if (stream_.getStream()->flush() == -1) return fail("the file could not be flushed");
     if (!descriptionWritten_) {
         char text[160];
-        std::snprintf(text, sizeof text, "The second image is incomplete: %d tiles of level %d are missing",
+        std::snprintf(text, sizeof text, "the second image is incomplete: %d tiles of level %d are missing",
                       static_cast<int>(missingSecondImageTiles_.size()), secondImageLevel_);
         return fail(text);
     }

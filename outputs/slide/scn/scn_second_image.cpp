@@ -7,9 +7,7 @@
 
 #include "engine/pyramid/zoom_layer.h"
 #include "engine/pyramid/zoom_tile.h"
-#include "jpeg/jpeg_bridge.h"
 #include "outputs/slide/scn/scn_saver.h"
-#include "primitives/core/copy.h"
 
 bool createLeicaThumbnailHandler(vq_zoomoutput_base** out, vq_leica_saver* saver) {
     if (out == nullptr) return false;
@@ -28,18 +26,7 @@ bool LeicaThumbnailHandler::saveTile(vq_zoom_tile_base* tile) {
 bool vq_leica_saver::collectThumbnailTile(int x, int y, imageContainer* tile) {
     // A tile that arrives twice is taken once.
     if (missingSecondImageTiles_.count({x, y}) == 0) return true;
-    if (secondImage_ == nullptr) {
-        secondImage_ = newClearedContainer(vq_fmtRGB24, secondImageSize_.first, secondImageSize_.second);
-        if (secondImage_ == nullptr) return false;
-    }
-    const int64_t ox = int64_t(x) * tileSize_, oy = int64_t(y) * tileSize_;
-    const int w = int(std::min<int64_t>(tile->getWidth(), secondImageSize_.first - ox));
-    const int h = int(std::min<int64_t>(tile->getHeight(), secondImageSize_.second - oy));
-    if (w > 0 && h > 0) {
-        ContainerPixels s(tile), d(secondImage_.get());
-        if (s.data == nullptr || d.data == nullptr) return false;
-        if (copyRoi8uC3(s.data, s.step, d.data + oy * d.step + ox * 3, d.step, PrimSize{w, h}) < 0) return false;
-    }
+    if (!placeTileInImage(secondImage_, secondImageSize_, x, y, tileSize_, tile)) return false;
     missingSecondImageTiles_.erase({x, y});
     return missingSecondImageTiles_.empty() ? buildSecondImage() : true;
 }

@@ -22,32 +22,13 @@
 #include "outputs/slide/svs_saver.h"
 #include "outputs/svs_output.h"
 #include "readers/tiff/svs_reader.h"
+#include "tests/outputs/slide/slide_fixtures.h"
 #include "tests/support/test_env.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace slidetest;
 
-// Encoder thread settings for one test, restored afterwards.
-class EncoderThreads {
-public:
-    EncoderThreads(bool multi, int count) {
-        getGlobal(global_.put());
-        multi_ = global_->isMultiThreaded();
-        count_ = global_->getEncoderThreadCount();
-        global_->setMultiThreaded(multi);
-        global_->setEncoderThreadCount(count);
-    }
-    ~EncoderThreads() {
-        global_->setMultiThreaded(multi_);
-        global_->setEncoderThreadCount(count_);
-    }
-
-private:
-    vq_ptr<vq_global_base> global_;
-    bool multi_ = true;
-    int count_ = 0;
-};
 
 vq_ptr<imageContainer> solid(int w, int h, uint8_t r, uint8_t g, uint8_t b, bool noise = false) {
     auto c = vq_ptr<imageContainer>::adopt(imageContainer::create());
@@ -65,29 +46,6 @@ vq_ptr<imageContainer> solid(int w, int h, uint8_t r, uint8_t g, uint8_t b, bool
         }
     c->unlockPixels();
     return c;
-}
-
-Bytes jpegOf(imageContainer* tile, int quality, int subsampling = 4) {
-    vq_jpeg_tileEncoder* e = nullptr;
-    EXPECT_TRUE(createJpegTileEncoder(&e));
-    auto enc = vq_ptr<vq_jpeg_tileEncoder>::adopt(e);
-    enc->setQuality(quality);
-    enc->setSubsampling(subsampling);
-    vq_stream* s = nullptr;
-    EXPECT_EQ(createMemoryWriteStream(0, &s), 0);
-    auto stream = vq_ptr<vq_stream>::adopt(s);
-    EXPECT_TRUE(enc->encodeTile(tile, stream.get()));
-    auto* m = static_cast<vq_memoryWriteStream*>(stream.get());
-    return Bytes(m->getData(), m->getData() + m->getSize());
-}
-
-vq_ptr<vq_raw_tile> raw(const Bytes& b, IntPair size, int compression) {
-    auto t = vq_ptr<vq_raw_tile>::adopt(vq_raw_tile::create());
-    EXPECT_TRUE(t->allocate(static_cast<int32_t>(b.size()), size));
-    std::copy(b.begin(), b.end(), t->getData());
-    t->setDataLength(static_cast<int32_t>(b.size()));
-    t->setCompression(compression);
-    return t;
 }
 
 // A saver writing to a file of the test's scratch folder.

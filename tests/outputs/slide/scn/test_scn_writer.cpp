@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -15,38 +16,15 @@
 #include "engine/base/imageContainer.h"
 #include "engine/base/raw_tile.h"
 #include "engine/base/stream.h"
-#include "engine/base/vq_global.h"
-#include "jpeg/jpeg_saver.h"
-#include "outputs/slide/jpeg_tile_encoder.h"
 #include "outputs/slide/scn/scn_saver.h"
 #include "readers/tiff/svs_reader.h"
+#include "tests/outputs/slide/slide_fixtures.h"
 #include "tests/support/test_env.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace slidetest;
 using Rgb = std::array<int, 3>;
-
-// Encoder thread settings for one test, restored afterwards.
-class EncoderThreads {
-public:
-    EncoderThreads(bool multi, int count) {
-        getGlobal(global_.put());
-        multi_ = global_->isMultiThreaded();
-        count_ = global_->getEncoderThreadCount();
-        global_->setMultiThreaded(multi);
-        global_->setEncoderThreadCount(count);
-    }
-    ~EncoderThreads() {
-        global_->setMultiThreaded(multi_);
-        global_->setEncoderThreadCount(count_);
-    }
-
-private:
-    vq_ptr<vq_global_base> global_;
-    bool multi_ = true;
-    int count_ = 0;
-};
 
 vq_ptr<imageContainer> solid(int w, int h, Rgb c, int format = vq_fmtRGB24) {
     auto image = vq_ptr<imageContainer>::adopt(imageContainer::create());
@@ -59,29 +37,6 @@ vq_ptr<imageContainer> solid(int w, int h, Rgb c, int format = vq_fmtRGB24) {
         for (int x = 0; x < w * channels; ++x) p[y * step + x] = static_cast<uint8_t>(c[x % channels]);
     image->unlockPixels();
     return image;
-}
-
-Bytes jpegOf(imageContainer* tile, int quality) {
-    vq_jpeg_tileEncoder* e = nullptr;
-    EXPECT_TRUE(createJpegTileEncoder(&e));
-    auto enc = vq_ptr<vq_jpeg_tileEncoder>::adopt(e);
-    enc->setQuality(quality);
-    enc->setSubsampling(4);
-    vq_stream* s = nullptr;
-    EXPECT_EQ(createMemoryWriteStream(0, &s), 0);
-    auto stream = vq_ptr<vq_stream>::adopt(s);
-    EXPECT_TRUE(enc->encodeTile(tile, stream.get()));
-    auto* m = static_cast<vq_memoryWriteStream*>(stream.get());
-    return Bytes(m->getData(), m->getData() + m->getSize());
-}
-
-vq_ptr<vq_raw_tile> rawTile(const Bytes& b, IntPair size, int compression) {
-    auto t = vq_ptr<vq_raw_tile>::adopt(vq_raw_tile::create());
-    EXPECT_TRUE(t->allocate(static_cast<int32_t>(b.size()), size));
-    std::copy(b.begin(), b.end(), t->getData());
-    t->setDataLength(static_cast<int32_t>(b.size()));
-    t->setCompression(compression);
-    return t;
 }
 
 // A saver writing to a file of the test's scratch folder.
@@ -300,11 +255,11 @@ TEST(ScnWriter, RefusalsEdgeTilesFirstWriteAndRawTiles) {
     // Raw tiles: stored byte for byte; other compressions, label, macro and
     // undeclared levels refused.
     const Bytes jpeg = jpegOf(solid(512, 512, {30, 60, 200}).get(), 70);
-    EXPECT_TRUE(s.addRawTile(0, 0, 1, rawTile(jpeg, IntPair(512, 512), 7).get()));
-    EXPECT_FALSE(s.addRawTile(1, 0, 1, rawTile(jpeg, IntPair(512, 512), 1).get()));
-    EXPECT_FALSE(s.addRawTile(0, 0, -2, rawTile(jpeg, IntPair(512, 512), 7).get()));
-    EXPECT_FALSE(s.addRawTile(0, 0, -3, rawTile(jpeg, IntPair(512, 512), 7).get()));
-    EXPECT_FALSE(s.addRawTile(0, 0, 5, rawTile(jpeg, IntPair(512, 512), 7).get()));
+    EXPECT_TRUE(s.addRawTile(0, 0, 1, raw(jpeg, IntPair(512, 512), 7).get()));
+    EXPECT_FALSE(s.addRawTile(1, 0, 1, raw(jpeg, IntPair(512, 512), 1).get()));
+    EXPECT_FALSE(s.addRawTile(0, 0, -2, raw(jpeg, IntPair(512, 512), 7).get()));
+    EXPECT_FALSE(s.addRawTile(0, 0, -3, raw(jpeg, IntPair(512, 512), 7).get()));
+    EXPECT_FALSE(s.addRawTile(0, 0, 5, raw(jpeg, IntPair(512, 512), 7).get()));
     EXPECT_FALSE(s.addRawTile(0, 0, 1, nullptr));
     // The source level's only tile completes the second image.
     EXPECT_TRUE(s.addTile(0, 0, 0, solid(500, 350, {100, 150, 200}).get()));
@@ -367,7 +322,7 @@ TEST(ScnWriter, FinishFailsWithoutOrWithAnIncompleteSecondImage) {
         f.saver->setBaseLevel(IntPair(400, 300), 0, 80, nullptr);
         EXPECT_TRUE(f.saver->addTile(0, 0, 0, solid(400, 300, {50, 50, 50}).get()));
         EXPECT_FALSE(f.saver->finish());
-        EXPECT_EQ(f.saver->getFailure(), "No second image was declared");
+        EXPECT_EQ(f.saver->getFailure(), "no second image was declared");
     }
     ScnFile f(dir, "incomplete.scn");
     vq_leica_saver& s = *f.saver;
@@ -376,7 +331,7 @@ TEST(ScnWriter, FinishFailsWithoutOrWithAnIncompleteSecondImage) {
     ASSERT_TRUE(s.setThumbnail(0, IntPair(1000, 500), IntPair(2, 1), 75));
     EXPECT_TRUE(s.addTile(0, 0, 0, solid(512, 500, {80, 80, 80}).get()));
     EXPECT_FALSE(s.finish());
-    EXPECT_EQ(s.getFailure(), "The second image is incomplete: 1 tiles of level 0 are missing");
+    EXPECT_EQ(s.getFailure(), "the second image is incomplete: 1 tiles of level 0 are missing");
     // Everything that arrived is still in the file, without a description.
     std::string xml;
     const std::string report = f.check(&xml);
@@ -419,7 +374,7 @@ TEST(ScnWriter, TileSizeSetterAndSecondImageFromPlanesAndRawTiles) {
                 ASSERT_TRUE(s.addTileYCbCr(x, y, 0, yp.get(), cb.get(), cr.get(), 1));
             } else {
                 auto full = solid(256, 256, sourceColour(x % 3, y % 2));
-                ASSERT_TRUE(s.addRawTile(x, y, 0, rawTile(jpegOf(full.get(), 90), IntPair(256, 256), 7).get()));
+                ASSERT_TRUE(s.addRawTile(x, y, 0, raw(jpegOf(full.get(), 90), IntPair(256, 256), 7).get()));
             }
         }
     ASSERT_TRUE(s.finish()) << s.getFailure();
