@@ -37,6 +37,9 @@ struct DJP2CodingStyle {
     IntPair codeBlockExp;                 // (xcb, ycb): coded value + 2
     CodecArray<IntPair> precinctExp;      // levels + 1 entries, entry 0 lowest resolution
 
+    // Precinct exponents of resolution r; (15, 15) where the record has none.
+    IntPair PrecinctExp(uint32_t r) const { return r < precinctExp.Count() ? precinctExp[r] : IntPair(15, 15); }
+
     // The mode word of a code-block style byte; bits 6 and 7 are not mapped.
     static uint32_t ModeWord(uint8_t style);
 };
