@@ -1,0 +1,8 @@
+// Huffman forms of processor path 5, over the path's own block kernels.
+#include "primitives/jpeg/huffman/huffman.h"
+
+#include "primitives/core/block_kernels.h"
+
+namespace prim::p5 {
+#include "primitives/jpeg/huffman/huffman_body.inl"
+} // namespace prim::p5
