@@ -29,9 +29,9 @@ vq_ptr<vq_zoomoutput_base> makeOutput(int type) {
         case 5:
             if (createPyramidOutput(out.put())) out->setCompression(7);
             break;
-        case 2:  // SVS with JPEG 2000 tiles and PFF: their encoders are not
-        case 7:  // part of this build.
+        case 2:  // SVS with JPEG 2000 tiles: its encoder is not part of this build.
             break;
+        case 7: createKestrixPffOutput(out.put()); break;
         case 4: createGoogleOutput(out.put()); break;
         case kVerifyOutput: createVerifyOutput(out.put()); break;
         default: createKestrixOutput(out.put()); break;

@@ -6,6 +6,7 @@
 #include "readers/folders/kestrix_folder_reader.h"
 #include "readers/plain/png_reader.h"
 #include "readers/plain/ppm_reader.h"
+#include "readers/pff/pff_tile_loader.h"
 #include "readers/tiff/svs_reader.h"
 #include "readers/tiff/tiff_reader.h"
 #include "engine/tilepath/zoomloader.h"
@@ -51,9 +52,12 @@ bool openSource(const ConversionJob& job, JobSources& s, JobFailure& failure) {
 // Verify jobs read the stored pyramid tile by tile.
 bool openVerifySource(const ConversionJob& job, JobSources& s, JobFailure& failure) {
     const juce::String& path = job.sourcePath;
-    // This build has no PFF or JPEG 2000 reader.
-    if (job.pathEndsWith(".pff"))
-        return failWith(failure, "Cannot handle PFF file " + path + ".", kStatusFailed, true);
+    if (job.pathEndsWith(".pff")) {
+        if (!createPFFTileLoader(s.stream.get(), s.tileLoader.put()) || s.tileLoader == nullptr)
+            return failWith(failure, "Cannot handle PFF file " + path + ".", kStatusFailed, true);
+        return true;
+    }
+    // This build has no JPEG 2000 reader.
     if (job.pathEndsWith(".jp2"))
         return failWith(failure, "Cannot handle JPEG 2000 file " + path + ".", kStatusFailed, true);
     if (job.pathEndsWith(".svs") || job.pathEndsWith(".scn")) {
@@ -87,7 +91,9 @@ bool openConversionSource(const ConversionJob& job, JobSources& s, JobFailure& f
     const juce::String& path = job.sourcePath;
     vq_stream* stream = s.stream.get();
     if (stream != nullptr) {
-        if (job.pathEndsWith(".svs") || job.pathEndsWith(".scn")) {
+        if (job.pathEndsWith(".pff")) {
+            createPFFTileLoader(stream, s.tileLoader.put());
+        } else if (job.pathEndsWith(".svs") || job.pathEndsWith(".scn")) {
             createSVSRawTileLoader(stream, s.tileLoader.put());
         } else if (job.pathEndsWith(".jpg") || job.pathEndsWith(".jpeg")) {
             createJPEGLoader(stream, s.formatReader.put());
@@ -102,7 +108,7 @@ bool openConversionSource(const ConversionJob& job, JobSources& s, JobFailure& f
         } else if (job.pathEndsWith(".ppm")) {
             createPPMLoader(stream, s.formatReader.put());
         }
-        // ".pff" and ".jp2": no reader in this build.
+        // ".jp2": no reader in this build.
     }
 
     if (s.formatReader == nullptr && s.tileLoader == nullptr)

@@ -190,7 +190,6 @@ TEST_F(EndToEnd, RecognitionFailuresEndOnlyTheirJob) {
         {dir("broken.svs"), 6, "Cannot create loader for file %.", kStatusFailed, true},
         {dir("photo.jpg"), 6, "% is not suitable for verifying.", kStatusInvalidFile, false},
         {dir("photo.jpg"), 2, "SVS with JPEG 2000 tiles output is not available in this build.", kStatusFailed, false},
-        {dir("photo.jpg"), 7, "Kestrix PFF output is not available in this build.", kStatusFailed, false},
     };
     const int first = jobIdCounter;
     for (const auto& c : cases) drop(juce::StringArray(juce::String(c.path)), c.outputType);
