@@ -46,26 +46,3 @@ int32_t inverseRct32s(int32_t* const planes[3], int32_t step, int32_t width, int
 int32_t inverseRct16s(int16_t* const planes[3], int32_t step, int32_t width, int32_t height);
 int32_t inverseIct32f(float* const planes[3], int32_t step, int32_t width, int32_t height);
 int32_t inverseIct16s(int16_t* const planes[3], int32_t step, int32_t width, int32_t height);
-
-namespace j2k_component {
-namespace {
-
-// The checks of every form, in their order.
-template <class T>
-inline int32_t check(T* const* planes, int32_t step, int32_t width, int32_t height) {
-    if (!planes || !planes[0] || !planes[1] || !planes[2])
-        return primErrNullPtr;
-    if (step <= 0)
-        return primErrStep;
-    if (width <= 0 || height <= 0)
-        return primErrSize;
-    return primNoErr;
-}
-
-template <class T>
-inline T* rowOf(T* plane, int32_t step, int32_t r) {
-    return reinterpret_cast<T*>(reinterpret_cast<uint8_t*>(plane) + static_cast<intptr_t>(r) * step);
-}
-
-} // namespace
-} // namespace j2k_component

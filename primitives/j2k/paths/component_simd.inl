@@ -1,41 +1,15 @@
 // Component transforms of one processor path, included by the path's
 // translation unit (compiled with its instruction set).
 #include "primitives/j2k/component.h"
-#include "primitives/j2k/lifting_rules.h"
+#include "primitives/j2k/component_body.h"
 
 namespace prim::VQ_PATH_NS {
 namespace {
 
-using j2k_component::check;
-using j2k_component::rowOf;
-using j2k_rules::add32;
-using j2k_rules::sub32;
+using namespace j2k_component;
 
 inline __m128i loadI(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void storeI(int32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-
-inline void forwardRctSample(int32_t* p0, int32_t* p1, int32_t* p2) {
-    const int32_t R = *p0, G = *p1, B = *p2;
-    *p0 = add32(add32(R, add32(G, G)), B) >> 2;
-    *p1 = sub32(B, G);
-    *p2 = sub32(R, G);
-}
-
-inline void inverseRctSample(int32_t* p0, int32_t* p1, int32_t* p2) {
-    const int32_t Y = *p0, Db = *p1, Dr = *p2;
-    const int32_t G = sub32(Y, add32(Db, Dr) >> 2);
-    *p0 = add32(Dr, G);
-    *p1 = G;
-    *p2 = add32(Db, G);
-}
-
-inline void inverseRct16Sample(int16_t* p0, int16_t* p1, int16_t* p2) {
-    const int32_t Y = *p0, Db = *p1, Dr = *p2;
-    const int32_t G = j2k_rules::wrap16(Y - ((Db + Dr) >> 2));
-    *p0 = j2k_rules::wrap16(Dr + G);
-    *p1 = static_cast<int16_t>(G);
-    *p2 = j2k_rules::wrap16(Db + G);
-}
 
 // Four samples of the forward and the inverse RCT in 32-bit lanes.
 inline void forwardRct4(int32_t* p0, int32_t* p1, int32_t* p2) {
@@ -69,17 +43,7 @@ void rctRow(int32_t* p0, int32_t* p1, int32_t* p2, int32_t width) {
             One(p0 + x + 1, p1 + x + 1, p2 + x + 1);
         }
     }
-    for (; x < width; ++x)
-        One(p0 + x, p1 + x, p2 + x);
-}
-
-template <class T, class Row>
-int32_t eachRow(T* const* planes, int32_t step, int32_t width, int32_t height, Row row) {
-    if (const int32_t s = check(planes, step, width, height))
-        return s;
-    for (int32_t r = 0; r < height; ++r)
-        row(rowOf(planes[0], step, r), rowOf(planes[1], step, r), rowOf(planes[2], step, r), width);
-    return primNoErr;
+    samplesFrom<int32_t, One>(p0, p1, p2, x, width);
 }
 
 // Float ICT in single precision, every operation rounded, in the order
@@ -107,16 +71,7 @@ void ictRow(float* p0, float* p1, float* p2, int32_t width) {
         _mm_storeu_ps(p2 + x, _mm_add_ps(_mm_mul_ps(Cb, cbB), Y));
         _mm_storeu_ps(p1 + x, _mm_add_ps(_mm_add_ps(_mm_mul_ps(Cb, cbG), _mm_mul_ps(Cr, crG)), Y));
     }
-    for (; x < width; ++x)
-        ictSample(p0 + x, p1 + x, p2 + x);
-}
-
-// 16-bit ICT: Q14 weights, corrections formed in 32 bits, results saturated.
-inline void ict16Sample(int16_t* p0, int16_t* p1, int16_t* p2) {
-    const int32_t Y = *p0, Cb = *p1, Cr = *p2;
-    *p0 = j2k_rules::sat16(Y + ((22970 * Cr + 8192) >> 14));
-    *p1 = j2k_rules::sat16(Y - ((5638 * Cb + 11700 * Cr + 8192) >> 14));
-    *p2 = j2k_rules::sat16(Y + ((29032 * Cb + 8192) >> 14));
+    samplesFrom<float, ictSample>(p0, p1, p2, x, width);
 }
 
 // Eight samples: each 32-bit half of a result is Y plus (minus) its rounded
@@ -154,8 +109,7 @@ void ict16Row(int16_t* p0, int16_t* p1, int16_t* p2, int32_t width) {
         for (; x + 8 <= width; x += 8)
             ict16x8(p0 + x, p1 + x, p2 + x, aligned);
     }
-    for (; x < width; ++x)
-        ict16Sample(p0 + x, p1 + x, p2 + x);
+    samplesFrom<int16_t, ict16Sample<true>>(p0, p1, p2, x, width);
 }
 
 } // namespace
@@ -178,8 +132,7 @@ int32_t inverseRct16s(int16_t* const* planes, int32_t step, int32_t width, int32
                 inverseRct16Sample(p0 + x + 1, p1 + x + 1, p2 + x + 1);
             }
         }
-        for (; x < w; ++x)
-            inverseRct16Sample(p0 + x, p1 + x, p2 + x);
+        samplesFrom<int16_t, inverseRct16Sample>(p0, p1, p2, x, w);
     });
 }
 
