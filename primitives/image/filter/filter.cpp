@@ -2,6 +2,7 @@
 // the reciprocal in double precision), the work-memory helpers, the tables
 // and the public entries. The processor-path forms are in image_p1.cpp.
 #include "primitives/image/filter/filter.h"
+#include "primitives/image/filter/filter_kernels.h"
 
 #include "primitives/core/memory.h"
 #include "primitives/core/processor.h"
@@ -110,4 +111,8 @@ int32_t filterColumn8uC1(const uint8_t* src, int32_t srcStep, uint8_t* dst, int3
                          int32_t height, const int32_t* kernel, int32_t kernelSize, int32_t anchor, int32_t divisor) {
     return VQ_DISPATCH(filterColumn8uC1Table)(src, srcStep, dst, dstStep, width, height, kernel, kernelSize, anchor,
                                               divisor);
+}
+
+const FilterKernelSet* filterKernelSet(int path) {
+    return path > 0 && path < kProcessorPathCount ? &prim::p1::filterKernels : nullptr;
 }

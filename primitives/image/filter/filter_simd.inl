@@ -8,6 +8,7 @@
 
 #include "primitives/core/memory.h"
 #include "primitives/image/filter/filter.h"
+#include "primitives/image/filter/filter_kernels.h"
 #include "primitives/image/filter/filter_rules.h"
 
 namespace prim::VQ_PATH_NS {
@@ -16,21 +17,25 @@ namespace {
 // ---- division ---------------------------------------------------------------
 
 // Shift k >= 1: q = S >> k plus the rounding of the low k bits, ties to
-// even; no intermediate leaves 32 bits, so every sum saturates correctly.
-// Shift 0: S in single precision times the scale, held inside [-1, 256]
-// before the conversion so that no product falls outside the 32-bit range,
-// then rounded to nearest with ties to even.
+// even; no intermediate leaves 32 bits, so every sum saturates correctly (a
+// shift of 32 or more rounds every sum to 0). Shift 0: S in single precision
+// times the scale, held inside [lo, hi] before the conversion so that no
+// product falls outside the 32-bit range, then rounded to nearest with ties
+// to even. The caller saturates the 32-bit results to its sample type.
 struct DivideLanes {
-    int32_t shift;
-    __m128 scale;
+    uint32_t shift;
+    __m128 scale, lo, hi;
     __m128i count, low, bias;
 
-    DivideLanes(float s, int32_t k)
-        : shift(k), scale(_mm_set1_ps(s)), count(_mm_cvtsi32_si128(k)),
-          low(_mm_set1_epi32(k > 0 ? (int32_t(1) << k) - 1 : 0)),
-          bias(_mm_set1_epi32(k > 0 ? (int32_t(1) << (k - 1)) - 1 : 0)) {}
+    DivideLanes(float s, uint32_t k, float lower = -1.0f, float upper = 256.0f)
+        : shift(k), scale(_mm_set1_ps(s)), lo(_mm_set1_ps(lower)), hi(_mm_set1_ps(upper)),
+          count(_mm_cvtsi32_si128(static_cast<int32_t>(k))),
+          low(_mm_set1_epi32(k > 0 && k < 32 ? static_cast<int32_t>((uint32_t(1) << k) - 1) : 0)),
+          bias(_mm_set1_epi32(k > 0 && k < 32 ? static_cast<int32_t>((uint32_t(1) << (k - 1)) - 1) : 0)) {}
 
     __m128i operator()(__m128i s) const {
+        if (shift >= 32)
+            return _mm_setzero_si128();
         if (shift > 0) {
             const __m128i q = _mm_sra_epi32(s, count);
             const __m128i f = _mm_and_si128(s, low);
@@ -38,7 +43,7 @@ struct DivideLanes {
             return _mm_add_epi32(q, _mm_srl_epi32(_mm_add_epi32(_mm_add_epi32(f, odd), bias), count));
         }
         __m128 w = _mm_mul_ps(_mm_cvtepi32_ps(s), scale);
-        w = _mm_min_ps(_mm_max_ps(w, _mm_set1_ps(-1.0f)), _mm_set1_ps(256.0f));
+        w = _mm_min_ps(_mm_max_ps(w, lo), hi);
         return _mm_cvtps_epi32(w);
     }
 };
@@ -105,32 +110,51 @@ void packRowKernel(const int32_t* kernel, int32_t n, int32_t* table) {
         putPair(table + 4 * i, kernel[n - 1 - 2 * i], 2 * i + 1 < n ? kernel[n - 2 - 2 * i] : 0);
 }
 
-// Sums of one row: blocks of eight pixels through the pair multiply-adds,
-// the rest pixel by pixel. Reads src[0 .. width + n - 2] only.
-void convolveRow8uTo32s(const uint8_t* src, int32_t* sums, int32_t width, const int32_t* table, int32_t n) {
-    int32_t x = 0;
-    for (; width - x >= 8; x += 8) {
-        __m128i accLo = _mm_setzero_si128(), accHi = _mm_setzero_si128();
+// Sums of one row of values: value j takes T(k) x src[j + D k] over the n
+// taps of the packed table, T(k) being word k. Blocks of eight values go
+// through the pair multiply-adds, the rest value by value. Reads
+// src[0 .. count - 1 + D (n - 1)] only. accumulate: add to the sums there.
+template <class T, int D>
+void convolveValues(const T* src, int32_t* sums, int32_t count, const int32_t* table, int32_t n, bool accumulate) {
+    const __m128i z = _mm_setzero_si128();
+    int32_t j = 0;
+    for (; count - j >= 8; j += 8) {
+        __m128i accLo = z, accHi = z;
         for (int32_t i = 0; 2 * i < n; ++i) {
-            const uint8_t* p = src + x + 2 * i;
+            const T* p = src + j + D * 2 * i;
             __m128i lo, hi;
-            pairPixels(p, 2 * i + 1 < n ? p + 1 : nullptr, lo, hi);
+            if constexpr (sizeof(T) == 1) {
+                pairPixels(reinterpret_cast<const uint8_t*>(p),
+                           2 * i + 1 < n ? reinterpret_cast<const uint8_t*>(p + D) : nullptr, lo, hi);
+            } else {
+                const __m128i a = loadBlock(p), b = 2 * i + 1 < n ? loadBlock(p + D) : z;
+                lo = _mm_unpacklo_epi16(a, b);
+                hi = _mm_unpackhi_epi16(a, b);
+            }
             const __m128i taps = entryAt(table, i);
             accLo = _mm_add_epi32(accLo, _mm_madd_epi16(lo, taps));
             accHi = _mm_add_epi32(accHi, _mm_madd_epi16(hi, taps));
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + x), accLo);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + x + 4), accHi);
+        if (accumulate) {
+            accLo = _mm_add_epi32(accLo, _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + j)));
+            accHi = _mm_add_epi32(accHi, _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + j + 4)));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + j), accLo);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + j + 4), accHi);
     }
-    for (; x < width; ++x) {
-        uint32_t sum = 0;
+    for (; j < count; ++j) {
+        uint32_t sum = accumulate ? static_cast<uint32_t>(sums[j]) : 0;
         for (int32_t k = 0; k < n; ++k) {
             const int32_t lane = table[4 * (k / 2)];
             const int32_t tap = static_cast<int16_t>(k % 2 == 0 ? lane & 0xFFFF : static_cast<uint32_t>(lane) >> 16);
-            sum += static_cast<uint32_t>(tap) * src[x + k];
+            sum += static_cast<uint32_t>(tap) * static_cast<uint32_t>(static_cast<int32_t>(src[j + D * k]));
         }
-        sums[x] = static_cast<int32_t>(sum);
+        sums[j] = static_cast<int32_t>(sum);
     }
+}
+
+void convolveRow8uTo32s(const uint8_t* src, int32_t* sums, int32_t width, const int32_t* table, int32_t n) {
+    convolveValues<uint8_t, 1>(src, sums, width, table, n, false);
 }
 
 // 0 when it filtered the region; -6 (kernel under 3 taps or width under 16)
@@ -277,5 +301,56 @@ int32_t filterColumn8uC1(const uint8_t* src, int32_t srcStep, uint8_t* dst, int3
     freeVector(work);
     return primNoErr;
 }
+
+// ---- the rest of the kernel set ---------------------------------------------------
+
+namespace {
+
+void divideTo8u(const int32_t* sums, int32_t count, uint8_t* dst, float scale, int32_t shift) {
+    divideRow32sTo8u(sums, count, dst, DivideLanes(scale, static_cast<uint32_t>(shift)));
+}
+
+void divideTo8uAC4(const int32_t* sums, int32_t count, uint8_t* dst, float scale, int32_t shift) {
+    const DivideLanes divide(scale, static_cast<uint32_t>(shift));
+    for (int32_t i = 0; count - i >= 4; i += 4) {
+        const __m128i v = divide(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + i)));
+        const uint32_t px = packFour(v);
+        const uint32_t kept = load4(dst + i);
+        store4(dst + i, (px & 0x00FFFFFFu) | (kept & 0xFF000000u));
+    }
+}
+
+void divideTo16s(const int32_t* sums, int32_t count, int16_t* dst, float scale, int32_t shift) {
+    const DivideLanes divide(scale, static_cast<uint32_t>(shift), -32769.0f, 32768.0f);
+    int32_t i = 0;
+    for (; count - i >= 8; i += 8) {
+        const __m128i a = divide(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + i)));
+        const __m128i b = divide(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + i + 4)));
+        storeBlock(dst + i, _mm_packs_epi32(a, b));
+    }
+    for (; i < count; ++i) {
+        const __m128i v = _mm_packs_epi32(divide(_mm_cvtsi32_si128(sums[i])), _mm_setzero_si128());
+        vrule::stAt(dst, i, static_cast<int16_t>(_mm_cvtsi128_si32(v)));
+    }
+}
+
+void convolve8u(const uint8_t* src, int32_t* sums, int32_t width, const int32_t* taps, int32_t n, int32_t acc) {
+    convolveValues<uint8_t, 1>(src, sums, width, taps, n, acc != 0);
+}
+void convolve8uC3(const uint8_t* src, int32_t* sums, int32_t width, const int32_t* taps, int32_t n, int32_t acc) {
+    convolveValues<uint8_t, 3>(src, sums, 3 * width, taps, n, acc != 0);
+}
+void convolve8uC4(const uint8_t* src, int32_t* sums, int32_t width, const int32_t* taps, int32_t n, int32_t acc) {
+    convolveValues<uint8_t, 4>(src, sums, 4 * width, taps, n, acc != 0);
+}
+void convolve16s(const int16_t* src, int32_t* sums, int32_t width, const int32_t* taps, int32_t n, int32_t acc) {
+    convolveValues<int16_t, 1>(src, sums, width, taps, n, acc != 0);
+}
+
+} // namespace
+
+extern const FilterKernelSet filterKernels;
+const FilterKernelSet filterKernels = {divideTo8u,   divideTo8uAC4, convolve8u, convolve8uC3,
+                                       convolve8uC4, convolve16s,   divideTo16s};
 
 } // namespace prim::VQ_PATH_NS
