@@ -159,6 +159,19 @@ TEST(Sharpen, UniformPlaneAndOneBrightPixel) {
     EXPECT_EQ(planeOf(saturating.get())[10 * w + 10], 255);
 }
 
+TEST(Sharpen, DetailWithThresholdAndAmount) {
+    // max(0, sharp - blurred), below a threshold of 10 set to 0, times the
+    // amount in steps of 1/32 (4.0 -> 128/32; 0.5 -> 16/32 with ties to even).
+    uint8_t sharp[5] = {5, 20, 30, 9, 200};
+    const uint8_t blurred[5] = {0, 0, 0, 20, 0};
+    vq_unsharpMask::makeDetail(sharp, blurred, 5, IntPair(5, 1), 4.0, 10);
+    EXPECT_EQ(std::vector<int>(sharp, sharp + 5), (std::vector<int>{0, 80, 120, 0, 255}));
+    uint8_t half[3] = {3, 5, 100};
+    const uint8_t zero[3] = {0, 0, 0};
+    vq_unsharpMask::makeDetail(half, zero, 3, IntPair(3, 1), 0.5, 0);
+    EXPECT_EQ(std::vector<int>(half, half + 3), (std::vector<int>{2, 2, 50}));
+}
+
 TEST(Sharpen, OtherContainersUnchanged) {
     vq_unsharpMask m;
     m.setGaussian(0.5);

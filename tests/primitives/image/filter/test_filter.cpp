@@ -199,13 +199,12 @@ TEST(ImageFilter, OraclesAndPathsOverWidthsAlignmentsAndKernels) {
         const int32_t divisor = divisors[(round / 3) % 8];
         const int h = 1 + round % 4;
         const uint32_t seed = static_cast<uint32_t>(round);
-        // Row filter: the source's rows are exactly the windows.
-        {
-            const std::vector<Layout> layouts{Layout{w + n - 1, h, a, gap, false}, Layout{w, h, a2, (gap + 1) % 5}};
-            auto run = [&](int path, vqtest::ImageSet& im) {
-                return filterRow8uC1Table[path](im[0].origin() + (n - 1 - anchor), im[0].step(), im[1].origin(),
-                                                im[1].step(), PrimSize{w, h}, kc.taps.data(), n, anchor, divisor);
-            };
+        // Each filter on every path: its output against the oracles, then, for
+        // the divisors whose pixels all paths share, every path against the
+        // generic one. window(source, y, x, t) is the pixel that tap t meets.
+        auto check = [&](const char* name, const std::vector<Layout>& layouts, const vqtest::PathRun& run,
+                         const std::function<int(GuardedImage&, int, int, int)>& window) {
+            const std::vector<int32_t> rev(kc.taps.rbegin(), kc.taps.rend());
             for (int path : vqtest::allPaths()) {
                 vqtest::ImageSet im = vqtest::makeImages(layouts);
                 std::mt19937 rng(seed);
@@ -217,51 +216,32 @@ TEST(ImageFilter, OraclesAndPathsOverWidthsAlignmentsAndKernels) {
                     for (int x = 0; x < w; ++x) {
                         std::vector<int> px;
                         for (int t = 0; t < n; ++t)
-                            px.push_back(im[0].row(y)[x + t]);
-                        std::vector<int32_t> rev(kc.taps.rbegin(), kc.taps.rend());
+                            px.push_back(window(im[0], y, x, t));
                         const int32_t s = wrapSum(rev, px);
-                        const int want = path != 0 && divisor == 14 ? floatRound(s, divisor) : exactRound(s, divisor);
                         if (path == 0 && divisor == 14 && s % 14 == 7)
                             continue;  // an exact half: the double product decides
-                        ASSERT_EQ(im[1].row(y)[x], want) << "row filter on " << vqtest::pathName(path) << " width "
-                                                         << w << " taps " << n << " divisor " << divisor;
-                    }
-                if (path == 0 && divisor != 14)
-                    ASSERT_TRUE(vqtest::expectPathsMatch(layouts, seed, run, "filterRow8uC1"));
-            }
-        }
-        // Column filter: the source's rows are the windows of every output row.
-        {
-            const std::vector<Layout> layouts{Layout{w, h + n - 1, a, gap, false}, Layout{w, h, a2, (gap + 2) % 5}};
-            auto run = [&](int path, vqtest::ImageSet& im) {
-                return filterColumn8uC1Table[path](im[0].row(n - 1 - anchor), im[0].step(), im[1].origin(),
-                                                   im[1].step(), w, h, kc.taps.data(), n, anchor, divisor);
-            };
-            for (int path : vqtest::allPaths()) {
-                vqtest::ImageSet im = vqtest::makeImages(layouts);
-                std::mt19937 rng(seed);
-                im[0].fillRandom(rng);
-                im[1].fillRandom(rng);
-                ASSERT_EQ(run(path, im), 0);
-                ASSERT_TRUE(im[1].guardsIntact());
-                for (int y = 0; y < h; ++y)
-                    for (int x = 0; x < w; ++x) {
-                        std::vector<int> px;
-                        for (int i = 0; i < n; ++i)
-                            px.push_back(im[0].row(y + i)[x]);
-                        std::vector<int32_t> rev(kc.taps.rbegin(), kc.taps.rend());
-                        const int32_t s = wrapSum(rev, px);
-                        if (path == 0 && divisor == 14 && s % 14 == 7)
-                            continue;
                         const int want = path != 0 && divisor == 14 ? floatRound(s, divisor) : exactRound(s, divisor);
-                        ASSERT_EQ(im[1].row(y)[x], want) << "column filter on " << vqtest::pathName(path) << " width "
-                                                         << w << " height " << h << " taps " << n << " divisor "
-                                                         << divisor;
+                        ASSERT_EQ(im[1].row(y)[x], want) << name << " on " << vqtest::pathName(path) << " width " << w
+                                                         << " height " << h << " taps " << n << " divisor " << divisor;
                     }
                 if (path == 0 && divisor != 14)
-                    ASSERT_TRUE(vqtest::expectPathsMatch(layouts, seed, run, "filterColumn8uC1"));
+                    ASSERT_TRUE(vqtest::expectPathsMatch(layouts, seed, run, name));
             }
-        }
+        };
+        // Row filter: the source's rows are exactly the windows.
+        check("filterRow8uC1", {Layout{w + n - 1, h, a, gap, false}, Layout{w, h, a2, (gap + 1) % 5}},
+              [&](int path, vqtest::ImageSet& im) {
+                  return filterRow8uC1Table[path](im[0].origin() + (n - 1 - anchor), im[0].step(), im[1].origin(),
+                                                  im[1].step(), PrimSize{w, h}, kc.taps.data(), n, anchor, divisor);
+              },
+              [](GuardedImage& g, int y, int x, int t) { return int(g.row(y)[x + t]); });
+        // Column filter: the source's rows are the windows of every output row.
+        check("filterColumn8uC1", {Layout{w, h + n - 1, a, gap, false}, Layout{w, h, a2, (gap + 2) % 5}},
+              [&](int path, vqtest::ImageSet& im) {
+                  return filterColumn8uC1Table[path](im[0].row(n - 1 - anchor), im[0].step(), im[1].origin(),
+                                                     im[1].step(), w, h, kc.taps.data(), n, anchor, divisor);
+              },
+              [](GuardedImage& g, int y, int x, int t) { return int(g.row(y + t)[x]); });
     });
 }
 
