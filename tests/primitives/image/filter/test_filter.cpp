@@ -88,9 +88,10 @@ TEST(ImageFilter, CheckOrder) {
             EXPECT_EQ(filterColumn8uC1Table[path](s, c.srcStep, d, c.dstStep, c.w, c.h, kp, c.n, 1, c.divisor),
                       c.wantColumn)
                 << vqtest::pathName(path);
-            if (c.wantRow != 0 && c.wantColumn != 0)
+            if (c.wantRow != 0 && c.wantColumn != 0) {
                 for (uint8_t b : dst)
                     ASSERT_EQ(b, 0x5A);
+            }
         }
     // The source step test in 64 bits: width + kernelSize - 1 passes 2^31.
     for (int path : vqtest::allPaths())
@@ -224,8 +225,9 @@ TEST(ImageFilter, OraclesAndPathsOverWidthsAlignmentsAndKernels) {
                         ASSERT_EQ(im[1].row(y)[x], want) << name << " on " << vqtest::pathName(path) << " width " << w
                                                          << " height " << h << " taps " << n << " divisor " << divisor;
                     }
-                if (path == 0 && divisor != 14)
+                if (path == 0 && divisor != 14) {
                     ASSERT_TRUE(vqtest::expectPathsMatch(layouts, seed, run, name));
+                }
             }
         };
         // Row filter: the source's rows are exactly the windows.

@@ -35,9 +35,10 @@ TEST(ImageThreshold, CheckOrder) {
                                                                 c.nullDst ? nullptr : dst, c.dstStep, c.w, c.h, 0x60,
                                                                 0, c.op);
             EXPECT_EQ(got, c.want) << "op " << c.op << " on " << vqtest::pathName(path);
-            if (c.want != 0)
+            if (c.want != 0) {
                 for (uint8_t b : dst)
                     ASSERT_EQ(b, 0x5A);
+            }
         }
     for (int path : vqtest::allPaths()) {
         uint8_t b[4] = {1, 2, 3, 4};
