@@ -1,0 +1,9 @@
+// DCT and quantisation forms of processor path 4 (SSE2 instructions only).
+#include <emmintrin.h>
+
+#include "primitives/jpeg/dct/dct.h"
+#include "primitives/vector/copy.h"
+
+namespace prim::p4 {
+#include "primitives/jpeg/dct/dct_simd.inl"
+} // namespace prim::p4
