@@ -108,20 +108,29 @@ std::vector<std::vector<BlockRef>> mcus(const Parsed& p, const jpegtest::Coeffic
     return out;
 }
 
-struct DecodeTables {
-    std::vector<HuffmanDecodeSpec> dc, ac;
+// The coding tables of each component of the scan, built on a path.
+template <class Spec>
+struct CodingTables {
+    std::vector<Spec> dc, ac;
 };
-DecodeTables decodeTables(int path, const Parsed& p) {
-    DecodeTables t;
+template <class Spec, class Init>
+CodingTables<Spec> codingTables(Init init, const Parsed& p) {
+    CodingTables<Spec> t;
     t.dc.resize(p.h.size());
     t.ac.resize(p.h.size());
     for (size_t c = 0; c < p.h.size(); ++c) {
         const Table& d = p.tables.at(p.dcId[c]);
         const Table& a = p.tables.at(16 + p.acId[c]);
-        EXPECT_EQ(huffmanDecodeSpecInitTable[path](d.bits.data(), d.values.data(), &t.dc[c]), 0);
-        EXPECT_EQ(huffmanDecodeSpecInitTable[path](a.bits.data(), a.values.data(), &t.ac[c]), 0);
+        EXPECT_EQ(init(d.bits.data(), d.values.data(), &t.dc[c]), 0);
+        EXPECT_EQ(init(a.bits.data(), a.values.data(), &t.ac[c]), 0);
     }
     return t;
+}
+CodingTables<HuffmanDecodeSpec> decodeTables(int path, const Parsed& p) {
+    return codingTables<HuffmanDecodeSpec>(huffmanDecodeSpecInitTable[path], p);
+}
+CodingTables<HuffmanEncodeSpec> encodeTables(int path, const Parsed& p) {
+    return codingTables<HuffmanEncodeSpec>(huffmanEncodeSpecInitTable[path], p);
 }
 
 // Files of several layouts, each with and without restart markers.
@@ -149,7 +158,7 @@ TEST(JpegHuffman, DecodingEqualsTheLibrarysCoefficients) {
         ASSERT_FALSE(units.empty());
         for (int path : vqtest::allPaths()) {
             SCOPED_TRACE(vqtest::pathName(path));
-            const DecodeTables t = decodeTables(path, p);
+            const auto t = decodeTables(path, p);
             HuffmanDecodeState state;
             ASSERT_EQ(huffmanDecodeStateInit(&state), 0);
             int32_t pos = 0, marker = 0;
@@ -186,26 +195,10 @@ TEST(JpegHuffman, DecodingEqualsTheLibrarysCoefficients) {
     }
 }
 
-struct EncodeTables {
-    std::vector<HuffmanEncodeSpec> dc, ac;
-};
-EncodeTables encodeTables(int path, const Parsed& p) {
-    EncodeTables t;
-    t.dc.resize(p.h.size());
-    t.ac.resize(p.h.size());
-    for (size_t c = 0; c < p.h.size(); ++c) {
-        const Table& d = p.tables.at(p.dcId[c]);
-        const Table& a = p.tables.at(16 + p.acId[c]);
-        EXPECT_EQ(huffmanEncodeSpecInitTable[path](d.bits.data(), d.values.data(), &t.dc[c]), 0);
-        EXPECT_EQ(huffmanEncodeSpecInitTable[path](a.bits.data(), a.values.data(), &t.ac[c]), 0);
-    }
-    return t;
-}
-
 // Encodes the library's coefficients of a file with the file's own tables, as
 // the library's encoder stage does (flush and marker at each restart).
 Bytes encodeScan(int path, const Parsed& p, const jpegtest::Coefficients& k) {
-    const EncodeTables t = encodeTables(path, p);
+    const auto t = encodeTables(path, p);
     const auto units = mcus(p, k);
     Bytes out(p.scan.size() + 4096);
     int32_t pos = 0;
