@@ -454,3 +454,44 @@ TEST(J2KMainHeader, TruncationSweepNeverReadsOutsideTheInput) {
         }
     }
 }
+
+TEST(J2KMainHeader, PatchedEncoderStreams) {
+    const std::string dir = vqtest::scratchDir("j2k_mh_patch");
+    const std::string input = j2ktest::WritePnm(dir, "img", 40, 30, 3, 4);
+    const std::string good = j2ktest::Compress(dir, input, "-n 3");
+    ASSERT_GT(good.size(), 60u);
+    const size_t cod = j2ktest::FindMarker(good, kMarkerCOD, 2);
+    const size_t qcd = j2ktest::FindMarker(good, kMarkerQCD, 2);
+    ASSERT_NE(cod, std::string::npos);
+    ASSERT_NE(qcd, std::string::npos);
+    struct Patch {
+        const char* name;
+        size_t at;
+        std::string bytes;
+        std::string error;
+    };
+    // SIZ: Rsiz at 6, XTsiz at 24, Csiz at 40, the first XRsiz at 43.
+    // COD after marker and length: Scod, order, layers (2), MCT, levels, xcb,
+    // ycb, style at 12, transform at 13.
+    const std::vector<Patch> patches = {
+        {"Part 2 capabilities", 6, Be16(0x8002), Text<DJP2CSUnsuppException, 19>()},
+        {"HT capabilities", 6, Be16(0x4000), Text<DJP2CSUnsuppException, 20>()},
+        {"zero tile width", 24, Be32(0), Text<DJP2MarkerException, 12>()},
+        {"zero components", 40, Be16(0), Text<DJP2MarkerException, 14>()},
+        {"zero XRsiz", 43, std::string(1, '\0'), Text<DJP2MarkerException, 13>()},
+        {"HT code-block style", cod + 12, std::string(1, char(0x40)), Text<DJP2CSUnsuppException, 20>()},
+        {"wavelet of Part 2", cod + 13, std::string(1, char(2)), Text<DJP2MarkerException, 7>()},
+        {"QCD shortened to its style byte", qcd + 2, Be16(3), Text<DJP2MarkerException, 15>()},
+        {"SOC damaged", 1, std::string(1, char(0x4E)), Text<DJP2CSException, 1>()},
+    };
+    for (const Patch& p : patches) {
+        SCOPED_TRACE(p.name);
+        std::string bytes = good;
+        bytes.replace(p.at, p.bytes.size(), p.bytes);
+        DJP2MainHeader h;
+        const Parsed r = Parse(bytes, h);
+        EXPECT_EQ(r.error, p.error);
+    }
+    DJP2MainHeader h;
+    EXPECT_TRUE(Parse(good, h).ok);
+}
