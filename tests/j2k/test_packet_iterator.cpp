@@ -182,9 +182,10 @@ std::vector<std::vector<DJP2PocEntry>> PocLists(uint32_t comps) {
     };
 }
 
-} // namespace
-
-TEST(J2KPacketIterator, SequencesEqualTheBruteForceEnumeration) {
+// Runs f(geometry, order, list, iterator initialised on them) for every case
+// of the table.
+template <class F>
+void ForEachCase(F&& f) {
     for (const Geometry& g : Geometries())
         for (uint32_t order = 0; order < 5; ++order) {
             const auto lists = PocLists(uint32_t(g.comps.size()));
@@ -195,37 +196,34 @@ TEST(J2KPacketIterator, SequencesEqualTheBruteForceEnumeration) {
                 DJP2PacketIterator it;
                 it.Initialise(g.tile, b.sampling.data(), b.cod, b.ptrs.data(), uint32_t(g.comps.size()),
                               lists[li].data(), uint32_t(lists[li].size()));
-                const std::vector<Packet> got = Collect(it);
-                const std::vector<Packet> want = Oracle(g, order, lists[li], 0);
-                EXPECT_EQ(got, want);
-                EXPECT_EQ(std::set<Packet>(got.begin(), got.end()).size(), got.size());
-                // Every packet of the tile, exactly once.
-                EXPECT_EQ(got.size(), Precincts(g, 0).size() * g.layers);
-                it.Advance();
-                EXPECT_FALSE(it.Valid());
+                f(g, order, lists[li], it);
             }
         }
 }
 
+} // namespace
+
+TEST(J2KPacketIterator, SequencesEqualTheBruteForceEnumeration) {
+    ForEachCase([](const Geometry& g, uint32_t order, const std::vector<DJP2PocEntry>& list, DJP2PacketIterator& it) {
+        const std::vector<Packet> got = Collect(it);
+        EXPECT_EQ(got, Oracle(g, order, list, 0));
+        // Every packet of the tile, exactly once.
+        EXPECT_EQ(std::set<Packet>(got.begin(), got.end()).size(), got.size());
+        EXPECT_EQ(got.size(), Precincts(g, 0).size() * g.layers);
+        it.Advance();
+        EXPECT_FALSE(it.Valid());
+    });
+}
+
 TEST(J2KPacketIterator, RestartWithAReductionNamesOnlyResolutionsThatRemain) {
-    for (const Geometry& g : Geometries())
-        for (uint32_t order = 0; order < 5; ++order) {
-            const auto lists = PocLists(uint32_t(g.comps.size()));
-            for (size_t li = 0; li < lists.size(); ++li) {
-                SCOPED_TRACE(std::string(g.name) + " order " + std::to_string(order) + " list " + std::to_string(li));
-                Bound b;
-                Bind(g, order, b);
-                DJP2PacketIterator full;
-                full.Initialise(g.tile, b.sampling.data(), b.cod, b.ptrs.data(), uint32_t(g.comps.size()),
-                                lists[li].data(), uint32_t(lists[li].size()));
-                DJP2PacketIterator copy(full);
-                copy.Restart(1);
-                const std::vector<Packet> got = Collect(copy);
-                EXPECT_EQ(got, Oracle(g, order, lists[li], 1));
-                for (const Packet& p : got)
-                    EXPECT_LE(p[1] + 1, g.comps[p[2]].levels) << "resolution " << p[1] << " component " << p[2];
-            }
-        }
+    ForEachCase([](const Geometry& g, uint32_t order, const std::vector<DJP2PocEntry>& list, DJP2PacketIterator& full) {
+        DJP2PacketIterator copy(full);
+        copy.Restart(1);
+        const std::vector<Packet> got = Collect(copy);
+        EXPECT_EQ(got, Oracle(g, order, list, 1));
+        for (const Packet& p : got)
+            EXPECT_LE(p[1] + 1, g.comps[p[2]].levels) << "resolution " << p[1] << " component " << p[2];
+    });
 }
 
 TEST(J2KPacketIterator, CopyWalksItsOwnDefaultRecord) {
