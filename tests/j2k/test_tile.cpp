@@ -18,6 +18,8 @@ std::string Be32(uint32_t v) { return Be16(v >> 16) + Be16(v & 0xFFFF); }
 std::string Seg(uint16_t marker, const std::string& body) { return Be16(marker) + Be16(body.size() + 2) + body; }
 
 struct Spec {
+    Spec(uint32_t xs, uint32_t ys, uint32_t x0, uint32_t y0, uint32_t xts, uint32_t yts, uint32_t xt0, uint32_t yt0)
+        : xsiz(xs), ysiz(ys), xo(x0), yo(y0), xt(xts), yt(yts), xto(xt0), yto(yt0) {}
     uint32_t xsiz, ysiz, xo, yo, xt, yt, xto, yto;
     std::vector<std::pair<int, int>> sampling = {{1, 1}};
     uint8_t levels = 2, xcb = 4, ycb = 4;
@@ -184,9 +186,10 @@ TEST(J2KTile, BandsPrecinctsAndCodeBlocksCoverTheirPlanes) {
                 CheckBandCover(lb.hl, pl.level[d - 1].hl);
                 CheckBandCover(lb.lh, pl.level[d - 1].lh);
                 CheckBandCover(lb.hh, pl.level[d - 1].hh);
-                // Nominal range of the band in bits.
-                if (lb.hh.precincts.Count() && lb.hh.precincts[0].blocks.Count())
-                    EXPECT_EQ(lb.hh.precincts[0].blocks[0].rangeBits, 7u + 2u + 1u);  // Ssiz precision field 7, HH gain 2
+                // Nominal range of the band in bits: Ssiz precision field 7, HH gain 2.
+                if (lb.hh.precincts.Count() && lb.hh.precincts[0].blocks.Count()) {
+                    EXPECT_EQ(lb.hh.precincts[0].blocks[0].rangeBits, 7u + 2u + 1u);
+                }
             }
             const J2KRect ll = FormulaBand(tc, nl, 0, 0);
             EXPECT_EQ(pk.ll.rect, J2KRect(CeilDiv(tc.x0, 1u << nl), CeilDiv(tc.y0, 1u << nl), ll.width, ll.height));

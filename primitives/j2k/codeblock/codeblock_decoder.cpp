@@ -287,13 +287,13 @@ struct Block {
         Coef(x, y) = (negative << 31) | c->significanceValue;
         Set(x, y, kSignificant | kVisited);
         const bool causal = (c->modeFlags & cbdVerticalCausal) && (y & 3) == 0;
-        Set(x, y + 1, kAnyNeighbour | kSigUpper | (negative ? kNegUpper : 0));
+        Set(x, y + 1, kAnyNeighbour | kSigUpper | (negative ? uint32_t(kNegUpper) : 0u));
         Set(x + 1, y + 1, kAnyNeighbour | kSigUpperLeft);
         Set(x - 1, y + 1, kAnyNeighbour | kSigUpperRight);
-        Set(x + 1, y, kAnyNeighbour | kSigLeft | (negative ? kNegLeft : 0));
-        Set(x - 1, y, kAnyNeighbour | kSigRight | (negative ? kNegRight : 0));
+        Set(x + 1, y, kAnyNeighbour | kSigLeft | (negative ? uint32_t(kNegLeft) : 0u));
+        Set(x - 1, y, kAnyNeighbour | kSigRight | (negative ? uint32_t(kNegRight) : 0u));
         if (!causal) {
-            Set(x, y - 1, kAnyNeighbour | kSigLower | (negative ? kNegLower : 0));
+            Set(x, y - 1, kAnyNeighbour | kSigLower | (negative ? uint32_t(kNegLower) : 0u));
             Set(x + 1, y - 1, kAnyNeighbour | kSigLowerLeft);
             Set(x - 1, y - 1, kAnyNeighbour | kSigLowerRight);
         }
