@@ -332,20 +332,37 @@ void startJpegCompress(j_compress_ptr cinfo, bool writeTables) {
     if (!writeTables) jpeg_suppress_tables(cinfo, TRUE);
 }
 
+namespace {
+
+// The baseline luminance table that the library writes for each quality
+// 1..100 (index quality - 1). Made once: every decoded tile is probed, so the
+// estimate runs once per tile.
+struct ScaledLuminanceTables {
+    int values[100][64];
+    ScaledLuminanceTables() {
+        for (int q = 1; q <= 100; ++q) {
+            const int scale = q < 50 ? 5000 / q : 200 - 2 * q;
+            for (int j = 0; j < 64; ++j) {
+                long t = (static_cast<long>(scale) * kStdLuminance[j] + 50) / 100;
+                t = std::clamp(t, 1L, 32767L);
+                values[q - 1][j] = static_cast<int>(std::min(t, 255L));
+            }
+        }
+    }
+};
+
+} // namespace
+
 int estimateJpegQuality(j_decompress_ptr cinfo) {
     const JQUANT_TBL* table = cinfo->quant_tbl_ptrs[0];
     if (table == nullptr) return 70;
+    static const ScaledLuminanceTables scaled;
     int best = INT_MAX;
     int result = 70;
     for (int q = 1; q <= 100; ++q) {
-        int scale = q < 50 ? 5000 / q : 200 - 2 * q;
+        const int* values = scaled.values[q - 1];
         int distance = 0;
-        for (int j = 0; j < 64; ++j) {
-            long t = (static_cast<long>(scale) * kStdLuminance[j] + 50) / 100;
-            t = std::clamp(t, 1L, 32767L);
-            t = std::min(t, 255L);
-            distance += std::abs(static_cast<int>(t) - static_cast<int>(table->quantval[j]));
-        }
+        for (int j = 0; j < 64; ++j) distance += std::abs(values[j] - static_cast<int>(table->quantval[j]));
         if (distance == 0) return q;
         if (distance <= best) {
             best = distance;
@@ -550,11 +567,10 @@ bool decodeJpegStream(vq_stream* stream, imageContainer** out, int format) {
         return false;
     }
     vq_ptr<imageContainer> c = vq_ptr<imageContainer>::adopt(imageContainer::create());
-    if (c == nullptr ||
-        !c->create(format, static_cast<int>(d.info.image_width), static_cast<int>(d.info.image_height),
-                   false))
+    // Every row is decoded or the image is dropped.
+    if (c == nullptr || !c->createUncleared(format, static_cast<int>(d.info.image_width),
+                                            static_cast<int>(d.info.image_height), false))
         return false;
-    c->clear();
     uint8_t* data = nullptr;
     int32_t step = 0;
     c->lockPixels(&data, &step);

@@ -201,8 +201,8 @@ bool vq_JPEGLoader::loadImage(imageContainer* dst, int format) {
         reportJpegFailure(d, -1);
         return false;
     }
-    if (!dst->create(format, info.imageSize.first, info.imageSize.second, false)) return false;
-    dst->clear();
+    // Success means every row was decoded; a failed decode is not used.
+    if (!dst->createUncleared(format, info.imageSize.first, info.imageSize.second, false)) return false;
     ContainerPixels lock(dst);
     bool rowsOk = true;
     bool ok = d.guarded([&] {
@@ -252,9 +252,10 @@ bool vq_JPEGLoader::loadImageYCbCr(imageContainer* y, imageContainer* cb, imageC
     if (!setupPlaneBuffers(d, planes, batchRows)) return false;
     const int height = static_cast<int>(d.info.image_height);
     imageContainer* out[3] = {y, cb, cr};
+    // The batches below fill every row and column of the three planes.
     for (int c = 0; c < 3; ++c) {
         int rows = c == 0 ? height : planes[c].chromaRows(height);
-        if (!out[c]->create(7 + c, d.componentWidth(c), rows, false)) return false;
+        if (!out[c]->createUncleared(7 + c, d.componentWidth(c), rows, false)) return false;
     }
     ContainerPixels ly(y), lcb(cb), lcr(cr);
     ContainerPixels* locks[3] = {&ly, &lcb, &lcr};
@@ -337,7 +338,8 @@ bool vq_JPEGStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
     if (dst == nullptr || rowsPerStrip_ <= 0) return false;
     int count = std::min(rowsPerStrip_, size_.second - rowsDelivered_);
     if (count <= 0) return false;
-    if (!dst->create(format_, size_.first, count, false)) return false;
+    // A strip is delivered only when all its rows were decoded.
+    if (!dst->createUncleared(format_, size_.first, count, false)) return false;
     const int channels = fourInks_ ? 4 : dst->getChannels();
     if (static_cast<int>(decompressor_.info.output_components) != channels) return false;
     const size_t inkBytes = static_cast<size_t>(size_.first) * 4;
@@ -398,15 +400,21 @@ bool vq_JPEGStripLoader::readNextStripYCbCr(int* rowsDone, imageContainer* y, im
     if (y == nullptr || rowsPerStrip_ <= 0 || format_ != 3) return false;
     int count = std::min(rowsPerStrip_, size_.second - rowsDelivered_);
     if (count <= 0) return false;
-    if (!y->create(7, decompressor_.componentWidth(0), count, false)) return false;
+    // Strips that start and end on decoding batches get every row of each
+    // plane from the batches. A strip height that splits batches can leave a
+    // chroma row that two strips share unwritten: such strips keep the fill.
+    const bool whole = batchRows_ > 0 && rowsPerStrip_ % batchRows_ == 0;
+    auto make = [whole](imageContainer* plane, int format, int width, int rows) {
+        return whole ? plane->createUncleared(format, width, rows, false) : plane->create(format, width, rows, false);
+    };
+    if (!make(y, 7, decompressor_.componentWidth(0), count)) return false;
     imageContainer* chroma[3] = {nullptr, cb, cr};
     for (int c = 1; c < 3; ++c) {
         if (chroma[c] == nullptr || !planes_[c].isConfigured()) {
             chroma[c] = nullptr;
             continue;
         }
-        if (!chroma[c]->create(7 + c, decompressor_.componentWidth(c), planes_[c].chromaRows(count), false))
-            return false;
+        if (!make(chroma[c], 7 + c, decompressor_.componentWidth(c), planes_[c].chromaRows(count))) return false;
     }
     ContainerPixels ly(y), lcb(chroma[1]), lcr(chroma[2]);
     ContainerPixels* locks[3] = {&ly, &lcb, &lcr};

@@ -273,7 +273,8 @@ void vq_tileQuadBase::generateHalf(vq_ptr<vq_zoom_tile_base>& out, int32_t optio
     extendOddEdges(merged.get(), f);
     replicateMergeMargin(merged.get(), f);
     vq_ptr<imageContainer> c;
-    if (!result->getContainer(c, f) || !c->create(f, fullHalf.first, fullHalf.second, false))
+    // Halving writes every pixel of the half size.
+    if (!result->getContainer(c, f) || !c->createUncleared(f, fullHalf.first, fullHalf.second, false))
         return;
     {
         PixelLock lock(c.get());
@@ -323,7 +324,8 @@ void vq_tileQuadBase::generateYCbCrOutput(vq_ptr<vq_zoom_tile_base>& out, int32_
         fulls[i].second = fulls[i].second < 1 ? 1 : fulls[i].second;
     }
     for (int32_t i = 0; i < 3; ++i) {
-        if (!planes[i]->create(planeY + i, fulls[i].first, fulls[i].second, false))
+        // Halving writes every sample of the half size.
+        if (!planes[i]->createUncleared(planeY + i, fulls[i].first, fulls[i].second, false))
             return;
         {
             PixelLock lock(planes[i].get());

@@ -2,21 +2,55 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/base/imageContainer.h"
 #include "engine/base/tile_key.h"
 
 namespace {
 
-// Copies a loaded tile (or plane) into its band at column x, clipped to the
-// band: a reader that hands out full-size edge tiles still fills the band.
-bool placeInBand(imageContainer* band, imageContainer* tile, int x) {
-    const int w = std::min(tile->getWidth(), band->getWidth() - x);
-    const int h = std::min(tile->getHeight(), band->getHeight());
+// Sets a rectangle of the band to zero.
+void zeroRegion(imageContainer* band, int x, int y, int w, int h) {
     if (w <= 0 || h <= 0)
-        return false;
-    return band->copyRegionFrom(tile, IntPair(0, 0), IntPair(x, 0), w, h);
+        return;
+    const int pixelBytes = band->getChannels() * (band->getBitsPerSample() == 16 ? 2 : 1);
+    uint8_t* data = nullptr;
+    int32_t step = 0;
+    band->lockPixels(&data, &step);
+    for (int r = y; r < y + h; ++r)
+        std::memset(data + int64_t(r) * step + int64_t(x) * pixelBytes, 0, size_t(w) * pixelBytes);
+    band->unlockPixels();
 }
+
+// A band is made without clearing it, as its tiles normally cover it whole.
+// Whatever the tiles leave uncovered (a reader that hands out a tile smaller
+// than its place) is set to zero here, as a cleared band would hold it.
+class BandCover {
+public:
+    explicit BandCover(imageContainer* band) : band_(band) {}
+
+    // Copies a loaded tile (or plane) into the band at column x, clipped to the
+    // band: a reader that hands out full-size edge tiles still fills the band.
+    bool place(imageContainer* tile, int x) {
+        const int w = std::min(tile->getWidth(), band_->getWidth() - x);
+        const int h = std::min(tile->getHeight(), band_->getHeight());
+        if (w <= 0 || h <= 0)
+            return false;
+        if (!band_->copyRegionFrom(tile, IntPair(0, 0), IntPair(x, 0), w, h))
+            return false;
+        zeroRegion(band_, covered_, 0, x - covered_, band_->getHeight());
+        zeroRegion(band_, x, h, w, band_->getHeight() - h);
+        covered_ = std::max(covered_, x + w);
+        return true;
+    }
+
+    // Zeroes the columns right of the last tile.
+    void finish() { zeroRegion(band_, covered_, 0, band_->getWidth() - covered_, band_->getHeight()); }
+
+private:
+    imageContainer* band_;
+    int covered_ = 0; // columns [0, covered_) hold tiles or zeros
+};
 
 bool makeContainer(vq_ptr<imageContainer>& c) {
     if (c == nullptr)
@@ -87,17 +121,19 @@ bool vq_zoomloader::prepareStrips(int height, int fmt) {
 bool vq_zoomloader::loadBand(int imageRow) {
     bandRow = 0;
     chromaBandRow = 0;
-    if (!makeContainer(band) || !band->create(format, imageSize.first, tileSize.second, false))
+    if (!makeContainer(band) || !band->createUncleared(format, imageSize.first, tileSize.second, false))
         return false;
     vq_ptr<imageContainer> tile;
     if (!makeContainer(tile))
         return false;
     const int ty = imageRow / tileSize.second;
+    BandCover cover(band.get());
     for (int tx = 0; tx < tileCounts.first; ++tx) {
         if (!tileReader->loadTile(tx, ty, 0, 0, tile.get(), format) ||
-            !placeInBand(band.get(), tile.get(), tx * tileSize.first))
+            !cover.place(tile.get(), tx * tileSize.first))
             return false;
     }
+    cover.finish();
     return true;
 }
 
@@ -144,9 +180,9 @@ bool vq_zoomloader::loadPlaneBands(int imageRow) {
     bandRow = 0;
     chromaBandRow = 0;
     if (!makeContainer(yBand) || !makeContainer(cbBand) || !makeContainer(crBand) ||
-        !yBand->create(7, imageSize.first, tileSize.second, false) ||
-        !cbBand->create(8, chromaImageSize.first, chromaTileSize.second, false) ||
-        !crBand->create(9, chromaImageSize.first, chromaTileSize.second, false))
+        !yBand->createUncleared(7, imageSize.first, tileSize.second, false) ||
+        !cbBand->createUncleared(8, chromaImageSize.first, chromaTileSize.second, false) ||
+        !crBand->createUncleared(9, chromaImageSize.first, chromaTileSize.second, false))
         return false;
     vq_ptr<imageContainer> y, cb, cr;
     if (!makeContainer(y) || !makeContainer(cb) || !makeContainer(cr))
@@ -155,15 +191,18 @@ bool vq_zoomloader::loadPlaneBands(int imageRow) {
     // Luma and chroma columns advance separately, each by the width of the
     // plane just placed.
     int lumaX = 0, chromaX = 0;
+    BandCover yCover(yBand.get()), cbCover(cbBand.get()), crCover(crBand.get());
     for (int tx = 0; tx < tileCounts.first; ++tx) {
         if (!tileReader->loadTileYCbCr(tx, ty, 0, 0, y.get(), cb.get(), cr.get()) ||
-            !placeInBand(yBand.get(), y.get(), lumaX) ||
-            !placeInBand(cbBand.get(), cb.get(), chromaX) ||
-            !placeInBand(crBand.get(), cr.get(), chromaX))
+            !yCover.place(y.get(), lumaX) || !cbCover.place(cb.get(), chromaX) ||
+            !crCover.place(cr.get(), chromaX))
             return false;
         lumaX += y->getWidth();
         chromaX += cb->getWidth();
     }
+    yCover.finish();
+    cbCover.finish();
+    crCover.finish();
     return true;
 }
 

@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "engine/pyramid/tile_quad.h"
 #include "tests/engine/pyramid/tile_fixtures.h"
@@ -333,6 +335,54 @@ TEST(QuadHalve, FourByFourFilterOfOptionSeven)
                       s(c + 2, r) + s(c + 2, r + 1);
     const int corners = s(c - 1, r - 1) + s(c + 2, r - 1) + s(c - 1, r + 2) + s(c + 2, r + 2);
     EXPECT_EQ(out[j * 4 + i], (box + (edges >> 1) + (corners >> 2)) / 9);
+}
+
+// Halved tiles are made in buffers that are not cleared first: every option
+// must write every sample of the half size (at least 1 x 1), whatever the
+// buffer held before.
+TEST(QuadHalve, HalvingWritesEverySampleOfTheHalfSize)
+{
+    struct Tile {
+        std::string name;
+        vq_ptr<vq_zoom_tile_base> tile;
+        int32_t plane, channels;
+    };
+    std::vector<Tile> tiles;
+    for (IntPair size : {IntPair(64, 64), IntPair(37, 21), IntPair(2, 10)}) {
+        const std::string dims = std::to_string(size.first) + "x" + std::to_string(size.second);
+        tiles.push_back({"rgb " + dims, makeRgbTile(0, 0, 1, size.first, size.second), vq_fmtRGB24, 3});
+        vq_ptr<vq_zoom_tile_base> gray;
+        createZoomTileGrayscale(&gray);
+        gray->setKey(vq_tileKey(0, 0, 1));
+        gray->setContainer(makeContainer(vq_fmtGray8, size.first, size.second).get());
+        tiles.push_back({"gray " + dims, gray, vq_fmtGray8, 1});
+        for (int32_t subsampling = 1; subsampling <= 4; ++subsampling) {
+            auto t = makeYCbCrTile(0, 0, 1, size.first, size.second, subsampling);
+            for (int32_t plane : {planeY, planeCb, planeCr})
+                tiles.push_back({"ycbcr " + dims + " subsampling " + std::to_string(subsampling) + " plane " +
+                                     std::to_string(plane),
+                                 t, plane, 1});
+        }
+    }
+    for (const Tile& t : tiles) {
+        const IntPair full = containerOf(t.tile.get(), t.plane)->getFullSize();
+        const int32_t w = full.first / 2 > 0 ? full.first / 2 : 1, h = full.second / 2 > 0 ? full.second / 2 : 1;
+        // Room for a step that writes the rounded-up half, and one more.
+        const int32_t step = ((full.first + 1) / 2 + 1) * t.channels, rows = (full.second + 1) / 2 + 1;
+        for (int option : {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9}) {
+            std::vector<uint8_t> zeros(static_cast<size_t>(step * rows), 0x00), ones(zeros.size(), 0xFF);
+            // A refused halving (the Gaussian step on odd RGB sizes) gives no tile.
+            const bool halved = t.tile->halveSize(zeros.data(), step, t.plane, option);
+            ASSERT_EQ(t.tile->halveSize(ones.data(), step, t.plane, option), halved) << t.name << " option " << option;
+            if (!halved)
+                continue;
+            for (int32_t y = 0; y < h; ++y)
+                ASSERT_EQ(std::memcmp(zeros.data() + y * step, ones.data() + y * step,
+                                      static_cast<size_t>(w * t.channels)),
+                          0)
+                    << t.name << " option " << option << ": row " << y << " not written whole";
+        }
+    }
 }
 
 TEST(QuadHalve, ContainerErrors)

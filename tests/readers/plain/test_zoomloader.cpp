@@ -31,6 +31,8 @@ public:
     int subsampling;
     std::vector<IntPair> loads;
     IntPair failing{-1, -1};
+    // One tile can come smaller than its place in the grid.
+    IntPair shrunk{-1, -1}, shrunkSize;
 
     int getImageCount() override { return 1; }
     IntPair getTileSize(int) override { return tile; }
@@ -105,6 +107,8 @@ private:
         return isValidTile(x, y, level, im) && !(IntPair(x, y) == failing);
     }
     IntPair visibleSize(int x, int y) const {
+        if (IntPair(x, y) == shrunk)
+            return shrunkSize;
         return IntPair(std::min(tile.first, image.first - x * tile.first),
                        std::min(tile.second, image.second - y * tile.second));
     }
@@ -259,6 +263,73 @@ TEST(ZoomLoader, PlaneStripsStraddlingBandsOf422VerticalTiles) {
         ASSERT_EQ(yRows[r], planeRow(130, r, lumaAt)) << "luma row " << r;
     for (int r = 0; r < 125; ++r)
         ASSERT_EQ(cbRows[r], planeRow(130, r, cbAt)) << "Cb row " << r;
+}
+
+// Bands are re-used without clearing; where a tile smaller than its place
+// leaves the band uncovered, the strips read zeros, never an earlier band.
+TEST(ZoomLoader, UncoveredPartsOfABandReadZero) {
+    const IntPair image(200, 150), tile(64, 64);
+    struct Case {
+        IntPair shrunk, size;
+        bool ycbcr;
+    } cases[] = {
+        {{1, 1}, {32, 20}, false}, // a gap right of it and rows below it
+        {{3, 1}, {4, 64}, false},  // the band's last columns
+        {{2, 1}, {64, 30}, true},  // rows below it in every plane
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "tile " << c.shrunk.first << "," << c.shrunk.second
+                                        << (c.ycbcr ? " planes" : " pixels"));
+        auto tiles = fakeTiles(image, tile, c.ycbcr, 4);
+        tiles->shrunk = c.shrunk;
+        tiles->shrunkSize = c.size;
+        auto strips = zoomLoader(tiles.get());
+        // Whether (x, y) of a plane whose tiles are `t` lies in the uncovered part.
+        auto uncovered = [&](int x, int y, IntPair t, IntPair size) {
+            return x / t.first == c.shrunk.first && y / t.second == c.shrunk.second &&
+                   (x % t.first >= size.first || y % t.second >= size.second);
+        };
+        if (!c.ycbcr) {
+            const StripPass pass = readAllStrips(strips.get(), 50, 4, 3);
+            ASSERT_TRUE(pass.allRead);
+            ASSERT_EQ(pass.rows.size(), size_t(image.second));
+            for (int y = 0; y < image.second; ++y) {
+                Bytes expected = rgbRow(image.first, y);
+                for (int x = 0; x < image.first; ++x)
+                    if (uncovered(x, y, tile, c.size))
+                        std::fill_n(expected.begin() + 3 * x, 3, uint8_t(0));
+                ASSERT_EQ(pass.rows[y], expected) << "row " << y;
+            }
+            continue;
+        }
+        ASSERT_TRUE(strips->prepareStripsYCbCr(50));
+        std::vector<Bytes> yRows, cbRows;
+        int done = 0;
+        while (done < image.second) {
+            vq_ptr<imageContainer> y, cb, cr;
+            createImageContainer(y.put());
+            createImageContainer(cb.put());
+            createImageContainer(cr.put());
+            ASSERT_TRUE(strips->readNextStripYCbCr(&done, y.get(), cb.get(), cr.get()));
+            for (Bytes& r : rowsOf(y.get(), 1)) yRows.push_back(r);
+            for (Bytes& r : rowsOf(cb.get(), 1)) cbRows.push_back(r);
+        }
+        ASSERT_EQ(yRows.size(), size_t(image.second));
+        ASSERT_EQ(cbRows.size(), size_t(image.second / 2));
+        for (int y = 0; y < image.second; ++y) {
+            Bytes expected = planeRow(image.first, y, lumaAt);
+            for (int x = 0; x < image.first; ++x)
+                if (uncovered(x, y, tile, c.size)) expected[x] = 0;
+            ASSERT_EQ(yRows[y], expected) << "luma row " << y;
+        }
+        const IntPair chromaTile(tile.first / 2, tile.second / 2), chromaSize(c.size.first / 2, c.size.second / 2);
+        for (int y = 0; y < image.second / 2; ++y) {
+            Bytes expected = planeRow(image.first / 2, y, cbAt);
+            for (int x = 0; x < image.first / 2; ++x)
+                if (uncovered(x, y, chromaTile, chromaSize)) expected[x] = 0;
+            ASSERT_EQ(cbRows[y], expected) << "Cb row " << y;
+        }
+    }
 }
 
 TEST(ZoomLoader, RefusalsAndFailedTiles) {
