@@ -1,5 +1,6 @@
 #include "engine/tilepath/loader_threads.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -41,14 +42,21 @@ bool runGoesOn()
     return !cancelRequested && !runStopped;
 }
 
+// The pause a raw loader takes when the queue is long or back-pressure is on;
+// an extra loader ends once it has been held back longer than four of them.
+constexpr int32_t kRawPauseMs = 100;
+constexpr int64_t kExtraLoaderHeldMs = 4 * kRawPauseMs;
+
 // Holds a loader back until at most `limit` records wait and, when asked,
 // backPressure is clear, or the run ends; wakes as soon as the consumer takes
 // a record or the encoders catch up. `longest` bounds one wait, after which
-// the loader goes on as after a pause.
-void waitForRoom(size_t limit, bool minding, int32_t longest)
+// the loader goes on as after a pause. Returns the milliseconds waited.
+int64_t waitForRoom(size_t limit, bool minding, int32_t longest)
 {
+    const auto start = std::chrono::steady_clock::now();
     runStateChanged.waitFor(
         [&] { return !runGoesOn() || (loadedTileCount() <= limit && !(minding && backPressure)); }, longest);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
 void loaderEnded()
@@ -168,7 +176,8 @@ void rawQuadLoaderThreadProc(void* arg)
     RawLoaderStart start;
     if (!start.begin(arg))
         return;
-    int32_t sleeps = 0;
+    // Time held back by a queue of more than 64 records.
+    int64_t held = 0;
     while (!globalTileCursor.isDone() && runGoesOn()) {
         IntPair corners[4]; // top-left, top-right, bottom-left, bottom-right
         const int32_t mask = globalTileCursor.nextWithCorner(&corners[0], &corners[1], &corners[2], &corners[3]);
@@ -225,8 +234,8 @@ void rawQuadLoaderThreadProc(void* arg)
             break;
         const size_t queued = queueRecord(output);
         if (queued > 64 || backPressure) {
-            waitForRoom(64, true, 100);
-            if (queued > 64 && start.extra && ++sleeps > 4)
+            const int64_t waited = waitForRoom(64, true, kRawPauseMs);
+            if (queued > 64 && start.extra && (held += waited) > kExtraLoaderHeldMs)
                 break;
         }
     }
@@ -248,10 +257,10 @@ void rawTileLoaderThreadProc(void* arg)
     RawLoaderStart start;
     if (!start.begin(arg))
         return;
-    int32_t sleeps = 0;
+    int64_t held = 0;
     while (runGoesOn()) {
         if (queueLongerThan(128)) {
-            waitForRoom(128, false, 100);
+            waitForRoom(128, false, kRawPauseMs);
             continue;
         }
         IntPair position;
@@ -284,8 +293,8 @@ void rawTileLoaderThreadProc(void* arg)
         }
         const size_t queued = queueRecord(record);
         if (queued >= 64 || backPressure) {
-            waitForRoom(63, true, 100);
-            if (start.extra && ++sleeps > 4)
+            const int64_t waited = waitForRoom(63, true, kRawPauseMs);
+            if (start.extra && (held += waited) > kExtraLoaderHeldMs)
                 break;
         }
     }

@@ -203,6 +203,73 @@ TEST(Loaders, LoaderHeldByAFullQueueResumesWhenTheConsumerTakesARecord)
     EXPECT_EQ(liveRunThreads(), 0);
 }
 
+// Starts `count` raw loaders on a large JPEG-tiled source with 63 records
+// already queued, so that each record a loader queues holds it back.
+vq_ptr<MemoryTileLoader> startHeldRawLoaders(int32_t count)
+{
+    vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(64 * 64, 64 * 64), IntPair(64, 64), TJSAMP_420);
+    cancelRequested = false;
+    initThreadGlobals();
+    ycbcrTiles = true;
+    keepRawTiles = false;
+    loaderThreadLimit = count;
+    globalTileCursor.reset(IntPair(64, 64), 0);
+    {
+        vq::platform::ScopedLock lock(loadedTileLock);
+        for (int i = 0; i < 63; ++i)
+            loadedTileList.push_front(vq_loadedTile());
+    }
+    for (int32_t i = 0; i < count; ++i)
+        EXPECT_TRUE(startRawLoaderThread(source.get(), 0, 0, false));
+    return source;
+}
+
+void endHeldRawLoaders()
+{
+    globalTileCursor.finish();
+    releaseThreadGlobals();
+    EXPECT_EQ(loadersRunning.load(), 0);
+    EXPECT_EQ(liveRunThreads(), 0);
+}
+
+TEST(Loaders, ExtraRawLoaderEndsWhenHeldBackLongerThanFourPauses)
+{
+    // Nobody takes records: every wait runs its whole 100 ms. The third
+    // loader (an extra one) ends after its fifth pause, the first two wait on.
+    const auto start = std::chrono::steady_clock::now();
+    vq_ptr<MemoryTileLoader> source = startHeldRawLoaders(3);
+    ASSERT_TRUE(eventually([] { return loadersRunning <= 2; }));
+    const auto endedAfter =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_GE(endedAfter.count(), 400) << "the extra loader ended after " << endedAfter.count() << " ms";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(loadersRunning.load(), 2);
+    endHeldRawLoaders();
+}
+
+TEST(Loaders, ExtraRawLoaderStaysWhileTheConsumerKeepsUp)
+{
+    // The consumer takes the queue down to 40 records (clearing back-pressure)
+    // whenever it reaches 64, so every wait of a loader is brief. Brief waits
+    // are no sign of a consumer that cannot keep up: the extra loader stays
+    // through many of them.
+    vq_ptr<MemoryTileLoader> source = startHeldRawLoaders(3);
+    int loaded = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (loaded < 600 && std::chrono::steady_clock::now() < deadline) {
+        loadedTileEvent.wait(100);
+        vq::platform::ScopedLock lock(loadedTileLock);
+        if (loadedTileList.size() < 64)
+            continue;
+        // The 63 empty records queued first come out first.
+        while (loadedTileList.size() > 40)
+            loaded += takeLoadedTile().tile != nullptr;
+    }
+    EXPECT_GE(loaded, 600);
+    EXPECT_EQ(loadersRunning.load(), 3);
+    endHeldRawLoaders();
+}
+
 TEST(Loaders, NegativeLoaderCountRunsOnTheCallingThread)
 {
     vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(600, 600), IntPair(256, 256));
