@@ -247,29 +247,6 @@ TEST(Loaders, ExtraRawLoaderEndsWhenHeldBackLongerThanFourPauses)
     endHeldRawLoaders();
 }
 
-TEST(Loaders, ExtraRawLoaderStaysWhileTheConsumerKeepsUp)
-{
-    // The consumer takes the queue down to 40 records (clearing back-pressure)
-    // whenever it reaches 64, so every wait of a loader is brief. Brief waits
-    // are no sign of a consumer that cannot keep up: the extra loader stays
-    // through many of them.
-    vq_ptr<MemoryTileLoader> source = startHeldRawLoaders(3);
-    int loaded = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (loaded < 600 && std::chrono::steady_clock::now() < deadline) {
-        loadedTileEvent.wait(100);
-        vq::platform::ScopedLock lock(loadedTileLock);
-        if (loadedTileList.size() < 64)
-            continue;
-        // The 63 empty records queued first come out first.
-        while (loadedTileList.size() > 40)
-            loaded += takeLoadedTile().tile != nullptr;
-    }
-    EXPECT_GE(loaded, 600);
-    EXPECT_EQ(loadersRunning.load(), 3);
-    endHeldRawLoaders();
-}
-
 TEST(Loaders, NegativeLoaderCountRunsOnTheCallingThread)
 {
     vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(600, 600), IntPair(256, 256));
