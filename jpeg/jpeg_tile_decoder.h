@@ -3,6 +3,8 @@
 // without decoding.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "engine/base/tile_decoder_base.h"
@@ -39,8 +41,12 @@ public:
 
 private:
     // The largest frame this decoder takes: a merged group of 2 x 2 stored
-    // tiles; unlimited (0 x 0) while the stored tile size is not known.
-    IntPair largestTile() const { return IntPair(2 * tileSize.first, 2 * tileSize.second); }
+    // tiles; unlimited (0 x 0) while the stored tile size is not known. No
+    // frame exceeds 65535 a side, which also keeps the doubling in range.
+    IntPair largestTile() const {
+        return IntPair(int(std::min<int64_t>(2 * int64_t(tileSize.first), 65535)),
+                       int(std::min<int64_t>(2 * int64_t(tileSize.second), 65535)));
+    }
     bool splitHalves(vq_raw_tile* tile, bool leftRight, vq_raw_tile** first, vq_raw_tile** second);
 };
 

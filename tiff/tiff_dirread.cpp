@@ -3,6 +3,8 @@
 // byte counts and computes the scanline, strip and tile sizes.
 #include "tiff/vqtiff_internal.h"
 
+#include <algorithm>
+
 namespace vqtiff {
 
 namespace {
@@ -180,8 +182,12 @@ int estimateStripByteCounts(TIFFHandle* h, TIFFDirEntry* entries, uint32_t count
 // reading a row does not need the whole image in memory.
 void splitSingleStrip(TIFFHandle* h) {
     TIFFDirRecord& d = h->dir;
-    uint64_t bytes = d.stripByteCount[0];
     uint64_t offset = d.stripOffset[0];
+    // Only the bytes the file holds can be split: a count far beyond its end
+    // would otherwise size the new arrays and the loop that fills them.
+    const uint64_t size = (h->flags & FLAG_MAPPED) ? h->mappedSize : fileSize(h);
+    if (offset >= size) return;
+    uint64_t bytes = std::min(d.stripByteCount[0], size - offset);
     uint32_t rowBytes = TIFFVTileSize(h, 1);
     uint32_t rowsPerStrip;
     uint64_t stripBytes;

@@ -106,6 +106,20 @@ int64_t TIFFStoredStripSize(TIFFHandle* h, uint32_t strip) {
     return int64_t(count);
 }
 
+int64_t TIFFStoredSizeInFile(TIFFHandle* h, uint32_t index) {
+    const TIFFDirRecord& d = h->dir;
+    if (index >= d.nStrips || !d.stripByteCount || !d.stripOffset) return -1;
+    const uint64_t count = d.stripByteCount[index];
+    const uint64_t offset = d.stripOffset[index];
+    const uint64_t size = (h->flags & FLAG_MAPPED) ? h->mappedSize : fileSize(h);
+    if (count == 0 || offset > size || count > size - offset) {
+        errorExt(h, h->fileName, "%llu bytes at offset %llu of strip or tile %lu lie beyond the end of the file",
+                 (unsigned long long)count, (unsigned long long)offset, (unsigned long)index);
+        return -1;
+    }
+    return int64_t(count);
+}
+
 uint32_t TIFFPlainScanlineSize(TIFFHandle* h) {
     const TIFFDirRecord& d = h->dir;
     uint32_t bits = multiply(h, d.bitsPerSample, d.imageWidth, "TIFFScanlineSize");

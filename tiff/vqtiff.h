@@ -280,6 +280,9 @@ uint32_t TIFFNumberOfStrips(TIFFHandle* handle);
 uint32_t TIFFVStripSize(TIFFHandle* handle, uint32_t rows);
 uint32_t TIFFWholeStripSize(TIFFHandle* handle);
 int64_t TIFFStoredStripSize(TIFFHandle* handle, uint32_t strip);
+// Stored byte count of strip or tile `index` when all of its bytes lie
+// inside the file; -1, with an error, when they do not or the count is 0.
+int64_t TIFFStoredSizeInFile(TIFFHandle* handle, uint32_t index);
 uint32_t TIFFScanlineSize(TIFFHandle* handle);
 uint32_t TIFFPlainScanlineSize(TIFFHandle* handle);
 uint32_t TIFFPackedScanlineSize(TIFFHandle* handle);

@@ -343,6 +343,15 @@ int32_t openReadStreamW(const wchar_t* path, vq_stream** out) {
 
 int32_t openWriteStream(const char* path, vq_stream** out) { return openFile(path, true, out); }
 
+int64_t streamLength(vq_stream* stream) {
+    if (!stream) return -1;
+    const int64_t at = stream->tell();
+    if (stream->seek(0, vq_seekEnd) != 0) return -1;
+    const int64_t length = stream->tell();
+    stream->seek(at, vq_seekStart);
+    return length;
+}
+
 int32_t openMemoryStream(const void* data, uint64_t size, vq_stream** out) {
     if (!out) return 2;
     *out = nullptr;

@@ -121,6 +121,10 @@ int32_t openMemoryStream(const void* data, uint64_t size, vq_stream** out);
 // Growing stream with the given growth (4096 when 0).
 int32_t createMemoryWriteStream(int32_t growth, vq_stream** out);
 
+// The stream's length in bytes, its position left where it was; -1 when the
+// stream is null or cannot seek to its end.
+int64_t streamLength(vq_stream* stream);
+
 // Plain functions for the JPEG library's data source and destination.
 extern "C" {
 // The stream's read, or 0 when the stream is null.

@@ -127,7 +127,9 @@ bool BacusGrid::measure(const BacusFrameMap& frames, const IntPair& frame, const
     }
     const int64_t across = (int64_t(maximum.first) - minimum.first) / step.first + 1;
     const int64_t down = (int64_t(maximum.second) - minimum.second) / step.second + 1;
-    if (across * frame.first > INT32_MAX || down * frame.second > INT32_MAX)
+    // Room for one frame beyond the grid: frames off the stage grid widen the
+    // image by up to a frame, and the strip map counts from the image's end.
+    if ((across + 1) * frame.first > INT32_MAX || (down + 1) * frame.second > INT32_MAX)
         return false;
     cells = IntPair(static_cast<int32_t>(across), static_cast<int32_t>(down));
     return true;

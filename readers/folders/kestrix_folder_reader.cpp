@@ -1,12 +1,15 @@
 #include "readers/folders/kestrix_folder_reader.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
 namespace {
 
-// Reads NAME="<integer>" from the upper-cased, space-free properties text.
+// Reads NAME="<integer>" from the upper-cased, space-free properties text;
+// a number outside 32 bits is not read.
 bool readAttribute(const std::string& text, const char* name, int& value)
 {
     const size_t at = text.find(std::string(name) + "=");
@@ -15,7 +18,13 @@ bool readAttribute(const std::string& text, const char* name, int& value)
     const char* p = text.c_str() + at + std::char_traits<char>::length(name) + 1;
     if (*p != '"')
         return false;
-    return std::sscanf(p + 1, "%d", &value) == 1;
+    char* end = nullptr;
+    errno = 0;
+    const long long number = std::strtoll(p + 1, &end, 10);
+    if (end == p + 1 || errno == ERANGE || number < INT32_MIN || number > INT32_MAX)
+        return false;
+    value = static_cast<int>(number);
+    return true;
 }
 
 } // namespace
@@ -37,8 +46,15 @@ bool vq_ZOOMFileInfo::buildLevels()
     int w = imageSize.first;
     int h = imageSize.second;
     int k = 0;
+    // Tiles are numbered across all levels in 32 bits; the sums run in 64.
+    int64_t total = 1;
     while (w > t || h > t) {
-        levelTileCounts.emplace_back((w + t - 1) / t, (h + t - 1) / t);
+        const int64_t across = (int64_t(w) + t - 1) / t;
+        const int64_t down = (int64_t(h) + t - 1) / t;
+        total += across * down;
+        if (total > INT32_MAX)
+            return false;
+        levelTileCounts.emplace_back(int(across), int(down));
         levelSizes.emplace_back(w, h);
         edgeTileSizes.emplace_back(w % t == 0 ? t : w % t, h % t == 0 ? t : h % t);
         ++k;
@@ -131,7 +147,7 @@ void ZoomTileLoader::computeTileOffsets()
     tileOffsets.assign(n + 1, 0);
     for (int z = 0; z < n; ++z) {
         const IntPair grid = fileInfo.levelTileCounts[n - 1 - z];
-        tileOffsets[z + 1] = tileOffsets[z] + grid.first * grid.second;
+        tileOffsets[z + 1] = tileOffsets[z] + int64_t(grid.first) * grid.second;
     }
 }
 
@@ -149,9 +165,11 @@ bool ZoomTileLoader::loadRawTile(int x, int y, int level, int image, vq_raw_tile
         level >= static_cast<int>(tileOffsets.size()) - 1)
         return false;
     const int z = fileInfo.levelNumbers[level];
-    const int running = tileOffsets[z] + x + y * fileInfo.levelTileCounts[level].first;
+    if (!isValidTile(x, y, level, image))
+        return false;
+    const int64_t running = tileOffsets[z] + x + int64_t(y) * fileInfo.levelTileCounts[level].first;
     char name[96];
-    std::snprintf(name, sizeof(name), "TileGroup%d/%d-%d-%d.jpg", running / 256, z, x, y);
+    std::snprintf(name, sizeof(name), "TileGroup%lld/%d-%d-%d.jpg", static_cast<long long>(running / 256), z, x, y);
     return loadJpegFileAsRawTile(folderPath + name, dimensionDecoder.get(), IntPair(0, 0), false, out);
 }
 

@@ -3,6 +3,7 @@
 // are exposed full resolution first; the folder numbers them the other way.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ public:
 
     // Builds the levels from the image and tile size: each half the one
     // before, the last the first that fits in one tile. False for a tile size
-    // or an image size below 1.
+    // or an image size below 1, or for more tiles than 32-bit tile numbers.
     bool buildLevels();
 
     // NUMTILES as the properties file declares it.
@@ -33,7 +34,7 @@ public:
     // Tiles of all folder levels below each folder level, and the total.
     void computeTileOffsets();
 
-    std::vector<int> tileOffsets;
+    std::vector<int64_t> tileOffsets;
 
 private:
     ZoomTileLoader() = default;

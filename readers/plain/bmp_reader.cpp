@@ -7,6 +7,7 @@
 
 #include "engine/base/imageContainer.h"
 #include "engine/base/reader_messages.h"
+#include "engine/base/stream.h"
 #include "readers/plain/pixel_rows.h"
 
 namespace {
@@ -173,6 +174,16 @@ bool vq_BMPFileInfo::readHeader(vq_stream* stream) {
                             static_cast<long long>(height));
         return false;
     }
+    // The declared rows must lie in the file before anything is sized by
+    // them; only the last row may lack its padding.
+    const int64_t length = streamLength(stream);
+    const int64_t needed = int64_t(pixelOffset) + stride * (height - 1) + (width * bitsPerPixel + 7) / 8;
+    if (length < needed) {
+        reportReaderMessage("Bitmap of %lld x %lld pixels needs %lld bytes but the file holds %lld\n",
+                            static_cast<long long>(width), static_cast<long long>(height),
+                            static_cast<long long>(needed), static_cast<long long>(length));
+        return false;
+    }
     rowStride = int(stride);
     storedBits = int(bitsPerPixel);
 
@@ -235,8 +246,10 @@ bool vq_BMPStripLoader::readNextStrip(int* rowsDone, imageContainer* dst) {
     dst->lockPixels(&pixels, &step);
     bool ok = stream->seek(int64_t(info.getPixelOffset()) + int64_t(firstStored) * stride,
                            vq_seekStart) == 0;
+    // The last row of the file may end without its padding.
+    const int pixelBytes = int((int64_t(imageSize.first) * info.getStoredBits() + 7) / 8);
     for (int j = 0; ok && j < n; ++j) {
-        if (stream->read(stored.data(), uint32_t(stride)) != stride) {
+        if (stream->read(stored.data(), uint32_t(stride)) < pixelBytes) {
             reportReaderMessage("Failed to read line %d at pos %ld\n", delivered,
                          long(stream->tell()));
             ok = false;

@@ -112,6 +112,8 @@ bool readPngRow(png_structp png, png_bytep row) {
 
 } // namespace
 
+constexpr png_uint_32 kMaxPngSide = 1000000;
+
 bool PngStreamState::openRead(vq_stream* s) {
     if (!s)
         return false;
@@ -126,6 +128,13 @@ bool PngStreamState::openRead(vq_stream* s) {
         png_destroy_read_struct(&png, nullptr, nullptr);
         return false;
     }
+    // Limits that do not depend on how libpng was built: rows of at most a
+    // million pixels (8 MB at 16-bit RGBA) and as many rows, at most a
+    // thousand ancillary chunks, and no chunk (or decompressed text or
+    // profile) above 8 MB held in memory.
+    png_set_user_limits(png, kMaxPngSide, kMaxPngSide);
+    png_set_chunk_cache_max(png, 1000);
+    png_set_chunk_malloc_max(png, 8u << 20);
     png_set_read_fn(png, s, readFromStream);
     kind = 1;
     return true;

@@ -1,11 +1,14 @@
 #include "readers/plain/ppm_reader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <string>
 
 #include "engine/base/imageContainer.h"
 #include "engine/base/reader_messages.h"
+#include "engine/base/stream.h"
 
 namespace {
 
@@ -24,6 +27,30 @@ bool isAlpha(int c) {
 // Longest header text accepted between the magic and the pixel rows; a
 // header is three numbers, so anything far longer is not a PPM header.
 constexpr size_t maxHeaderText = 1024;
+
+// Reads the text as three unsigned numbers, each after optional white space
+// and an optional sign, as " %u %u %u" would. A value beyond 32 bits comes
+// out as it stands (up to 10^18) and a negative one as 10^18, instead of
+// wrapping to a size that might pass.
+bool parseHeaderNumbers(const std::string& text, uint64_t numbers[3]) {
+    constexpr uint64_t tooLarge = 1000000000000000000ull;
+    size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
+            ++at;
+        bool negative = false;
+        if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+            negative = text[at++] == '-';
+        const size_t digits = at;
+        uint64_t value = 0;
+        for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+            value = std::min(value * 10 + uint64_t(text[at] - '0'), tooLarge);
+        if (at == digits)
+            return false;
+        numbers[i] = negative && value != 0 ? tooLarge : value;
+    }
+    return true;
+}
 
 bool endsEarly() {
     reportReaderMessage("PPM header ends early\n");
@@ -69,30 +96,41 @@ bool vq_PPMFileInfo::readHeader(vq_stream* stream) {
     // The text ends at the first line end behind which all three numbers have
     // been seen; the pixel rows start right after that byte.
     std::string text;
-    unsigned width = 0, height = 0, maxValue = 0;
+    uint64_t numbers[3] = {};
     for (;;) {
         if (isAlpha(c) || text.size() >= maxHeaderText) {
             reportReaderMessage("PPM header is not width, height and maximum value\n");
             return false;
         }
-        if ((c == '\r' || c == '\n') &&
-            std::sscanf(text.c_str(), " %u %u %u", &width, &height, &maxValue) == 3)
+        if ((c == '\r' || c == '\n') && parseHeaderNumbers(text, numbers))
             break;
         text.push_back(char(c));
         if (!readByte(stream, c))
             return endsEarly();
     }
 
-    if (maxValue != 255) {
+    const uint64_t width = numbers[0], height = numbers[1];
+    if (numbers[2] != 255) {
         reportReaderMessage("PPM file is not 8-bit - unsupported formatn\n");
         return false;
     }
-    if (width > unsigned(INT_MAX / 3) || height > unsigned(INT_MAX)) {
-        reportReaderMessage("PPM image size %u x %u is not supported\n", width, height);
+    if (width > uint64_t(INT_MAX / 3) || height > uint64_t(INT_MAX)) {
+        reportReaderMessage("PPM image size %llu x %llu is not supported\n",
+                            static_cast<unsigned long long>(width), static_cast<unsigned long long>(height));
+        return false;
+    }
+    // The declared rows must lie in the file before anything is sized by them.
+    pixelOffset = stream->tell();
+    const int64_t needed = pixelOffset + int64_t(width) * 3 * int64_t(height);
+    const int64_t length = streamLength(stream);
+    if (length < needed) {
+        reportReaderMessage("PPM image of %llu x %llu pixels needs %lld bytes but the file holds %lld\n",
+                            static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+                            static_cast<long long>(needed), static_cast<long long>(length));
+        pixelOffset = 0;
         return false;
     }
     bytesPerRow = int(width) * 3;
-    pixelOffset = stream->tell();
     accept(int(width), int(height), 4, {4}, false);
     return true;
 }

@@ -55,7 +55,9 @@ bool SVSTileLoader::readStrip(vq_svs_ifdDir_read& dir, int i, vq_raw_tile** out,
     uint32_t n = 0;
     uint64_t offset = 0;
     if (!dir.findItem(279).getValue32(&n, i) || !dir.findItem(273).getValue64(&offset, i)) return false;
-    if (n > uint32_t(INT32_MAX - 64)) return false;
+    // A strip must lie inside the file before its byte count sizes a buffer.
+    const uint64_t length = uint64_t(std::max<int64_t>(fileSize, 0));
+    if (n > uint32_t(INT32_MAX - 64) || offset > length || n > length - offset) return false;
     vq_ptr<vq_raw_tile> result;
     if (!createRawTile(result.put())) return false;
     if (c == 5) {
@@ -67,7 +69,9 @@ bool SVSTileLoader::readStrip(vq_svs_ifdDir_read& dir, int i, vq_raw_tile** out,
         if (i == strips - 1) rows = size.second % rps == 0 ? rps : size.second % rps;
         rows = std::min<int64_t>(rows, size.second);
         const int64_t rgbBytes = int64_t(size.first) * 3 * rows;
-        if (size.first <= 0 || rows <= 0 || int64_t(size.first) * 4 * rows > INT32_MAX - 16) return false;
+        if (size.first <= 0 || rows <= 0 || int64_t(size.first) * 4 * rows > INT32_MAX - 16 ||
+            !tileFitsItsBytes(rgbBytes, n))
+            return false;
         if (!result->allocate(int32_t(rgbBytes), IntPair(size.first, int32_t(rows)))) return false;
         result->setCompression(1);
         std::vector<uint8_t> stored(size_t(n) + 1, 0);
@@ -122,7 +126,8 @@ bool SVSTileLoader::readExtraTile(int x, int y, vq_svs_ifdDir_read& dir, vq_raw_
 
 bool SVSTileLoader::assembleTiledExtraImage(vq_svs_ifdDir_read& dir, imageContainer* dst) {
     const IntPair grid = dir.getTileGrid(), tile = dir.getTileSize(), size = dir.getImageSize();
-    if (int64_t(grid.first) * tile.first > INT32_MAX / 4 || int64_t(grid.second) * tile.second > INT32_MAX / 4)
+    if (int64_t(grid.first) * tile.first > INT32_MAX / 4 || int64_t(grid.second) * tile.second > INT32_MAX / 4 ||
+        !tileFitsItsBytes(int64_t(grid.first) * tile.first * grid.second * tile.second * 3, fileSize))
         return false;
     if (!dst->create(4, grid.first * tile.first, grid.second * tile.second, false)) return false;
     uint8_t* data = nullptr;
@@ -309,7 +314,8 @@ bool SVSTileLoader::loadWholeImage(vq_svs_ifdDir_read& dir, vq_raw_tile** out) {
         if (dir.inlineValueOr(277, 1) != 3 || !dir.findItem(258).getValue32(&bits, 0) || bits != 8) return false;
         const IntPair size = dir.getImageSize();
         const int64_t total = int64_t(size.first) * 3 * size.second;
-        if (size.first <= 0 || size.second <= 0 || total > INT32_MAX) return false;
+        if (size.first <= 0 || size.second <= 0 || total > INT32_MAX || !tileFitsItsBytes(total, fileSize))
+            return false;
         vq_ptr<vq_raw_tile> tile;
         if (!createRawTile(tile.put()) || !tile->allocate(int32_t(total), size)) return false;
         tile->setCompression(1);

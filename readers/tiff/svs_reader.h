@@ -22,6 +22,13 @@
 class TiXmlNode;
 class vq_TIFFJPEGTileDecoder;
 
+// Whether `stored` bytes can decode to `pixelBytes` bytes: an LZW code of at
+// least 9 bits yields at most 4096 bytes, a JPEG needs a bit for every 8 x 8
+// block and uncompressed data holds its own bytes (a short tile is read as
+// far as it goes). Anything declared larger is refused, with a message,
+// before it sizes a buffer.
+bool tileFitsItsBytes(int64_t pixelBytes, int64_t stored);
+
 class SVSRawTileLoader : public vq_tileloader_base {
 public:
     explicit SVSRawTileLoader(vq_stream* stream);

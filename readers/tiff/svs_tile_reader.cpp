@@ -32,6 +32,13 @@ void handOut(vq_raw_tile* tile, vq_raw_tile** out) {
 
 } // namespace
 
+bool tileFitsItsBytes(int64_t pixelBytes, int64_t stored) {
+    if (stored >= 0 && pixelBytes <= stored * 4096) return true;
+    reportReaderMessage("%lld stored bytes cannot hold %lld bytes of pixels\n", static_cast<long long>(stored),
+                        static_cast<long long>(pixelBytes));
+    return false;
+}
+
 SVSTileLoader::SVSTileLoader(vq_stream* s) : SVSRawTileLoader(s) {
     fileSize = 0;
     vq_ptr<vq_global_base> settings;
@@ -118,7 +125,9 @@ bool SVSTileLoader::loadRawTile(int x, int y, int level, int image, vq_raw_tile*
             return true;
         }
         const int64_t rgbBytes = int64_t(size.first) * 3 * size.second;
-        if (size.first <= 0 || size.second <= 0 || rgbBytes * 4 / 3 > INT32_MAX - 16) return false;
+        if (size.first <= 0 || size.second <= 0 || rgbBytes * 4 / 3 > INT32_MAX - 16 ||
+            !tileFitsItsBytes(rgbBytes, count))
+            return false;
         LzwWorkBuffers lzw;
         if (!lzw.prepare(size.first * 4 * size.second) ||
             !lzw.decode(tile->getData(), count, size.first * 3, size.second))
@@ -183,16 +192,19 @@ bool SVSTileLoader::loadTile(int x, int y, int level, int image, imageContainer*
     if (pf == 3) pf = 4;
     const IntPair full = imageTileSizes[image];
     const IntPair size = visibleTileSize(x, y, g, image);
-    if (!dst->create(pf, full.first, full.second, false)) return false;
-    dst->crop(size.first, size.second);
     const int c = imageCompressions[image];
     if (c == 33003) {
         reportReaderMessage("JPEG 2000 tiles cannot be decoded by this build\n");
         return false;
     }
     if (c != 7 && c != 1 && c != 5) return false;  // nothing to decode a tile with
+    // The stored tile is read first: its size bounds the container.
     vq_ptr<vq_raw_tile> raw;
     if (!loadRawTile(x, y, level, image, raw.put())) return false;
+    if (!tileFitsItsBytes(int64_t(full.first) * full.second * bytesPerPixelOf(pf), raw->getDataLength()) ||
+        !dst->create(pf, full.first, full.second, false))
+        return false;
+    dst->crop(size.first, size.second);
     if (c == 7) {
         vq_ptr<vq_TIFFJPEGTileDecoder> decoder = vq_ptr<vq_TIFFJPEGTileDecoder>::adopt(createTIFFJPEGTileDecoder());
         if (!decoder) return false;

@@ -242,11 +242,9 @@ void vq_TIFFTileLoader::selectLevel(int level) {
 }
 
 int64_t vq_TIFFTileLoader::storedTileLength(uint32_t index) {
-    uint64_t* counts = nullptr;
-    if (TIFFQueryField(binding.handle(), TAG_TileByteCounts, &counts) && counts != nullptr &&
-        index < TIFFNumberOfTiles(binding.handle()))
-        return int64_t(counts[index]);
-    return TIFFWholeTileSize(binding.handle());
+    // A count that reaches past the end of the file never sizes a buffer.
+    if (index >= TIFFNumberOfTiles(binding.handle())) return -1;
+    return TIFFStoredSizeInFile(binding.handle(), index);
 }
 
 int vq_TIFFTileLoader::getCompression(int) {

@@ -91,7 +91,8 @@ bool vq_TIFFStripLoader::assembleJpegStrip(int row, vq_ptr<imageContainer>& out)
     TIFFHandle* tiff = binding.handle();
     if (tiff == nullptr) return false;
     const uint32_t strip = TIFFStripOfRow(tiff, uint32_t(row), 0);
-    const int64_t raw = TIFFStoredStripSize(tiff, strip);
+    // A count that reaches past the end of the file never sizes a buffer.
+    const int64_t raw = TIFFStoredSizeInFile(tiff, strip);
     const JpegTablesBody tables = jpegTablesBody(jpegTables, jpegTablesLength);
     const size_t length = tables.length;
     if (raw <= 0 || raw + int64_t(length) + 2 > INT32_MAX / 2) return false;

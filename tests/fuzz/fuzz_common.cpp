@@ -8,6 +8,7 @@
 #include "engine/base/imageContainer.h"
 #include "engine/base/raw_tile.h"
 #include "engine/base/tile_decoder_base.h"
+#include "jpeg/jpeg_saver.h"
 
 namespace fuzz {
 
@@ -32,6 +33,19 @@ bool writeFile(const std::string& path, const uint8_t* data, size_t size) {
     if (!f) return false;
     bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
     return std::fclose(f) == 0 && ok;
+}
+
+bool writeSmallJpeg(const std::string& path) {
+    vq_ptr<imageContainer> image = vq_ptr<imageContainer>::adopt(imageContainer::create());
+    vq_ptr<vq_stream> file;
+    vq_ptr<vq_saver_base> saver;
+    if (!image || !image->create(4, 16, 16, false) || openWriteStream(path.c_str(), file.put()) != 0 ||
+        !createJPEGSaver(file.get(), saver.put()))
+        return false;
+    image->fill(120);
+    const bool ok = saver->save(image.get(), 75, 4);
+    saver.reset();
+    return file->close() == 0 && ok;
 }
 
 namespace {

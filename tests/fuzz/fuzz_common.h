@@ -28,6 +28,9 @@ vq_ptr<vq_stream> streamOver(const uint8_t* data, size_t size);
 std::string scratchFolder();
 // Writes the bytes to the named file in the folder.
 bool writeFile(const std::string& path, const uint8_t* data, size_t size);
+// Writes a small JPEG of 16 x 16 grey-blue pixels to the path, so that a
+// folder reader finds a readable tile or frame and goes on to its geometry.
+bool writeSmallJpeg(const std::string& path);
 
 // File info, strips in every format offered, the whole image when small
 // enough, and the YCbCr planes where offered.

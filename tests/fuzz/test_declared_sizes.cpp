@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "engine/base/imageContainer.h"
@@ -15,7 +16,9 @@
 #include "jpeg/jpeg_tile_decoder.h"
 #include "readers/folders/bacus_reader.h"
 #include "readers/folders/kestrix_folder_reader.h"
+#include "readers/plain/bmp_reader.h"
 #include "readers/plain/png_reader.h"
+#include "readers/plain/ppm_reader.h"
 #include "readers/tiff/svs_reader.h"
 #include "tests/fuzz/fuzz_common.h"
 #include "tests/jpeg/jpeg_fixtures.h"
@@ -112,7 +115,7 @@ TEST(DeclaredSizes, TiffLibrary) {
              b.addIfd(stripImage(65535, 65535, at, 16));
              return b.bytes();
          },
-         Outcome::Refused, "Read error"},
+         Outcome::Refused, "Not enough data for scanline 0"},
         {"huge dimensions without byte counts, chopped into strips",
          [] {
              TiffBuilder b;
@@ -123,7 +126,7 @@ TEST(DeclaredSizes, TiffLibrary) {
              b.addIfd(e);
              return b.bytes();
          },
-         Outcome::Refused, "Read error"},
+         Outcome::Refused, "Not enough data for scanline 0"},
         {"strip count beyond the file",
          [] {
              TiffBuilder b;
@@ -205,6 +208,18 @@ TEST(DeclaredSizes, TiffLibrary) {
              return f;
          },
          Outcome::Refused, "Can not read TIFF directory"},
+        {"2^28 rows of 9000 bytes without byte counts, chopped",
+         [] {
+             // The count estimated from the dimensions is 2.4 TB; split into
+             // strips of a row it would size two arrays of 2 GB.
+             TiffBuilder b;
+             uint64_t at = b.addData(Bytes(64, 7));
+             auto e = stripImage(9000, 0x10000000u, at, 0);
+             e.erase(e.begin() + 7);
+             b.addIfd(e);
+             return b.bytes();
+         },
+         Outcome::Refused, "Not enough data for scanline 0"},
         {"directory loop",
          [] {
              TiffBuilder b;
@@ -236,8 +251,9 @@ Bytes slideWith(const std::function<void(DirSpec&)>& change) {
 }
 
 // Opens the slide and reads every tile of level 0, raw and decoded; true when
-// a tile could be had.
-bool readSlide(const Bytes& file) {
+// a tile could be had, with `decoded` true when a decoded one could.
+bool readSlide(const Bytes& file, bool* decoded) {
+    *decoded = false;
     auto src = source(file);
     vq_ptr<vq_tileloader_base> tiles;
     if (!createSVSRawTileLoader(src->stream.get(), tiles.put())) return false;
@@ -248,7 +264,9 @@ bool readSlide(const Bytes& file) {
             vq_ptr<vq_raw_tile> t;
             any |= tiles->loadRawTile(x, y, 0, 0, t.put());
             vq_ptr<imageContainer> c = vq_ptr<imageContainer>::adopt(imageContainer::create());
-            any |= tiles->loadTile(x, y, 0, 0, c.get(), 4);
+            const bool ok = tiles->loadTile(x, y, 0, 0, c.get(), 4);
+            any |= ok;
+            *decoded |= ok;
         }
     vq_ptr<vq_raw_tile> tables;
     tiles->getJpegTables(0, 0, tables.put());
@@ -261,22 +279,41 @@ TEST(DeclaredSizes, SlideReader) {
         const char* name;
         std::function<void(DirSpec&)> change;
         Outcome expected;
+        bool decodes;
     };
     const Case cases[] = {
         {"JPEGTables count near 2^31", [](DirSpec& d) { d.tables.clear(); d.extra.push_back(raw(347, 7, 0x7FFFFFF0u, 8)); },
-         Outcome::Refused},
+         Outcome::Refused, false},
         {"ImageDescription count near 2^31", [](DirSpec& d) { d.extra.push_back(raw(270, 2, 0x7FFFFFF0u, 8)); },
-         Outcome::Read},
+         Outcome::Read, true},
         {"tile byte counts near 2^31",
          [](DirSpec& d) {
              d.extra.push_back(longs(325, {0x7FFFFFF0u, 0x7FFFFFF0u, 0x7FFFFFF0u, 0x7FFFFFF0u}));
          },
-         Outcome::Refused},
-        {"a grid of 2^31 tiles", [](DirSpec& d) { d.width = d.height = 0x7FFFFFF0; }, Outcome::Refused},
+         Outcome::Refused, false},
+        {"a grid of 2^31 tiles", [](DirSpec& d) { d.width = d.height = 0x7FFFFFF0; }, Outcome::Refused, false},
+        // A tile 2^24 pixels wide whose stored bytes could never decode to it.
+        // The stored tile is handed out as it is; decoding it is refused (an
+        // LZW tile is decoded as it is read).
+        {"JPEG tile of 2^24 x 16", [](DirSpec& d) { d.tileWidth = 1 << 24; }, Outcome::Read, false},
+        {"uncompressed tile of 2^24 x 16",
+         [](DirSpec& d) {
+             d = rawLevel(32, 32, 16, 1, 1);
+             d.tileWidth = 1 << 24;
+         },
+         Outcome::Read, false},
+        {"LZW tile of 2^24 x 16",
+         [](DirSpec& d) {
+             d = rawLevel(32, 32, 16, 5, 1);
+             d.tileWidth = 1 << 24;
+         },
+         Outcome::Refused, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(readSlide(slideWith(c.change)), c.expected == Outcome::Read);
+        bool decoded = false;
+        EXPECT_EQ(readSlide(slideWith(c.change), &decoded), c.expected == Outcome::Read);
+        EXPECT_EQ(decoded, c.decodes);
     }
 }
 
@@ -287,8 +324,10 @@ void putBe32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
 }
 
-// A small RGB PNG whose IHDR then claims width x height (CRC fixed).
-std::string pngClaiming(uint32_t width, uint32_t height) {
+// A small RGB PNG whose IHDR then claims width x height (CRC fixed), with an
+// extra chunk before its pixels when one is given.
+std::string pngClaiming(uint32_t width, uint32_t height, const char* extraType = nullptr,
+                        const Bytes& extra = {}) {
     std::string p = "\x89PNG\r\n\x1a\n";
     auto chunk = [&](const char* type, const Bytes& data) {
         Bytes c(4);
@@ -306,6 +345,7 @@ std::string pngClaiming(uint32_t width, uint32_t height) {
     ihdr[8] = 8;
     ihdr[9] = 2;
     chunk("IHDR", ihdr);
+    if (extraType) chunk(extraType, extra);
     Bytes rows(1 + 3 * 4, 0x40);
     rows[0] = 0;
     Bytes z(compressBound(uLong(rows.size())));
@@ -315,6 +355,31 @@ std::string pngClaiming(uint32_t width, uint32_t height) {
     chunk("IDAT", z);
     chunk("IEND", {});
     return p;
+}
+
+// zTXt chunk data: a keyword and `inflated` zero bytes, compressed a
+// megabyte at a time.
+Bytes zTextOf(size_t inflated) {
+    Bytes data = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0};
+    z_stream z{};
+    deflateInit(&z, 9);
+    Bytes zeros(1 << 20, 0), out(1 << 16);
+    for (size_t done = 0; done <= inflated;) {
+        const size_t n = std::min(zeros.size(), inflated - done);
+        done += n;
+        const bool last = done == inflated;
+        z.next_in = zeros.data();
+        z.avail_in = uInt(n);
+        do {
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+            deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+            data.insert(data.end(), out.data(), out.data() + (out.size() - z.avail_out));
+        } while (z.avail_out == 0);
+        if (last) break;
+    }
+    deflateEnd(&z);
+    return data;
 }
 
 // A JPEG of a small picture whose frame header then claims width x height.
@@ -376,6 +441,55 @@ TEST(DeclaredSizes, PngAndJpegNearTheFormatLimits) {
     }
 }
 
+TEST(DeclaredSizes, PngTextThatInflatesBeyondTheChunkLimitIsSkipped) {
+    // 100 MB of comment from about 100 KB: not held, the pixels still read.
+    EXPECT_TRUE(readPlain(pngClaiming(4, 1, "zTXt", zTextOf(size_t(100) << 20)), createPNGLoader));
+}
+
+// A 32-bit BMP with a 40-byte header that claims width x height over the
+// given number of bytes of pixels.
+std::string bmpClaiming(int32_t width, int32_t height, size_t pixelBytes) {
+    std::string b(54, '\0');
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + size_t(i)] = char(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, uint32_t(54 + pixelBytes));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, uint32_t(width));
+    put32(22, uint32_t(height));
+    b[26] = 1;
+    b[28] = 32;
+    b.append(pixelBytes, '\x5A');
+    return b;
+}
+
+TEST(DeclaredSizes, BmpAndPpmRowsBeyondTheFile) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool (*create)(vq_stream*, vq_loader_base**);
+    };
+    const Case cases[] = {
+        {"BMP of 4 x 4,128,771 in 92 bytes", bmpClaiming(4, 4128771, 38), createBMPLoader},
+        {"top-down BMP of 4 x 4,128,771 in 92 bytes", bmpClaiming(4, -4128771, 38), createBMPLoader},
+        {"BMP of 33,554,436 x 3 in 72 bytes", bmpClaiming(33554436, 3, 18), createBMPLoader},
+        {"BMP whose rows start past the end", [] {
+             std::string b = bmpClaiming(4, 4, 64);
+             b[10] = b[11] = b[12] = char(0xFF);
+             return b;
+         }(), createBMPLoader},
+        {"PPM of 6000 x 4000 in 100 bytes", "P6\n6000 4000\n255\n" + std::string(84, 'x'), createPPMLoader},
+        {"PPM whose width needs 34 bits", "P6\n8888888855 2\n255\n" + std::string(64, 'x'), createPPMLoader},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(readPlain(c.bytes, c.create));
+    }
+}
+
 // ---- tiles and folders ----
 
 TEST(DeclaredSizes, JpegTileFrameLargerThanItsTile) {
@@ -401,21 +515,61 @@ TEST(DeclaredSizes, JpegTileFrameLargerThanItsTile) {
 }
 
 TEST(DeclaredSizes, FolderDescriptions) {
-    std::string folder = vqtest::scratchDir("declared_sizes") + "/";
-    auto write = [&](const char* name, const std::string& text) {
-        ASSERT_TRUE(vqtest::writeFile(folder + name, text));
+    // Each folder holds a readable first tile or frame, so the reader gets
+    // past its probe to the values below; arithmetic on them must not
+    // overflow (the sanitizer stops the test when it does).
+    struct Case {
+        const char* name;
+        const char* text;
+        bool opens;
     };
-    // Tile size and dimensions near 2^31: refused, no arithmetic overflows.
-    write("ImageProperties.xml",
-          "<IMAGE_PROPERTIES WIDTH=\"2147483647\" HEIGHT=\"2147483647\" NUMTILES=\"1\" NUMIMAGES=\"1\" "
-          "VERSION=\"1.8\" TILESIZE=\"2147483647\" />");
-    vq_ptr<vq_loader_base> loader;
-    EXPECT_FALSE(createKestrixLoader(folder.c_str(), loader.put()));
-    // Frames of 2^31 - 1 pixels and a huge stage step: refused.
-    write("FinalScan.ini", "[Header]\niImageWidth=2147483647\niImageHeight=2147483647\nlXStepSize=1\n"
-                           "lYStepSize=1\n[Da0]\nx=2147483647\ny=-2147483648\n[Da1]\nx=-2147483648\ny=2147483647\n");
-    loader.reset();
-    EXPECT_FALSE(createBacusLoader(folder.c_str(), false, loader.put()));
+    const Case tileFolders[] = {
+        {"one tile of 2^31 - 1",
+         "<X WIDTH=\"2147483647\" HEIGHT=\"2147483647\" NUMTILES=\"1\" TILESIZE=\"2147483647\"/>", true},
+        {"tiles of one pixel over 2^31 - 1",
+         "<X WIDTH=\"2147483647\" HEIGHT=\"2147483647\" NUMTILES=\"1\" TILESIZE=\"1\"/>", false},
+        {"tile size near 2^31", "<X WIDTH=\"2147483647\" HEIGHT=\"5\" NUMTILES=\"1\" TILESIZE=\"2147483600\"/>",
+         true},
+        {"more tiles than 32-bit numbers", "<X WIDTH=\"2000000000\" HEIGHT=\"2000000000\" NUMTILES=\"1\" TILESIZE=\"16\"/>",
+         false},
+        {"width beyond 32 bits", "<X WIDTH=\"99999999999\" HEIGHT=\"5\" NUMTILES=\"1\" TILESIZE=\"256\"/>", false},
+    };
+    for (const Case& c : tileFolders) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = vqtest::scratchDir(std::string("declared_sizes_tiles_") + c.name) + "/";
+        std::filesystem::create_directories(folder + "TileGroup0");
+        ASSERT_TRUE(fuzz::writeSmallJpeg(folder + "TileGroup0/0-0-0.jpg"));
+        ASSERT_TRUE(vqtest::writeFile(folder + "ImageProperties.xml", c.text));
+        vq_ptr<vq_loader_base> loader;
+        ASSERT_EQ(createKestrixLoader(folder.c_str(), loader.put()), c.opens);
+        if (loader) fuzz::exerciseLoader(loader.get());
+    }
+    const Case bacusFolders[] = {
+        // Stage positions 2^32 apart: a grid of 2^32 frames across.
+        {"stage positions 2^32 apart",
+         "[Header]\niImageWidth=16\niImageHeight=16\nlXStepSize=1\nlYStepSize=1\n"
+         "[Da0]\nx=2147483647\ny=0\n[Da1]\nx=-2147483648\ny=0\n",
+         false},
+        // Two frames a step and a half apart: the image is 2.5 frames wide.
+        {"frames of 10^9 pixels off the stage grid",
+         "[Header]\niImageWidth=1000000000\niImageHeight=16\nlXStepSize=2\nlYStepSize=1\n"
+         "[Da0]\nx=0\ny=0\n[Da1]\nx=3\ny=0\n",
+         false},
+        {"frames of 2^31 - 1 pixels",
+         "[Header]\niImageWidth=2147483647\niImageHeight=2147483647\nlXStepSize=1\nlYStepSize=1\n"
+         "[Da0]\nx=0\ny=0\n",
+         false},
+    };
+    for (const Case& c : bacusFolders) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = vqtest::scratchDir(std::string("declared_sizes_bacus_") + c.name) + "/";
+        ASSERT_TRUE(fuzz::writeSmallJpeg(folder + "Da0.jpg"));
+        ASSERT_TRUE(fuzz::writeSmallJpeg(folder + "Da1.jpg"));
+        ASSERT_TRUE(vqtest::writeFile(folder + "FinalScan.ini", c.text));
+        vq_ptr<vq_loader_base> loader;
+        ASSERT_EQ(createBacusLoader(folder.c_str(), false, loader.put()), c.opens);
+        if (loader) fuzz::exerciseLoader(loader.get());
+    }
 }
 
 } // namespace

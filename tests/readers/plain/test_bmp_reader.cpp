@@ -365,6 +365,19 @@ TEST(BmpReader, RefusedFiles) {
         {"masks cut short", fileWith([](BmpSpec& s) { s.compression = 3; s.bitsPerPixel = 16; }).substr(0, 60),
          "Bitmap headers end early\n"},
         {"zero width", fileWith([](BmpSpec& s) { s.width = 0; }), "Bitmap size 0 x 3 is not supported\n"},
+        // Rows the file does not hold are refused before anything is sized by them.
+        {"one row missing", fileWith([](BmpSpec& s) { s.rowsStored = 2; }),
+         "Bitmap of 4 x 3 pixels needs 90 bytes but the file holds 78\n"},
+        {"4 x 4,128,771 in 86 bytes", fileWith([](BmpSpec& s) {
+             s.bitsPerPixel = 32;
+             s.height = 4128771;
+             s.rowsStored = 2;
+         }), "Bitmap of 4 x 4128771 pixels needs 66060390 bytes but the file holds 86\n"},
+        {"33,554,436 x 3 in 54 bytes", fileWith([](BmpSpec& s) {
+             s.bitsPerPixel = 32;
+             s.width = 33554436;
+             s.rowsStored = 0;
+         }), "Bitmap of 33554436 x 3 pixels needs 402653286 bytes but the file holds 54\n"},
         {"not BM", fileWith([](BmpSpec& s) { s.magic = 'A'; }), "Not a Windows Bitmap file (no BM signature)\n"},
         {"header cut short", bmpFile(BmpSpec{}).substr(0, 30), "Bitmap headers end early\n"},
         {"empty", "", "Not a Windows Bitmap file (no BM signature)\n"},
@@ -408,22 +421,46 @@ TEST(BmpReader, StripsOf100RowsOver250) {
     }
 }
 
-TEST(BmpReader, ShortPixelDataFailsTheStrip) {
+TEST(BmpReader, PixelDataCutAfterTheHeaderFailsTheStrip) {
     BmpSpec spec;
     spec.width = 3;
     spec.height = 10;
-    spec.rowsStored = 6; // the top four image rows are missing
     const std::string file = bmpFile(spec);
+    // The file holds its rows when the header is read; by the time the
+    // strip is read the top four image rows (stored last) are gone.
+    const size_t cut = file.size() - 4 * 12;
     auto stream = streamOver(file);
     vq_ptr<vq_stripLoader_base> strips;
     ASSERT_TRUE(bmpLoader(stream)->getStripLoader(strips.put()));
     ASSERT_TRUE(strips->prepareStrips(10, 1));
+    static_cast<vq_memoryStream*>(stream.get())->setBuffer(file.data(), cut);
     vq_ptr<imageContainer> strip;
     createImageContainer(strip.put());
     int done = -1;
     const std::string err = stderrOf([&] { EXPECT_FALSE(strips->readNextStrip(&done, strip.get())); });
-    EXPECT_EQ(err, "Failed to read line 6 at pos " + std::to_string(file.size()) + "\n");
+    EXPECT_EQ(err, "Failed to read line 6 at pos " + std::to_string(cut) + "\n");
     EXPECT_EQ(done, 6);
+}
+
+TEST(BmpReader, LastRowWithoutItsPaddingIsRead) {
+    BmpSpec spec;
+    spec.width = 3; // 9 bytes of pixels in a stride of 12
+    spec.height = 2;
+    spec.topDown = true;
+    const std::string file = bmpFile(spec).substr(0, 54 + 12 + 9);
+    auto stream = streamOver(file);
+    vq_ptr<vq_stripLoader_base> strips;
+    ASSERT_TRUE(bmpLoader(stream)->getStripLoader(strips.put()));
+    const StripPass pass = readAllStrips(strips.get(), 2, 4, 3);
+    ASSERT_TRUE(pass.prepared);
+    EXPECT_TRUE(pass.allRead);
+    EXPECT_EQ(pass.rows, expectedImage(3, 2, 4, false));
+    // One byte fewer and the last row is not whole.
+    const std::string cut = file.substr(0, file.size() - 1);
+    auto shorter = streamOver(cut);
+    vq_ptr<vq_FileInfo> info;
+    EXPECT_EQ(stderrOf([&] { EXPECT_FALSE(bmpLoader(shorter)->getFileInfo(info.put())); }),
+              "Bitmap of 3 x 2 pixels needs 75 bytes but the file holds 74\n");
 }
 
 // The bytes a bitmap saver writes for the image; false in `saved` when the

@@ -71,6 +71,7 @@ TEST(PpmReader, RefusedHeaders) {
     struct Case {
         const char* header;
         const char* reason;
+        int rowsStored = -1;
     };
     const char* notNumbers = "PPM header is not width, height and maximum value\n";
     const Case cases[] = {
@@ -81,10 +82,16 @@ TEST(PpmReader, RefusedHeaders) {
         {"P6", "PPM header ends early\n"},                             // magic only
         {"P6\n4 3\n65535\n", "PPM file is not 8-bit - unsupported formatn\n"}, // 16-bit samples
         {"P6\n4000000000 3\n255\n", "PPM image size 4000000000 x 3 is not supported\n"},
+        // Numbers beyond 32 bits do not wrap to a size that would pass.
+        {"P6\n8888888855 3\n255\n", "PPM image size 8888888855 x 3 is not supported\n"},
+        {"P6\n4 -3\n255\n", "PPM image size 4 x 1000000000000000000 is not supported\n"},
+        // Rows the file does not hold are refused before anything is sized by them.
+        {"P6\n4 3\n255\n", "PPM image of 4 x 3 pixels needs 47 bytes but the file holds 35\n", 2},
+        {"P6\n700000000 3000\n255\n", "PPM image of 700000000 x 3000 pixels needs 6300000000022 bytes but the file holds 22\n", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.header);
-        const std::string file = ppmFile(c.header, 4, 3);
+        const std::string file = ppmFile(c.header, 4, 3, c.rowsStored);
         auto stream = streamOver(file);
         auto loader = ppmLoader(stream);
         vq_ptr<vq_FileInfo> info;
@@ -122,20 +129,24 @@ TEST(PpmReader, StripsFollowEachOtherTopDown) {
     EXPECT_FALSE(strips->prepareStrips(0, 4));
 }
 
-TEST(PpmReader, ShortFileEndsTheStripWithTheRowsRead) {
-    const std::string file = ppmFile("P6\n4 10\n255\n", 4, 10, 7);
+TEST(PpmReader, FileCutAfterItsHeaderEndsTheStripWithTheRowsRead) {
+    // The file holds its ten rows when its header is read and only seven
+    // when the strips are read.
+    const std::string file = ppmFile("P6\n4 10\n255\n", 4, 10);
+    const size_t cut = file.size() - 3 * 12;
     auto stream = streamOver(file);
     auto loader = ppmLoader(stream);
     vq_ptr<vq_stripLoader_base> strips;
     ASSERT_TRUE(loader->getStripLoader(strips.put()));
     ASSERT_TRUE(strips->prepareStrips(5, 4));
+    static_cast<vq_memoryStream*>(stream.get())->setBuffer(file.data(), cut);
     vq_ptr<imageContainer> strip;
     createImageContainer(strip.put());
     int done = 0;
     ASSERT_TRUE(strips->readNextStrip(&done, strip.get()));
     EXPECT_EQ(done, 5);
     const std::string err = stderrOf([&] { EXPECT_FALSE(strips->readNextStrip(&done, strip.get())); });
-    EXPECT_EQ(err, "Failed to read line 7 at pos " + std::to_string(file.size()) + "\n");
+    EXPECT_EQ(err, "Failed to read line 7 at pos " + std::to_string(cut) + "\n");
     EXPECT_EQ(done, 7);
     const auto rows = rowsOf(strip.get(), 3);
     EXPECT_EQ(rows[1], pixelRow(4, 6));
