@@ -48,13 +48,8 @@ int tiffStreamClose(void* clientData) { return clientData == nullptr ? -1 : 0; }
 // The library asks for the length between a seek and the read that follows
 // it, so the position is put back afterwards.
 uint64_t tiffStreamSize(void* clientData) {
-    auto* s = static_cast<vq_stream*>(clientData);
-    if (s == nullptr) return 0;
-    const int64_t at = s->tell();
-    if (s->seek(0, vq_seekEnd) != 0) return 0;
-    const int64_t size = s->tell();
-    s->seek(at, vq_seekStart);
-    return uint64_t(size);
+    const int64_t size = streamLength(static_cast<vq_stream*>(clientData));
+    return size < 0 ? 0 : uint64_t(size);
 }
 
 int tiffStreamMap(void*, void**, uint64_t*) { return 1; }

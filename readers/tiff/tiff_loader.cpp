@@ -184,11 +184,7 @@ bool vq_TIFFTileLoader::open() {
     currentDirectory = 0;
     char* text = nullptr;
     if (TIFFQueryField(tiff, TAG_ImageDescription, &text) && text != nullptr) description = text;
-    vq_stream* s = static_cast<vq_stream*>(TIFFClientData(tiff));
-    const int64_t at = s->tell();
-    s->seek(0, vq_seekEnd);
-    fileSize = uint64_t(s->tell());
-    s->seek(at, vq_seekStart);
+    fileSize = uint64_t(std::max<int64_t>(streamLength(static_cast<vq_stream*>(TIFFClientData(tiff))), 0));
     learnRawTileKind();
     return true;
 }

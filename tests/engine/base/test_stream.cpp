@@ -105,6 +105,9 @@ TEST(FileStream, SeeksPastFourGigabytesOnASparseFile) {
     EXPECT_EQ(r->tell(), int64_t(1) << 32);
     EXPECT_EQ(r->read(buf, 1), 1);
     EXPECT_EQ(buf[0], 0);  // hole reads as zero
+    // The length in 64 bits, with the position left where it was.
+    EXPECT_EQ(streamLength(r.get()), far + 4);
+    EXPECT_EQ(r->tell(), (int64_t(1) << 32) + 1);
 }
 
 TEST(MemoryStream, SeekClampsToTheData) {
@@ -248,6 +251,7 @@ TEST(StreamFunctions, NullStreams) {
     EXPECT_EQ(readStream(&b, 1, nullptr), 0);
     EXPECT_EQ(writeStream(&b, 1, nullptr), 0);
     EXPECT_EQ(flushStream(nullptr), -1);
+    EXPECT_EQ(streamLength(nullptr), -1);
     vq_ptr<vq_stream> s;
     ASSERT_EQ(createMemoryWriteStream(0, s.put()), 0);
     EXPECT_EQ(writeStream("ab", 2, s.get()), 2);
