@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -86,6 +87,21 @@ TEST(Container, CreateSameShapeReusesAndClears) {
     ASSERT_TRUE(c->create(6, 20, 10, false));  // another shape: a new, cleared buffer
     EXPECT_EQ(c->getFormat(), 6);
     EXPECT_FALSE(c->isCropped());
+}
+
+TEST(Container, CreateBeyondTheAllocationLimitFailsAndLeavesNoBuffer) {
+    // A buffer is at most 2^31 - 1 bytes: these shapes are refused before
+    // any allocation, and the container takes the next sane shape.
+    vq_ptr<imageContainer> c = make(4, 20, 10);
+    const struct { int32_t format, width, height; } shapes[] = {
+        {5, 65536, 65536}, {4, INT32_MAX, 1}, {6, 1, INT32_MAX}, {12, 20000, 20000}};
+    for (const auto& s : shapes) {
+        SCOPED_TRACE(s.format);
+        EXPECT_FALSE(c->create(s.format, s.width, s.height, false));
+        EXPECT_FALSE(c->isAllocated());
+    }
+    ASSERT_TRUE(c->create(4, 20, 10, false));
+    EXPECT_TRUE(c->isAllocated());
 }
 
 // A container whose whole buffer, row padding included, holds 0xAB.
