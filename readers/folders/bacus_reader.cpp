@@ -6,8 +6,11 @@
 #include <new>
 
 #include "engine/base/imageContainer.h"
+#include "engine/base/reader_messages.h"
 
 namespace {
+
+constexpr int64_t kMaxCellsPerFrame = 64;
 
 bool hasDigit(const std::string& text)
 {
@@ -131,6 +134,14 @@ bool BacusGrid::measure(const BacusFrameMap& frames, const IntPair& frame, const
     // image by up to a frame, and the strip map counts from the image's end.
     if ((across + 1) * frame.first > INT32_MAX || (down + 1) * frame.second > INT32_MAX)
         return false;
+    // The image is the grid, so a few frames far apart on the stage would
+    // make a vast white image: a grid is refused when the frames listed
+    // cover less than a 64th of its cells.
+    if (across * down > int64_t(frames.size()) * kMaxCellsPerFrame) {
+        reportReaderMessage("Bacus frame grid of %lld x %lld cells holds only %zu frames\n",
+                            static_cast<long long>(across), static_cast<long long>(down), frames.size());
+        return false;
+    }
     cells = IntPair(static_cast<int32_t>(across), static_cast<int32_t>(down));
     return true;
 }

@@ -45,7 +45,8 @@ struct BacusGrid {
     IntPair step{1, 1};
 
     // Frame bounds and cells across and down; false for a step below 1 or a
-    // grid whose pixel size, with room for one frame more, does not fit 32 bits.
+    // grid whose pixel size, with room for one frame more, does not fit 32 bits,
+    // or whose cells outnumber its frames 64 to 1.
     bool measure(const BacusFrameMap& frames, const IntPair& frame, const IntPair& stageStep);
     // Pixel offset of a frame from the smallest stage position.
     IntPair pixelOffset(const IntPair& position) const;

@@ -555,6 +555,12 @@ TEST(DeclaredSizes, FolderDescriptions) {
          "[Header]\niImageWidth=1000000000\niImageHeight=16\nlXStepSize=2\nlYStepSize=1\n"
          "[Da0]\nx=0\ny=0\n[Da1]\nx=3\ny=0\n",
          false},
+        // Two frames make a grid of 100,001 cells: a white image 1.6 million
+        // pixels wide.
+        {"two frames 100,000 steps apart",
+         "[Header]\niImageWidth=16\niImageHeight=16\nlXStepSize=1\nlYStepSize=1\n"
+         "[Da0]\nx=0\ny=0\n[Da1]\nx=100000\ny=0\n",
+         false},
         {"frames of 2^31 - 1 pixels",
          "[Header]\niImageWidth=2147483647\niImageHeight=2147483647\nlXStepSize=1\nlYStepSize=1\n"
          "[Da0]\nx=0\ny=0\n",
