@@ -332,22 +332,26 @@ bool vq_BacusStripLoader::readNextStrip(int* rowsDone, imageContainer* dst)
     const int h = std::min(stripHeight, fileInfo.imageSize.second - nextRow);
     if (h < 1)
         return false;
-    if (!dst->create(stripFormat, fileInfo.imageSize.first, h, false))
+    // One pass over the strip's pixels before the frames: cleared where no
+    // frame reaches the strip, else white so that the gaps between frames
+    // are white.
+    const auto strip = rowMap.find(nextRow / stripHeight);
+    if (!dst->createUncleared(stripFormat, fileInfo.imageSize.first, h, false))
         return false;
-    dst->clear();
+    if (strip == rowMap.end())
+        dst->clear();
+    else
+        dst->fill(255);
     vq_ptr<vq_tileDecoder_base> decoder;
     if (!createFrameDecoder(decoder))
         return false;
     if (rowsDone != nullptr)
         *rowsDone = nextRow + h;
 
-    const auto strip = rowMap.find(nextRow / stripHeight);
     if (strip == rowMap.end()) {
         nextRow += h;
         return true;
     }
-    // Frames cover what they can; the gaps between them are white.
-    dst->fill(255);
     for (const Placement& placement : strip->second) {
         vq_ptr<vq_raw_tile> raw;
         if (!loadJpegFileAsRawTile(folderPath + placement.name + ".jpg", nullptr, fileInfo.tileSize, true,
