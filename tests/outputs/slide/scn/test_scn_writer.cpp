@@ -264,6 +264,8 @@ TEST(ScnWriter, RefusalsEdgeTilesFirstWriteAndRawTiles) {
     // The source level's only tile completes the second image.
     EXPECT_TRUE(s.addTile(0, 0, 0, solid(500, 350, {100, 150, 200}).get()));
     ASSERT_TRUE(s.finish()) << s.getFailure();
+    // With multi-threading off every tile was encoded on this thread.
+    EXPECT_EQ(s.threadsStarted(), 0);
 
     std::string xml;
     const std::string report = f.check(&xml);
@@ -405,6 +407,8 @@ TEST(ScnDescription, NanometresCollectionNumbersAndIdentifiers) {
         ASSERT_EQ(createMemoryWriteStream(0, &m), 0);
         auto stream = vq_ptr<vq_stream>::adopt(m);
         vq_leica_saver s(stream.get());
+        // Control characters XML cannot hold are left out; tabs survive.
+        s.setDescription("a\x01" "b\tc");
         s.setBaseLevel(IntPair(40000, 30000), 7, 80, nullptr);
         ASSERT_TRUE(s.setThumbnail(4, IntPair(2500, 1875), IntPair(5, 4), 75));
         // A tile of an undeclared level starts the file without storing anything.
@@ -421,6 +425,7 @@ TEST(ScnDescription, NanometresCollectionNumbersAndIdentifiers) {
     EXPECT_TRUE(has(documents[0], "sizeX=\"        20000000\" sizeY=\"        15000000\" uuid=")) << documents[0];
     EXPECT_TRUE(has(documents[0], "<objective>1.250000</objective>")) << documents[0];
     EXPECT_TRUE(has(documents[0], "<objective>20.000000</objective>")) << documents[0];
+    EXPECT_TRUE(has(documents[0], "<metadata name=\"description\" value=\"ab&#9;c\"/>\r\n")) << documents[0];
     std::set<std::string> all;
     for (const auto& d : documents)
         for (const auto& u : uuidsOf(d)) {
