@@ -202,6 +202,9 @@ bool vq_leica_saver::addRawTile(int x, int y, int level, vq_raw_tile* tile) {
         vq::platform::ScopedLock lock(fileLock_);
         if (!ensureStarted()) return false;
         if (level == -2 || level == -3 || tile->getCompression() != 7) return false;
+        // A raw tile is stored as it is, so it must have the directory's tile
+        // size: any other size would break the tile grid.
+        if (tile->getSize() != IntPair(tileSize_, tileSize_)) return false;
         if (level == secondImageLevel_) {
             auto rgb = decodeRawJpeg(tile);
             if (rgb == nullptr || !collectThumbnailTile(x, y, rgb.get())) return false;

@@ -252,8 +252,8 @@ TEST(ScnWriter, RefusalsEdgeTilesFirstWriteAndRawTiles) {
     // tile of the same position is not stored.
     EXPECT_TRUE(s.addTile(1, 1, 1, solid(488, 188, {220, 40, 40}).get()));
     EXPECT_TRUE(s.addTile(1, 1, 1, solid(488, 188, {40, 220, 40}).get()));
-    // Raw tiles: stored byte for byte; other compressions, label, macro and
-    // undeclared levels refused.
+    // Raw tiles: stored byte for byte; other compressions and sizes, label,
+    // macro and undeclared levels refused.
     const Bytes jpeg = jpegOf(solid(512, 512, {30, 60, 200}).get(), 70);
     EXPECT_TRUE(s.addRawTile(0, 0, 1, raw(jpeg, IntPair(512, 512), 7).get()));
     EXPECT_FALSE(s.addRawTile(1, 0, 1, raw(jpeg, IntPair(512, 512), 1).get()));
@@ -261,6 +261,7 @@ TEST(ScnWriter, RefusalsEdgeTilesFirstWriteAndRawTiles) {
     EXPECT_FALSE(s.addRawTile(0, 0, -3, raw(jpeg, IntPair(512, 512), 7).get()));
     EXPECT_FALSE(s.addRawTile(0, 0, 5, raw(jpeg, IntPair(512, 512), 7).get()));
     EXPECT_FALSE(s.addRawTile(0, 0, 1, nullptr));
+    EXPECT_FALSE(s.addRawTile(1, 0, 1, raw(jpegOf(solid(240, 240, {9, 9, 9}).get(), 70), IntPair(240, 240), 7).get()));
     // The source level's only tile completes the second image.
     EXPECT_TRUE(s.addTile(0, 0, 0, solid(500, 350, {100, 150, 200}).get()));
     ASSERT_TRUE(s.finish()) << s.getFailure();
