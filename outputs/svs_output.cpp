@@ -58,14 +58,19 @@ void vq_zoomoutput_svs::setQuality(int32_t quality, vq_raw_tile* firstRawTile) {
     if (firstRawTile != nullptr && firstRawTile_ == nullptr) firstRawTile->clone(firstRawTile_);
 }
 
-void vq_zoomoutput_svs::setBaseLayer(vq_zoom_layer* base) {
-    if (base == nullptr) return;
+bool vq_zoomoutput_svs::declareBaseLevel(vq_zoom_layer* base) {
+    if (base == nullptr) return false;
     tileSize_ = base->getTileSize().first;
-    if (saver_ == nullptr) return;
+    if (saver_ == nullptr) return false;
     saver_->setTileSize(tileSize_);
     saver_->setSubsampling(subsampling_);
     saver_->setColourSpace(colourSpace_);
     saver_->setBaseLevel(base->getImageSize(), base->getLevel(), base->getQuality(), firstRawTile_.get());
+    return true;
+}
+
+void vq_zoomoutput_svs::setBaseLayer(vq_zoom_layer* base) {
+    if (!declareBaseLevel(base)) return;
     // The thumbnail is the first level narrower than 1024 or lower than 768
     // pixels, or the level before it when it is below in both; a level of a
     // single tile ends the walk as the thumbnail.

@@ -47,6 +47,9 @@ protected:
     bool openSaver(const std::string& name);
     // The saver of this output's file kind, on the opened stream.
     virtual bool createSaver(vq_stream* stream, vq_svs_saver_base** out);
+    // Records the base level's tile size and, when there is a saver, gives
+    // it the settings and the base level; false without a saver.
+    bool declareBaseLevel(vq_zoom_layer* base);
     // Why the saver's finish failed; empty when it does not say.
     virtual std::string saverFailure();
 

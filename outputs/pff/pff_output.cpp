@@ -23,13 +23,7 @@ std::string vq_kestrixpff_output::saverFailure() {
 }
 
 void vq_kestrixpff_output::setBaseLayer(vq_zoom_layer* base) {
-    if (base == nullptr) return;
-    tileSize_ = base->getTileSize().first;
-    if (saver_ == nullptr) return;
-    saver_->setTileSize(tileSize_);
-    saver_->setSubsampling(subsampling_);
-    saver_->setColourSpace(colourSpace_);
-    saver_->setBaseLevel(base->getImageSize(), base->getLevel(), base->getQuality(), firstRawTile_.get());
+    if (!declareBaseLevel(base)) return;
     // Every level below the base, largest first; re-tiling levels are not
     // levels of the file.
     for (vq_zoom_layer* level = base->getNextLayer(); level != nullptr; level = level->getNextLayer())

@@ -11,6 +11,7 @@
 #include "engine/base/vq_global.h"
 #include "jpeg/jpeg_bridge.h"
 #include "outputs/slide/jpeg_tables_builder.h"
+#include "outputs/slide/jpeg_tile_encoder.h"
 #include "readers/pff/pff_format.h"
 
 namespace {
@@ -54,13 +55,19 @@ bool createPffSaver(vq_stream* stream, vq_svs_saver_base** out) {
 vq_pff_saver::vq_pff_saver(vq_stream* output) : output_(output) {
     vq_ptr<vq_global_base> global;
     getGlobal(global.put());
-    if (global != nullptr)
-        configuredWorkers_ = global->isMultiThreaded() ? std::clamp(global->getEncoderThreadCount(), 0, 12) : 0;
+    if (global != nullptr) pool_.setThreadLimit(global->isMultiThreaded() ? global->getEncoderThreadCount() : 0);
+    // Each worker keeps one encoder for its life.
+    pool_.setWorkerFactory([this]() -> EncoderPool<vq_pfftile_saver>::Worker {
+        vq_jpeg_tileEncoder* e = nullptr;
+        if (!createJpegTileEncoder(&e)) return {};
+        auto encoder = vq_ptr<vq_jpeg_tileEncoder>::adopt(e);
+        return [this, encoder](vq_pfftile_saver& job) { workOn(encoder.get(), job); };
+    });
 }
 
 vq_pff_saver::~vq_pff_saver() {
     // A saver released without finish or abort still lets no worker outlive it.
-    stopWorkers(true);
+    pool_.stop(true);
     std::lock_guard<std::mutex> lock(writerMutex_);
     deleteTemporaryFile();
 }
@@ -228,12 +235,13 @@ bool vq_pff_saver::writeFixedPart() {
         tablePosition_ = table;
         appendPosition_ = table + int64_t{8} * tileCount_;
     }
-    startWorker();
+    // The first worker starts with the first tile; more only under pressure.
+    pool_.startThread();
     return true;
 }
 
 bool vq_pff_saver::finish() {
-    stopWorkers(false);
+    pool_.stop(false);
     std::lock_guard<std::mutex> lock(writerMutex_);
     bool ok = !failed_;
     const bool written = [&] {
@@ -275,7 +283,7 @@ bool vq_pff_saver::finish() {
 }
 
 void vq_pff_saver::abort() {
-    stopWorkers(true);
+    pool_.stop(true);
     std::lock_guard<std::mutex> lock(writerMutex_);
     parked_.clear();
     deleteTemporaryFile();

@@ -6,11 +6,7 @@
 // temporary file, so memory stays bounded however the tiles arrive.
 #pragma once
 
-#include <array>
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -18,17 +14,15 @@
 
 #include "engine/base/stream.h"
 #include "engine/pyramid/tile_saver.h"
+#include "outputs/slide/encoder_pool.h"
 #include "outputs/slide/svs_saver_base.h"
-#include "platform/threads.h"
 
 class vq_pff_saver;
 class vq_jpeg_tileEncoder;
 
-// One tile on its way into a PFF file. A job without a saver is the stop
-// marker of the workers.
+// One tile on its way into a PFF file.
 class vq_pfftile_saver : public vq_tile_saver {
 public:
-    bool isStopJob() const { return saver == nullptr; }
     // Moves the encoded tile to the end of the temporary file and lets go of
     // the memory; true when it is parked there (already or now).
     bool spillToTemporaryFile(vq_stream* temporary);
@@ -101,13 +95,13 @@ public:
     static bool buildHeaderChunk(const ChunkKey& key, int colourSpace, int subsampling, HeaderChunk& out);
 
     const std::map<ChunkKey, HeaderChunk>& headerChunks() const { return chunks_; }
-    int workersStarted() const { return workersStarted_; }
+    int workersStarted() const { return pool_.started(); }
     const std::string& temporaryPath() const { return temporaryPath_; }
     // Why the last finish failed (empty after a successful one).
     const std::string& getFailure() const { return failure_; }
     // While a caller holds it, workers encode but append nothing.
     std::mutex& writerLock() { return writerMutex_; }
-    size_t queuedJobs();
+    size_t queuedJobs() { return pool_.queued(); }
 
 private:
     friend class vq_pfftile_saver;
@@ -123,10 +117,8 @@ private:
     bool submit(vq_pfftile_saver& job);
     bool encodeJob(vq_jpeg_tileEncoder* encoder, vq_pfftile_saver& job);
     bool encodeNow(vq_pfftile_saver& job);
-    void queueJob(const vq_pfftile_saver& job);
-    void startWorker();
-    void workerMain();
-    void stopWorkers(bool dropWaiting);
+    // The work of one encoder worker: encode, then append or park.
+    void workOn(vq_jpeg_tileEncoder* encoder, vq_pfftile_saver& job);
     // Appends the job's tile in its turn or parks it; false marks a failure.
     bool writeTile(vq_pfftile_saver& job);
     bool appendTile(const uint8_t* data, size_t length, int chunkNumber, int64_t index);
@@ -164,16 +156,9 @@ private:
     int compression_ = 7;
 
     std::mutex writerMutex_;
-    std::mutex queueMutex_;
-    std::condition_variable queueChanged_;
-    std::list<vq_pfftile_saver> queue_;
-    std::mutex startMutex_;
-    std::array<vq::platform::Thread, 12> workers_;
-    int configuredWorkers_ = 0;
-    int workersStarted_ = 0;
-    std::atomic<int> workersRunning_{0};
-    std::atomic<int> failedTiles_{0};
-    bool priorityReported_ = false;
+    // A job queued while more than 40 wait gives the workers up to 20 ms to
+    // make room and may add a worker.
+    EncoderPool<vq_pfftile_saver> pool_{40, 20};
 };
 
 // A saver writing through the stream (closed with the saver's last

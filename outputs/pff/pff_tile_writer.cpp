@@ -13,12 +13,6 @@
 
 namespace {
 
-// While more jobs than this wait, a new job makes its producer wait for
-// room (at most kPressureWaitMs) and may add a worker.
-constexpr size_t kQueuePressure = 40;
-constexpr int kPressureWaitMs = 20;
-constexpr int kStopPollMs = 100;
-
 vq_ptr<imageContainer> newContainer(int format, int w, int h) {
     auto c = vq_ptr<imageContainer>::adopt(imageContainer::create());
     if (c == nullptr || !c->create(format, w, h, false)) return nullptr;
@@ -140,8 +134,8 @@ bool vq_pff_saver::addTileYCbCr(int x, int y, int level, imageContainer* yPlane,
 }
 
 bool vq_pff_saver::submit(vq_pfftile_saver& job) {
-    if (configuredWorkers_ > 0) {
-        queueJob(job);
+    if (pool_.threadLimit() > 0) {
+        pool_.push(job);
         return true;
     }
     return encodeNow(job);
@@ -191,97 +185,16 @@ bool vq_pff_saver::encodeNow(vq_pfftile_saver& job) {
     return writeTile(job);
 }
 
-size_t vq_pff_saver::queuedJobs() {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    return queue_.size();
-}
-
-void vq_pff_saver::queueJob(const vq_pfftile_saver& job) {
-    size_t waiting = 0;
-    {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        queue_.push_front(job);
-        waiting = queue_.size();
-    }
-    queueChanged_.notify_all();
-    if (waiting > kQueuePressure) {
-        // Back-pressure: give the workers a moment to make room, then add one.
-        std::unique_lock<std::mutex> lock(queueMutex_);
-        queueChanged_.wait_for(lock, std::chrono::milliseconds(kPressureWaitMs),
-                               [&] { return queue_.size() <= kQueuePressure; });
-        lock.unlock();
-        startWorker();
-    }
-}
-
-void vq_pff_saver::startWorker() {
-    std::lock_guard<std::mutex> lock(startMutex_);
-    if (workersStarted_ >= configuredWorkers_) return;
-    vq::platform::Thread& thread = workers_[static_cast<size_t>(workersStarted_)];
-    if (thread.joinable()) return;
-    ++workersRunning_;
-    if (!thread.start([this] { workerMain(); })) {
-        --workersRunning_;
+void vq_pff_saver::workOn(vq_jpeg_tileEncoder* encoder, vq_pfftile_saver& job) {
+    const bool rgb = job.getFormat() == vq_fmtRGB24;
+    if (encodeJob(encoder, job)) {
+        writeTile(job);
         return;
     }
-    if (!thread.setPriority(vq::platform::ThreadPriority::AboveNormal) && !priorityReported_) {
-        priorityReported_ = true;
-        std::fputs("Failed to increase thread priority\n", stderr);
-    }
-    ++workersStarted_;
-}
-
-void vq_pff_saver::workerMain() {
-    vq_jpeg_tileEncoder* e = nullptr;
-    if (createJpegTileEncoder(&e)) {
-        auto encoder = vq_ptr<vq_jpeg_tileEncoder>::adopt(e);
-        std::unique_lock<std::mutex> lock(queueMutex_);
-        for (;;) {
-            queueChanged_.wait(lock, [&] { return !queue_.empty(); });
-            // The stop job stays in the queue so that every worker sees it.
-            if (queue_.back().isStopJob()) break;
-            vq_pfftile_saver job = std::move(queue_.back());
-            queue_.pop_back();
-            lock.unlock();
-            queueChanged_.notify_all();
-            const bool rgb = job.getFormat() == vq_fmtRGB24;
-            if (!encodeJob(encoder.get(), job)) {
-                // Not recorded: the file would point at a broken tile.
-                if (rgb) std::fprintf(stderr, "Tile encoding of %d,%d failed\n", job.column, job.row);
-                std::lock_guard<std::mutex> writer(writerMutex_);
-                markFailed("a tile could not be encoded");
-            } else {
-                writeTile(job);
-            }
-            lock.lock();
-        }
-    }
-    --workersRunning_;
-    queueChanged_.notify_all();
-}
-
-void vq_pff_saver::stopWorkers(bool dropWaiting) {
-    {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        vq_pfftile_saver stop;
-        if (dropWaiting) {
-            // Taken next: waiting jobs are never written.
-            queue_.clear();
-            queue_.push_back(stop);
-        } else {
-            // Behind every waiting job.
-            queue_.push_front(stop);
-        }
-    }
-    queueChanged_.notify_all();
-    {
-        std::unique_lock<std::mutex> lock(queueMutex_);
-        while (workersRunning_.load() > 0) queueChanged_.wait_for(lock, std::chrono::milliseconds(kStopPollMs));
-        queue_.clear();
-    }
-    std::lock_guard<std::mutex> lock(startMutex_);
-    for (auto& t : workers_)
-        if (t.joinable()) t.join();
+    // Not recorded: the file would point at a broken tile.
+    if (rgb) std::fprintf(stderr, "Tile encoding of %d,%d failed\n", job.column, job.row);
+    std::lock_guard<std::mutex> writer(writerMutex_);
+    markFailed("a tile could not be encoded");
 }
 
 bool vq_pff_saver::appendTile(const uint8_t* data, size_t length, int chunkNumber, int64_t index) {

@@ -13,10 +13,6 @@
 
 namespace {
 
-// Jobs queued while more than this many wait make their producer wait for room.
-constexpr size_t kQueuePressure = 30;
-constexpr int kPressureWaitMs = 1000;
-constexpr int kStopPollMs = 100;
 
 } // namespace
 
@@ -66,8 +62,13 @@ vq_ptr<imageContainer> decodeRawJpeg(vq_raw_tile* tile) {
 vq_slide_encoding_saver::vq_slide_encoding_saver() {
     vq_ptr<vq_global_base> global;
     getGlobal(global.put());
-    if (global != nullptr)
-        maxEncoderThreads_ = global->isMultiThreaded() ? std::clamp(global->getEncoderThreadCount(), 0, 12) : 0;
+    if (global != nullptr) pool_.setThreadLimit(global->isMultiThreaded() ? global->getEncoderThreadCount() : 0);
+    // Each thread keeps one encoder for its life.
+    pool_.setWorkerFactory([this]() -> EncoderPool<vq_svstile_saver>::Worker {
+        vq_ptr<vq_tileEncoder_base> encoder;
+        if (!createEncoder(encoder)) return {};
+        return [this, encoder](vq_svstile_saver& job) { workOn(encoder.get(), job); };
+    });
 }
 
 vq_slide_encoding_saver::~vq_slide_encoding_saver() { stopEncoderThreads(true); }
@@ -106,8 +107,8 @@ bool vq_slide_encoding_saver::setPaddedPlanes(vq_svstile_saver& job, imageContai
 }
 
 bool vq_slide_encoding_saver::submit(vq_svstile_saver& job) {
-    if (maxEncoderThreads_ > 0) {
-        queueJob(job);
+    if (pool_.threadLimit() > 0) {
+        pool_.push(job);
         return true;
     }
     return encodeJob(job);
@@ -193,112 +194,22 @@ bool vq_slide_encoding_saver::encodeJob(vq_svstile_saver& job) {
     return writeEncodedTile(job);
 }
 
-size_t vq_slide_encoding_saver::queuedJobs() {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    return queue_.size();
-}
-
-void vq_slide_encoding_saver::resetThreadsStarted() {
-    std::lock_guard<std::mutex> lock(startMutex_);
-    threadsStarted_ = 0;
-}
-
-void vq_slide_encoding_saver::startEncoderThread() {
-    std::lock_guard<std::mutex> lock(startMutex_);
-    if (threadsStarted_ >= maxEncoderThreads_) return;
-    vq::platform::Thread& thread = threads_[static_cast<size_t>(threadsStarted_)];
-    // A slot is reused only by a new file after the threads of the last one
-    // have been joined.
-    if (thread.joinable()) return;
-    ++threadsRunning_;
-    if (!thread.start([this] { encoderThreadMain(); })) {
-        --threadsRunning_;
+void vq_slide_encoding_saver::workOn(vq_tileEncoder_base* encoder, vq_svstile_saver& job) {
+    vq_memoryWriteStream* m = nullptr;
+    if (vq_memoryWriteStream::create(&m) != 0) {
+        std::fprintf(stderr, "Failed to create memory stream for tile %d,%d failed\n", job.position.first,
+                     job.position.second);
+        ++failedTiles_;
         return;
     }
-    if (!thread.setPriority(vq::platform::ThreadPriority::AboveNormal) && !priorityReported_) {
-        priorityReported_ = true;
-        std::fputs("Failed to increase thread priority\n", stderr);
+    job.encoded = vq_ptr<vq_memoryWriteStream>::adopt(m);
+    job.encoded->setGrowth(4096);
+    // A tile that failed to encode is not recorded: the file would point at
+    // a broken tile. The saver fails at finish.
+    if (!encodeInto(encoder, job)) {
+        std::fprintf(stderr, "Tile encoding of %d,%d failed\n", job.position.first, job.position.second);
+        ++failedTiles_;
+    } else if (!writeEncodedTile(job)) {
+        ++failedTiles_;
     }
-    ++threadsStarted_;
-    std::fprintf(stderr, "Creating SVS encoder thread %d\n", threadsStarted_);
-}
-
-void vq_slide_encoding_saver::queueJob(const vq_svstile_saver& job) {
-    size_t waiting = 0;
-    {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        queue_.push_front(job);
-        waiting = queue_.size();
-    }
-    queueChanged_.notify_all();
-    if (waiting > kQueuePressure) {
-        // Back-pressure: wait for the threads to make room (at most a
-        // second), then add a thread.
-        std::unique_lock<std::mutex> lock(queueMutex_);
-        queueChanged_.wait_for(lock, std::chrono::milliseconds(kPressureWaitMs),
-                               [&] { return queue_.size() <= kQueuePressure; });
-        lock.unlock();
-        startEncoderThread();
-    }
-}
-
-void vq_slide_encoding_saver::encoderThreadMain() {
-    vq_ptr<vq_tileEncoder_base> encoder;
-    if (createEncoder(encoder)) {
-        std::unique_lock<std::mutex> lock(queueMutex_);
-        for (;;) {
-            queueChanged_.wait(lock, [&] { return !queue_.empty(); });
-            // The stop marker stays in the queue so that every thread sees it.
-            if (queue_.back().isStopMarker()) break;
-            vq_svstile_saver job = std::move(queue_.back());
-            queue_.pop_back();
-            lock.unlock();
-            queueChanged_.notify_all();
-            vq_memoryWriteStream* m = nullptr;
-            if (vq_memoryWriteStream::create(&m) != 0) {
-                std::fprintf(stderr, "Failed to create memory stream for tile %d,%d failed\n", job.position.first,
-                             job.position.second);
-                ++failedTiles_;
-            } else {
-                job.encoded = vq_ptr<vq_memoryWriteStream>::adopt(m);
-                job.encoded->setGrowth(4096);
-                // A tile that failed to encode is not recorded: the file
-                // would point at a broken tile. The saver fails at finish.
-                if (!encodeInto(encoder.get(), job)) {
-                    std::fprintf(stderr, "Tile encoding of %d,%d failed\n", job.position.first, job.position.second);
-                    ++failedTiles_;
-                } else if (!writeEncodedTile(job)) {
-                    ++failedTiles_;
-                }
-            }
-            lock.lock();
-        }
-    }
-    --threadsRunning_;
-    queueChanged_.notify_all();
-}
-
-void vq_slide_encoding_saver::stopEncoderThreads(bool dropWaiting) {
-    {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        vq_svstile_saver marker;
-        if (dropWaiting) {
-            // The marker is taken next; waiting jobs are never written.
-            queue_.clear();
-            queue_.push_back(marker);
-        } else {
-            // Behind every waiting job.
-            queue_.push_front(marker);
-        }
-    }
-    queueChanged_.notify_all();
-    {
-        std::unique_lock<std::mutex> lock(queueMutex_);
-        while (threadsRunning_.load() > 0)
-            queueChanged_.wait_for(lock, std::chrono::milliseconds(kStopPollMs));
-        queue_.clear();
-    }
-    std::lock_guard<std::mutex> lock(startMutex_);
-    for (auto& t : threads_)
-        if (t.joinable()) t.join();
 }

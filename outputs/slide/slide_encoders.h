@@ -4,25 +4,19 @@
 // the saver's file lock; each saver decides which encoder its tiles get.
 #pragma once
 
-#include <array>
 #include <atomic>
-#include <condition_variable>
-#include <list>
-#include <mutex>
 
 #include "engine/base/stream.h"
 #include "engine/pyramid/tile_saver.h"
 #include "j2k/tile_encoder_base.h"
+#include "outputs/slide/encoder_pool.h"
 #include "outputs/slide/svs_ifd_write.h"
 #include "outputs/slide/svs_saver_base.h"
 #include "platform/threads.h"
 
-// One tile on its way into a slide file. A job without pixel holder,
-// directory or file stream is the stop marker of the encoder threads.
+// One tile on its way into a slide file.
 class vq_svstile_saver : public vq_tile_saver {
 public:
-    bool isStopMarker() const { return holder == nullptr || directory == nullptr || fileStream == nullptr; }
-
     vq_ptr<vq_memoryWriteStream> encoded;
     IntPair position{0, 0};
     vq_svs_ifdDir* directory = nullptr;
@@ -46,9 +40,9 @@ vq_ptr<imageContainer> decodeRawJpeg(vq_raw_tile* tile);
 class vq_slide_encoding_saver : public vq_svs_saver_base {
 public:
     // Encoder threads started for the current file.
-    int threadsStarted() const { return threadsStarted_; }
+    int threadsStarted() const { return pool_.started(); }
     // Jobs waiting for an encoder thread.
-    size_t queuedJobs();
+    size_t queuedJobs() { return pool_.queued(); }
     // The lock that serialises every write to the file; while a caller holds
     // it, encoder threads finish encoding but write nothing.
     vq::platform::CriticalSection& fileLock() { return fileLock_; }
@@ -73,11 +67,11 @@ protected:
     bool submit(vq_svstile_saver& job);
     bool encodeJob(vq_svstile_saver& job);
     bool writeEncodedTile(vq_svstile_saver& job);
-    void startEncoderThread();
+    void startEncoderThread() { pool_.startThread(); }
     // Ends every encoder thread: with `dropWaiting` the waiting jobs are
     // discarded, otherwise the threads finish them first.
-    void stopEncoderThreads(bool dropWaiting);
-    void resetThreadsStarted();
+    void stopEncoderThreads(bool dropWaiting) { pool_.stop(dropWaiting); }
+    void resetThreadsStarted() { pool_.resetStarted(); }
     // Tiles that could not be encoded or written since the saver was made.
     int failedTiles() const { return failedTiles_.load(); }
 
@@ -85,17 +79,11 @@ protected:
 
 private:
     bool encodeInto(vq_tileEncoder_base* encoder, vq_svstile_saver& job);
-    void queueJob(const vq_svstile_saver& job);
-    void encoderThreadMain();
+    // The work of one encoder thread on one job.
+    void workOn(vq_tileEncoder_base* encoder, vq_svstile_saver& job);
 
-    std::mutex queueMutex_;
-    std::condition_variable queueChanged_;
-    std::list<vq_svstile_saver> queue_;
-    std::mutex startMutex_;
-    std::array<vq::platform::Thread, 12> threads_;
-    int maxEncoderThreads_ = 0;
-    int threadsStarted_ = 0;
-    std::atomic<int> threadsRunning_{0};
-    bool priorityReported_ = false;
+    // Jobs queued while more than 30 wait make their producer wait for room
+    // (at most a second) and may add a thread.
+    EncoderPool<vq_svstile_saver> pool_{30, 1000, "Creating SVS encoder thread %d\n"};
     std::atomic<int> failedTiles_{0};
 };
