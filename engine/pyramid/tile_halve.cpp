@@ -471,8 +471,21 @@ bool gaussHalvePlane(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32_t 
     uint8_t* buffer = allocVector8u(bufferSize);
     if (buffer == nullptr)
         return false;
-    const int32_t status =
-        pyramidDownGauss5x5(src, srcStep, dst, dstStep, PrimSize{size.first, size.second}, buffer);
+    // The Gaussian step writes ceil(W/2) x ceil(H/2) samples, while the halved
+    // plane is floor(W/2) x floor(H/2): an odd side goes through a scratch
+    // plane of the step's own size, and only the halved part is kept.
+    const int32_t outW = (size.first + 1) / 2, outH = (size.second + 1) / 2;
+    const int32_t w = size.first / 2, h = size.second / 2;
+    int32_t status = -1;
+    if (outW == w && outH == h) {
+        status = pyramidDownGauss5x5(src, srcStep, dst, dstStep, PrimSize{size.first, size.second}, buffer);
+    } else if (uint8_t* scratch = allocVector8u(outW * outH)) {
+        status = pyramidDownGauss5x5(src, srcStep, scratch, outW, PrimSize{size.first, size.second}, buffer);
+        for (int32_t y = 0; status == 0 && y < h; ++y)
+            std::memcpy(dst + static_cast<std::ptrdiff_t>(y) * dstStep, scratch + static_cast<std::ptrdiff_t>(y) * outW,
+                        static_cast<size_t>(w));
+        freeVector(scratch);
+    }
     freeVector(buffer);
     return status == 0;
 }

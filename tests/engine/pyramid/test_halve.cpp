@@ -8,6 +8,7 @@
 
 #include "engine/pyramid/tile_quad.h"
 #include "tests/engine/pyramid/tile_fixtures.h"
+#include "primitives/resample/pyramid_gauss.h"
 
 using namespace pyramidtest;
 
@@ -401,3 +402,57 @@ TEST(QuadHalve, ContainerErrors)
 }
 
 } // namespace
+
+namespace {
+
+// The Gaussian step of a plane, computed into a buffer of the step's own size
+// (ceil of each half side).
+std::vector<uint8_t> gaussianOfPlane(const std::vector<uint8_t>& plane, int32_t W, int32_t H)
+{
+    const int32_t outW = (W + 1) / 2, outH = (H + 1) / 2;
+    std::vector<uint8_t> out(static_cast<size_t>(outW) * outH);
+    int32_t bufferSize = 0;
+    EXPECT_EQ(pyramidGetBufferSize(W, 1, 1, &bufferSize), 0);
+    std::vector<uint8_t> buffer(static_cast<size_t>(bufferSize) + 64);
+    EXPECT_EQ(pyramidDownGauss5x5(plane.data(), W, out.data(), outW, PrimSize{W, H}, buffer.data()), 0);
+    return out;
+}
+
+} // namespace
+
+TEST(QuadHalve, GaussianHalvingOfOddSidesStaysInsideTheHalvedPlane)
+{
+    // A plane of odd sides halves to floor(W/2) x floor(H/2); the Gaussian
+    // step itself makes one more column and row. The halving must succeed,
+    // write nothing past the caller's plane (sized exactly, so the address
+    // sanitizer sees any overrun) and keep the step's own samples.
+    auto fn = [](int x, int y, int c) { return static_cast<uint8_t>((x * 7 + y * 13 + c * 50) ^ (x * y)); };
+    for (IntPair size : {IntPair(33, 31), IntPair(33, 32), IntPair(32, 31), IntPair(5, 5)}) {
+        const int32_t W = size.first, H = size.second, w = W / 2, h = H / 2;
+        const int32_t outW = (W + 1) / 2;
+        for (int channels : {1, 3}) {
+            vq_ptr<vq_zoom_tile_base> tile;
+            if (channels == 1) {
+                createZoomTileGrayscale(&tile);
+                tile->setKey(vq_tileKey(0, 0, 1));
+                tile->setContainer(makeContainer(vq_fmtGray8, W, H, fn).get());
+            } else {
+                tile = makeRgbTile(0, 0, 1, W, H, fn);
+            }
+            std::vector<uint8_t> out(static_cast<size_t>(w) * h * channels);
+            ASSERT_TRUE(tile->halveSize(out.data(), w * channels, channels == 1 ? vq_fmtGray8 : vq_fmtRGB24, 8))
+                << W << " x " << H << ", " << channels << " channels";
+            for (int c = 0; c < channels; ++c) {
+                std::vector<uint8_t> plane(static_cast<size_t>(W) * H);
+                for (int y = 0; y < H; ++y)
+                    for (int x = 0; x < W; ++x)
+                        plane[y * W + x] = fn(x, y, channels == 1 ? 0 : c);
+                const std::vector<uint8_t> expected = gaussianOfPlane(plane, W, H);
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                        ASSERT_EQ(out[(y * w + x) * channels + c], expected[y * outW + x])
+                            << W << " x " << H << ", channel " << c << " at " << x << ", " << y;
+            }
+        }
+    }
+}
