@@ -497,10 +497,10 @@ int JpegPlaneBuffer::fillFromPlane(imageContainer* plane, int startRow, int luma
     return k;
 }
 
-int JpegPlaneBuffer::copyToPlane(uint8_t* dst, int dstStep, int lumaRowsWanted) {
+int JpegPlaneBuffer::copyToPlane(uint8_t* dst, int dstStep, int lumaRowsWanted, int rowsLeft) {
     if (!configured_) return 0;
     int available = (lastBatch_ ? lastBatchRows_ : rowsPerBatch_) - position_;
-    int k = std::min(chromaRows(lumaRowsWanted), available);
+    int k = std::min({chromaRows(lumaRowsWanted), available, rowsLeft});
     if (k <= 0) return 0;
     for (int r = 0; r < k; ++r)
         std::memcpy(dst + static_cast<ptrdiff_t>(r) * dstStep, rows_[static_cast<size_t>(position_ + r)],

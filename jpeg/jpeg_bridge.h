@@ -177,8 +177,10 @@ public:
     int chromaRows(int lumaRows) const;
     // Compression: copies the plane rows from startRow to the top of the buffer.
     int fillFromPlane(imageContainer* plane, int startRow, int lumaRows);
-    // Decompression: moves rows of the current batch out.
-    int copyToPlane(uint8_t* dst, int dstStep, int lumaRowsWanted);
+    // Decompression: moves rows of the current batch out, never more than the
+    // destination has left (rounding per batch can ask for a row more than
+    // the plane was sized for).
+    int copyToPlane(uint8_t* dst, int dstStep, int lumaRowsWanted, int rowsLeft);
     void setLastBatch(bool last) { lastBatch_ = last; }
     void rewind() { position_ = 0; }
     bool isExhausted() const { return position_ == rowsPerBatch_; }

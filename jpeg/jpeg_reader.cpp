@@ -264,13 +264,14 @@ bool vq_JPEGLoader::loadImageYCbCr(imageContainer* y, imageContainer* cb, imageC
     while (done < height) {
         if (!readRawBatch(d, planes, batchRows)) return false;
         int wanted = height - done;
-        int got = planes[0].copyToPlane(ly.data + static_cast<ptrdiff_t>(done) * ly.step, ly.step, wanted);
+        int got = planes[0].copyToPlane(ly.data + static_cast<ptrdiff_t>(done) * ly.step, ly.step, wanted, wanted);
         if (got == 0) break;
         if (done + batchRows >= height)
             for (auto& p : planes) p.setLastBatch(true);
         for (int c = 1; c < 3; ++c)
             chromaDone[c] += planes[c].copyToPlane(
-                locks[c]->data + static_cast<ptrdiff_t>(chromaDone[c]) * locks[c]->step, locks[c]->step, got);
+                locks[c]->data + static_cast<ptrdiff_t>(chromaDone[c]) * locks[c]->step, locks[c]->step, got,
+                out[c]->getFullSize().second - chromaDone[c]);
         done += got;
         for (auto& p : planes) p.rewind();
     }
@@ -425,14 +426,15 @@ bool vq_JPEGStripLoader::readNextStripYCbCr(int* rowsDone, imageContainer* y, im
             if (!readBatch(rowsDelivered_ + batchRows_ >= size_.second)) return false;
         }
         int got = planes_[0].copyToPlane(ly.data + static_cast<ptrdiff_t>(copied) * ly.step, ly.step,
-                                         count - copied);
+                                         count - copied, count - copied);
         if (got == 0) break;
         copied += got;
         rowsDelivered_ += got;
         for (int c = 1; c < 3; ++c) {
             if (chroma[c] == nullptr) continue;
             chromaCopied[c] += planes_[c].copyToPlane(
-                locks[c]->data + static_cast<ptrdiff_t>(chromaCopied[c]) * locks[c]->step, locks[c]->step, got);
+                locks[c]->data + static_cast<ptrdiff_t>(chromaCopied[c]) * locks[c]->step, locks[c]->step, got,
+                chroma[c]->getFullSize().second - chromaCopied[c]);
         }
     }
     if (rowsDone) *rowsDone = rowsDelivered_;
