@@ -42,10 +42,8 @@ bool runGoesOn()
     return !cancelRequested && !runStopped;
 }
 
-// The pause a raw loader takes when the queue is long or back-pressure is on;
-// an extra loader ends once it has been held back longer than four of them.
-constexpr int32_t kRawPauseMs = 100;
-constexpr int64_t kExtraLoaderHeldMs = 4 * kRawPauseMs;
+// The pause a raw loader takes when the queue is long or back-pressure is on.
+constexpr int32_t kRawPauseMs = vq_extraLoaderHold::kPauseMs;
 
 // Holds a loader back until at most `limit` records wait and, when asked,
 // backPressure is clear, or the run ends; wakes as soon as the consumer takes
@@ -177,7 +175,7 @@ void rawQuadLoaderThreadProc(void* arg)
     if (!start.begin(arg))
         return;
     // Time held back by a queue of more than 64 records.
-    int64_t held = 0;
+    vq_extraLoaderHold held;
     while (!globalTileCursor.isDone() && runGoesOn()) {
         IntPair corners[4]; // top-left, top-right, bottom-left, bottom-right
         const int32_t mask = globalTileCursor.nextWithCorner(&corners[0], &corners[1], &corners[2], &corners[3]);
@@ -235,7 +233,7 @@ void rawQuadLoaderThreadProc(void* arg)
         const size_t queued = queueRecord(output);
         if (queued > 64 || backPressure) {
             const int64_t waited = waitForRoom(64, true, kRawPauseMs);
-            if (queued > 64 && start.extra && (held += waited) > kExtraLoaderHeldMs)
+            if (queued > 64 && start.extra && held.heldTooLong(waited))
                 break;
         }
     }
@@ -257,7 +255,7 @@ void rawTileLoaderThreadProc(void* arg)
     RawLoaderStart start;
     if (!start.begin(arg))
         return;
-    int64_t held = 0;
+    vq_extraLoaderHold held;
     while (runGoesOn()) {
         if (queueLongerThan(128)) {
             waitForRoom(128, false, kRawPauseMs);
@@ -294,7 +292,7 @@ void rawTileLoaderThreadProc(void* arg)
         const size_t queued = queueRecord(record);
         if (queued >= 64 || backPressure) {
             const int64_t waited = waitForRoom(63, true, kRawPauseMs);
-            if (start.extra && (held += waited) > kExtraLoaderHeldMs)
+            if (start.extra && held.heldTooLong(waited))
                 break;
         }
     }

@@ -8,6 +8,28 @@
 
 #include "engine/tilepath/loaded_tile.h"
 
+// How long an extra raw loader may be held back by a long queue before it
+// ends: longer than four of its 100 ms pauses in all. Waits are summed, not
+// counted: a wait that the consumer ends at once by taking a record shows a
+// consumer that keeps up, so brief waits alone never end the loader, while a
+// queue that stays full ends it after its fifth whole pause as before.
+class vq_extraLoaderHold {
+public:
+    static constexpr int32_t kPauseMs = 100;
+    static constexpr int64_t kLimitMs = 4 * kPauseMs;
+
+    // Adds one wait of `waitedMs`; true once the time held back in all
+    // exceeds the limit.
+    bool heldTooLong(int64_t waitedMs)
+    {
+        held_ += waitedMs > 0 ? waitedMs : 0;
+        return held_ > kLimitMs;
+    }
+
+private:
+    int64_t held_ = 0;
+};
+
 class vq_tileloader_base;
 
 // Arguments of one started loader thread. The thread takes its own

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "engine/pyramid/driver_threads.h"
 #include "engine/tilepath/loader_threads.h"
@@ -245,6 +246,35 @@ TEST(Loaders, ExtraRawLoaderEndsWhenHeldBackLongerThanFourPauses)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(loadersRunning.load(), 2);
     endHeldRawLoaders();
+}
+
+TEST(Loaders, ExtraLoaderEndsByTimeHeldBackNotByTheNumberOfWaits)
+{
+    // Each case is a sequence of waits (ms) and the wait after which the
+    // extra loader ends (0: it never ends). A loader that counted its waits
+    // would end after the fifth one in every case.
+    struct Case {
+        std::vector<int64_t> waits;
+        size_t endsAfter;
+    };
+    const std::vector<int64_t> fiftyBriefWaits(50, 2);
+    const Case cases[] = {
+        {{100, 100, 100, 100, 100}, 5}, // a queue that stays full: five whole pauses
+        {fiftyBriefWaits, 0},           // a consumer that keeps up: 100 ms in all
+        {{100, 100, 100, 100, 0, 0, 0}, 0}, // exactly four pauses is not more than four
+        {{99, 99, 99, 99, 1, 1, 1, 1, 1, 1}, 9},
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
+        {{250, 151}, 2},                // a late wake-up counts with its real length
+        {{-5, 100, 100, 100, 100, 1}, 6}, // a clock step back adds nothing
+    };
+    for (const Case& c : cases) {
+        vq_extraLoaderHold hold;
+        size_t endedAfter = 0;
+        for (size_t i = 0; i < c.waits.size() && endedAfter == 0; ++i)
+            if (hold.heldTooLong(c.waits[i]))
+                endedAfter = i + 1;
+        EXPECT_EQ(endedAfter, c.endsAfter) << "case with " << c.waits.size() << " waits, first " << c.waits[0];
+    }
 }
 
 TEST(Loaders, NegativeLoaderCountRunsOnTheCallingThread)
