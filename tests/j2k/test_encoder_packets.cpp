@@ -8,8 +8,11 @@
 
 #include "j2k/encoder/codeblock_stage.h"
 #include "j2k/encoder/packet_writer.h"
+#include "tests/j2k/encoder_tile_fixture.h"
 
 namespace {
+using j2ktest::BlockSpec;
+using j2ktest::MakeTile;
 
 std::string Drain(CodestreamBuffer& b) {
     std::string s(b.Size(), '\0');
@@ -27,46 +30,6 @@ std::string Hex(const std::string& s) {
     return out;
 }
 
-struct BlockSpec {
-    std::vector<uint32_t> passEnds;  // cumulative lengths
-    std::vector<int32_t> layers;     // per pass (default 0)
-    uint32_t zeroPlanes = 0;
-};
-
-// One component, no decomposition: the LL band holds one precinct with the
-// given code-blocks, `columns` across; the bytes of block i are 0x10 * (i+1) + k.
-EncoderTile MakeTile(const std::vector<BlockSpec>& specs, uint32_t columns) {
-    EncoderTile tile;
-    tile.components.resize(1);
-    EncoderBand& band = tile.components[0].ll;
-    band.precincts.resize(1);
-    EncoderPrecinct& p = band.precincts[0];
-    const uint32_t rows = static_cast<uint32_t>(specs.size()) / columns;
-    p.blocks.resize(specs.size());
-    p.inclusion.Resize(columns, rows);
-    p.zeroPlanes.Resize(columns, rows);
-    for (size_t i = 0; i < specs.size(); ++i) {
-        EncoderCodeBlock& cb = p.blocks[i];
-        cb.missingPlanes = specs[i].zeroPlanes;
-        const uint32_t total = specs[i].passEnds.empty() ? 0 : specs[i].passEnds.back();
-        for (uint32_t k = 0; k < total; ++k)
-            cb.bytes.push_back(uint8_t(0x10 * (i + 1) + k));
-        uint32_t start = 0;
-        for (size_t k = 0; k < specs[i].passEnds.size(); ++k) {
-            CodingPass pass;
-            pass.start = start;
-            pass.end = specs[i].passEnds[k];
-            pass.layer = k < specs[i].layers.size() ? specs[i].layers[k] : 0;
-            start = pass.end;
-            cb.passes.push_back(pass);
-        }
-        cb.passCount = static_cast<uint32_t>(cb.passes.size());
-        for (CodingPass& pass : cb.passes)
-            pass.data = cb.bytes.data() + pass.start;
-    }
-    return tile;
-}
-
 std::string Packet(EncoderTile& tile, int32_t layer, uint32_t p = 0) {
     CodestreamBuffer out;
     writePacket(tile, 0, 0, p, layer, out);
@@ -74,7 +37,7 @@ std::string Packet(EncoderTile& tile, int32_t layer, uint32_t p = 0) {
 }
 
 TEST(EncoderPackets, SingleBlockTenBytesGivesEA80) {
-    EncoderTile tile = MakeTile({{{10}, {}, 0}}, 1);
+    EncoderTile tile = MakeTile({{{10}, {}, 0, {}}}, 1);
     const std::string bytes = Packet(tile, 0);
     ASSERT_EQ(bytes.size(), 12u) << Hex(bytes);
     EXPECT_EQ(Hex(bytes.substr(0, 2)), "EA 80 ");
@@ -90,7 +53,7 @@ TEST(EncoderPackets, TwoBlocksOneWithoutPasses) {
     // Block 0: 1 pass of 3 bytes, 1 zero bit-plane; block 1: nothing coded.
     // Bits: 1 | incl 1 1 | zero planes 1 0 1 | passes 0 | Lblock 0 | length 011
     // | block 1 not included 0  ->  1111 0100 0110 -> F4 60.
-    const std::vector<BlockSpec> specs = {{{3}, {}, 1}, {{}, {}, 0}};
+    const std::vector<BlockSpec> specs = {{{3}, {}, 1, {}}, {{}, {}, 0, {}}};
     EncoderTile tile = MakeTile(specs, 2);
     const std::string bytes = Packet(tile, 0);
     EXPECT_EQ(Hex(bytes), "F4 60 10 11 12 ");
@@ -103,7 +66,7 @@ TEST(EncoderPackets, TwoBlocksOneWithoutPasses) {
 
 TEST(EncoderPackets, LaterLayerSignalsInclusionWithOneBit) {
     // Pass 0 (2 bytes) in layer 0, pass 1 (5 bytes) in layer 1.
-    EncoderTile tile = MakeTile({{{2, 7}, {0, 1}, 0}}, 1);
+    EncoderTile tile = MakeTile({{{2, 7}, {0, 1}, 0, {}}}, 1);
     EXPECT_EQ(Hex(Packet(tile, 0)), "E2 10 11 ");
     // 1 | included 1 | one pass 0 | Lblock 0 | length 101 -> 1100 1010.
     EXPECT_EQ(Hex(Packet(tile, 1)), "CA 12 13 14 15 16 ");
@@ -111,11 +74,11 @@ TEST(EncoderPackets, LaterLayerSignalsInclusionWithOneBit) {
 
 TEST(EncoderPackets, EmptyPacketsStillCarryTheirBits) {
     // A block without passes is never included: 1 then one 0 from the tree.
-    EncoderTile none = MakeTile({{{}, {}, 0}}, 1);
+    EncoderTile none = MakeTile({{{}, {}, 0, {}}}, 1);
     EXPECT_EQ(Hex(Packet(none, 0)), "80 ");
     EXPECT_EQ(Hex(Packet(none, 1)), "80 ");  // tree still says "not yet": a 0 at threshold 2
     // A band with fewer precincts than p contributes nothing.
-    EncoderTile one = MakeTile({{{10}, {}, 0}}, 1);
+    EncoderTile one = MakeTile({{{10}, {}, 0, {}}}, 1);
     EXPECT_EQ(Hex(Packet(one, 0, 1)), "80 ");
     EXPECT_EQ(one.components[0].ll.precincts[0].blocks[0].nextPass, 0u);
 }
