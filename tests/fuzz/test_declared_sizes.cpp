@@ -20,6 +20,7 @@
 #include "readers/plain/png_reader.h"
 #include "readers/plain/ppm_reader.h"
 #include "readers/tiff/svs_reader.h"
+#include "readers/tiff/tiff_reader.h"
 #include "tests/fuzz/fuzz_common.h"
 #include "tests/jpeg/jpeg_fixtures.h"
 #include "tests/readers/tiff/slide_fixture.h"
@@ -314,6 +315,48 @@ TEST(DeclaredSizes, SlideReader) {
         bool decoded = false;
         EXPECT_EQ(readSlide(slideWith(c.change), &decoded), c.expected == Outcome::Read);
         EXPECT_EQ(decoded, c.decodes);
+    }
+}
+
+// The TIFF reader hands out stored JPEG tiles (with the tables spliced in)
+// only when the tile's bytes lie inside the file: a byte count that reaches
+// past the end never sizes a buffer.
+TEST(DeclaredSizes, TiffReaderRawTiles) {
+    std::vector<uint32_t> stored;
+    {
+        const DirSpec level = jpegLevel(32, 32, 16, 5);
+        for (const Bytes& piece : level.pieces) stored.push_back(uint32_t(piece.size()));
+    }
+    struct Case {
+        const char* name;
+        std::function<void(DirSpec&)> change;
+        int tilesRead; // of the four
+    };
+    const Case cases[] = {
+        {"counts as stored", [](DirSpec&) {}, 4},
+        {"counts of 1 GiB",
+         [](DirSpec& d) { d.extra.push_back(longs(325, {1u << 30, 1u << 30, 1u << 30, 1u << 30})); }, 0},
+        // A count below the memory bound, but past the end of a 1 KB file.
+        {"last count 16 MB",
+         [&](DirSpec& d) { d.extra.push_back(longs(325, {stored[0], stored[1], stored[2], 0x00FFFFFFu})); }, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto src = source(slideWith(c.change));
+        vq_ptr<vq_loader_base> file;
+        ASSERT_TRUE(createTIFFLoader(src->stream.get(), file.put()));
+        vq_ptr<vq_tileloader_base> tiles;
+        ASSERT_TRUE(file->getTileLoader(tiles.put()));
+        int read = 0;
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 2; ++x) {
+                vq_ptr<vq_raw_tile> t;
+                if (tiles->loadRawTile(x, y, 0, 0, t.put())) {
+                    ++read;
+                    EXPECT_LE(size_t(t->getDataLength()), size_t(1) << 16);
+                }
+            }
+        EXPECT_EQ(read, c.tilesRead);
     }
 }
 
