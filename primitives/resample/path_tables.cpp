@@ -12,8 +12,7 @@ const ResizeSqKernels* const resizeSqKernelSets[6] = {
     &prim::p3::resizeSqKernels,      &prim::p4::resizeSqKernels, &prim::p4::resizeSqKernels,
 };
 
-// The Lanczos-3 taps are still the generic ones on every path.
 const LanczosWeightsFn lanczos3WeightsTable[6] = {
-    prim::generic::lanczos3Weights, prim::generic::lanczos3Weights, prim::generic::lanczos3Weights,
-    prim::generic::lanczos3Weights, prim::generic::lanczos3Weights, prim::generic::lanczos3Weights,
+    prim::generic::lanczos3Weights, prim::p1::lanczos3Weights, prim::p1::lanczos3Weights,
+    prim::p3::lanczos3Weights,      prim::p4::lanczos3Weights, prim::p4::lanczos3Weights,
 };

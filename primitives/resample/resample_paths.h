@@ -15,14 +15,17 @@
 namespace prim::p1 {
 extern const ResizeRowRoutineTable resizeRowRoutineTable;
 extern const ResizeSqKernels resizeSqKernels;
+void lanczos3Weights(const float* fractions, int32_t count, float* taps);
 } // namespace prim::p1
 
 namespace prim::p3 {
 extern const ResizeRowRoutineTable resizeRowRoutineTable;
 extern const ResizeSqKernels resizeSqKernels;
+void lanczos3Weights(const float* fractions, int32_t count, float* taps);
 } // namespace prim::p3
 
 namespace prim::p4 {
 extern const ResizeRowRoutineTable resizeRowRoutineTable;
 extern const ResizeSqKernels resizeSqKernels;
+void lanczos3Weights(const float* fractions, int32_t count, float* taps);
 } // namespace prim::p4

@@ -1,7 +1,8 @@
 // The resize families of one processor path (included by resample_p<N>.cpp
-// after simd_path.h): the nearest, linear and square-pixel cubic routines of
-// the path's ResizeRowRoutineTable, the square-pixel linear border passes,
-// cubic weights and element moves.
+// after simd_path.h): the nearest, linear and cubic routines of the path's
+// ResizeRowRoutineTable, the square-pixel linear and cubic border passes,
+// cubic weights and element moves; the Lanczos families come from
+// lanczos_simd.inl.
 //
 // Integer kinds compute exactly the fixed-point formulas of the generic
 // routines. Float kinds work in single precision, one rounding per
@@ -1082,8 +1083,17 @@ void genCubicPass(const void* src, void* dst, int32_t srcStep, int32_t dstStep, 
 
 } // namespace
 
-// The path's row routines. The Lanczos groups have no path code yet and run
-// the generic routines.
+} // namespace prim::VQ_PATH_NS
+
+#include "primitives/resample/lanczos_simd.inl"
+
+namespace prim::VQ_PATH_NS {
+
+void lanczos3Weights(const float* fractions, int32_t count, float* taps) {
+    lanczos3WeightsKernel(fractions, count, taps);
+}
+
+// The path's row routines.
 const ResizeRowRoutineTable resizeRowRoutineTable = {
     {nearestPass<uint8_t, 3>, nearestPass<uint16_t, 3>, nearestPass<uint32_t, 3>, nearestPass<uint16_t, 3>,
      nearestPass<uint8_t, 1>, nearestPass<uint16_t, 1>, nearestPass<uint32_t, 1>, nearestPass<uint16_t, 1>,
@@ -1095,12 +1105,11 @@ const ResizeRowRoutineTable resizeRowRoutineTable = {
      genCubicPass<uint8_t, true>, genCubicPass<uint16_t, true>, genCubicPass<float, true>},
     {sqCubicPass<uint8_t, false>, sqCubicPass<uint16_t, false>, sqCubicPass<float, false>, sqCubicPass<int16_t, false>,
      sqCubicPass<uint8_t, true>, sqCubicPass<uint16_t, true>, sqCubicPass<float, true>, sqCubicPass<int16_t, true>},
-    {generic::resizeGenPassLanczos8uPixel, generic::resizeGenPassLanczos16uPixel,
-     generic::resizeGenPassLanczos32fPixel, generic::resizeGenPassLanczos8uPlane,
-     generic::resizeGenPassLanczos16uPlane, generic::resizeGenPassLanczos32fPlane},
-    {generic::resizeSqPassLanczos8uPixel, generic::resizeSqPassLanczos16uPixel, generic::resizeSqPassLanczos32fPixel,
-     generic::resizeSqPassLanczos16sPixel, generic::resizeSqPassLanczos8uPlane, generic::resizeSqPassLanczos16uPlane,
-     generic::resizeSqPassLanczos32fPlane, generic::resizeSqPassLanczos16sPlane},
+    {genLanczosPassKernel<uint8_t, false>, genLanczosPassKernel<uint16_t, false>, genLanczosPassKernel<float, false>,
+     genLanczosPassKernel<uint8_t, true>, genLanczosPassKernel<uint16_t, true>, genLanczosPassKernel<float, true>},
+    {sqLanczosPassKernel<uint8_t, false>, sqLanczosPassKernel<uint16_t, false>, sqLanczosPassKernel<float, false>,
+     sqLanczosPassKernel<int16_t, false>, sqLanczosPassKernel<uint8_t, true>, sqLanczosPassKernel<uint16_t, true>,
+     sqLanczosPassKernel<float, true>, sqLanczosPassKernel<int16_t, true>},
 };
 #undef VQ_LINEAR
 
@@ -1113,6 +1122,12 @@ const SqBorderCubicFn borderCubicPlane[4] = {borderCubic<uint8_t, true>, borderC
                                              borderCubic<float, true>, borderCubic<int16_t, true>};
 const SqBorderCubicFn borderCubicPixel[4] = {borderCubic<uint8_t, false>, borderCubic<uint16_t, false>,
                                              borderCubic<float, false>, borderCubic<int16_t, false>};
+const SqBorderLanczosFn borderLanczosPlane[4] = {
+    sqBorderLanczosKernel<uint8_t, true>, sqBorderLanczosKernel<uint16_t, true>, sqBorderLanczosKernel<float, true>,
+    sqBorderLanczosKernel<int16_t, true>};
+const SqBorderLanczosFn borderLanczosPixel[4] = {
+    sqBorderLanczosKernel<uint8_t, false>, sqBorderLanczosKernel<uint16_t, false>,
+    sqBorderLanczosKernel<float, false>, sqBorderLanczosKernel<int16_t, false>};
 const SqWeightsFn cubicWeights[4] = {sqCubicWeights<prim::resample::cubicLagrange>,
                                      sqCubicWeights<prim::resample::cubicBSpline>,
                                      sqCubicWeights<prim::resample::cubicCatmullRom>,
@@ -1127,10 +1142,10 @@ const ResizeSqKernels resizeSqKernels = {
     borderLinearPixel,
     borderCubicPlane,
     borderCubicPixel,
-    generic::resizeSqBorderLanczosPlane,
-    generic::resizeSqBorderLanczosPixel,
+    borderLanczosPlane,
+    borderLanczosPixel,
     cubicWeights,
-    generic::lanczos3Weights,
+    lanczos3Weights,
     moveVector<2>,
     moveVector<4>,
     generic::resizeSqEdgeBlend,
