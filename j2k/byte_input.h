@@ -29,6 +29,11 @@ protected:
         return true;
     }
     void Advance(uint64_t n) { cur_ += n; }
+    // The next n bytes without moving.
+    bool PeekBytes(uint8_t* out, uint32_t n) {
+        std::memcpy(out, cur_, n);
+        return true;
+    }
     bool SourceOk() const { return true; }
 
     const uint8_t* cur_ = nullptr;
@@ -76,6 +81,15 @@ protected:
             stream_->seek(static_cast<int64_t>(n), vq_seekCurrent);
     }
     void SkipByte() { Advance(1); }
+    // The next n bytes without moving: read, then seek back.
+    bool PeekBytes(uint8_t* out, uint32_t n) {
+        if (!stream_)
+            return false;
+        const int32_t got = stream_->read(out, n);
+        if (got > 0)
+            stream_->seek(-int64_t(got), vq_seekCurrent);
+        return got == int32_t(n);
+    }
     bool SourceOk() const { return !failed_; }
     void ClearFailure() { failed_ = false; }
     // Length of the stream; the position is kept.
@@ -174,6 +188,15 @@ public:
         if (!bounds_.empty() && length <= bounds_.back().Remaining())
             bounds_.back().consumed += length;
         return rest;
+    }
+    // The next 16-bit value inside the top bound, without consuming it; false
+    // when fewer than two bytes are left.
+    bool Peek16(uint16_t& value) {
+        uint8_t b[2];
+        if (Remaining() < 2 || !this->PeekBytes(b, 2))
+            return false;
+        value = static_cast<uint16_t>((b[0] << 8) | b[1]);
+        return true;
     }
     uint64_t Remaining() const { return bounds_.empty() ? 0 : bounds_.back().Remaining(); }
     uint64_t Consumed() const { return bounds_.empty() ? 0 : bounds_.back().consumed; }

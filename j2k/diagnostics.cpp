@@ -30,7 +30,7 @@ const char* DiagnCatalogueText<DJP2CSException>(int32_t number) {
 
 template <>
 const char* DiagnCatalogueText<DJP2CSUnsuppException>(int32_t number) {
-    static const char* const texts[21] = {
+    static const char* const texts[22] = {
         nullptr,
         nullptr,
         "PPM marker was used during compression.\nThe reason is unsupported decoding mode.\nIn cause of doubt, please, contact the program developers.",
@@ -52,8 +52,9 @@ const char* DiagnCatalogueText<DJP2CSUnsuppException>(int32_t number) {
         "Resampled multicomponent color transforms are not supported.\nThe reason is unsupported decoding mode.\nIn cause of doubt, please, contact the program developers.",
         "Part 2 extensions of JPEG 2000 were used during compression.\nThe reason is unsupported decoding mode.\nIn cause of doubt, please, contact the program developers.",
         "High-throughput (HTJ2K) code-blocks were used during compression.\nThe reason is unsupported decoding mode.\nIn cause of doubt, please, contact the program developers.",
+        "PPT marker was used during compression.\nThe reason is unsupported decoding mode.\nIn cause of doubt, please, contact the program developers.",
     };
-    return number >= 0 && number < 21 ? texts[number] : nullptr;
+    return number >= 0 && number < 22 ? texts[number] : nullptr;
 }
 
 template <>
@@ -72,7 +73,7 @@ const char* DiagnCatalogueText<DJP2CSWarning>(int32_t number) {
         "Only main header was found in codestream box. It's a degenerated instance of codestream.",
         "Unknown marker was found in tile-part header of codestream box. Decoder will try to ignore unknown marker and continue decoding.",
         "Extra COD marker was found in tile-part header of codestream box. Decoder will try to ignore all previous COD markers and continue decoding.",
-        nullptr,
+        "Extra COC marker was found in tile-part header of codestream box. Decoder will try to ignore all previous COC markers and continue decoding.",
         "Extra QCD marker was found in tile-part header of codestream box. Decoder will try to ignore all previous QCD markers and continue decoding.",
         "Extra QCC marker was found in tile-part header of codestream box. Decoder will try to ignore all previous QCC markers and continue decoding.",
         "Extra POC marker was found in tile-part header of codestream box. Decoder will try to ignore all previous POC markers and continue decoding.",

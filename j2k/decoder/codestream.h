@@ -4,7 +4,9 @@
 // share one decoder.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "j2k/codec_types.h"
 #include "j2k/diagnostics.h"
@@ -30,6 +32,9 @@ public:
         open_ = false;
         firstTilePart_ = true;
         tiles_.Free();
+        currentTile_ = -1;
+        remaining_ = 0;
+        lengthKnown_ = false;
     }
 
     // Reads the main header, then creates the tiles of the grid.
@@ -43,6 +48,117 @@ public:
             tiles_[i].SetOutput(diag_.Output());
             tiles_[i].Init(header_, i);
         }
+    }
+
+    // Finds the next SOT segment and reads its tile-part header into the tile
+    // it names; false when the code-stream has no tile-part left (EOC).
+    bool ReadNextTilePart() {
+        if (!open_)
+            return false;
+        Input& in = *input_;
+        if (firstTilePart_) {
+            firstTilePart_ = false;
+        } else {
+            for (;;) {
+                const uint16_t marker = ReadMarker(in);
+                if (marker == kMarkerSOT)
+                    break;
+                if (marker == kMarkerEOC) {
+                    open_ = false;
+                    return false;
+                }
+                const uint16_t length = ReadSegmentLength(in);
+                diag_.template Warn<DJP2CSWarning, 30>();
+                in.Skip(length);
+            }
+        }
+        const uint16_t length = ReadSegmentLength(in);
+        if (in.PushBound(length) < length)
+            diag_.template Warn<DJP2CSWarning, 18>();
+        const uint32_t isot = in.Read16();
+        const uint32_t psot = in.Read32();
+        const uint32_t tpsot = in.Read8();
+        const uint32_t tnsot = in.Read8();
+        if (in.PopBound() != 0)
+            diag_.template Warn<DJP2CSWarning, 17>();
+        if (isot >= tiles_.Size())
+            ThrowDiagn<DJP2CSException, 0>();
+        currentTile_ = int32_t(isot);
+        const uint64_t before = in.Consumed();
+        tiles_[isot].ReadTilePartHeader(in, tpsot, tnsot);
+        // The header's bytes from the first byte of SOT, SOD included.
+        const uint64_t used = uint64_t(length) + 4 + (in.Consumed() - before);
+        if (psot == 0) {
+            lengthKnown_ = false;
+            return true;
+        }
+        if (psot < used) {
+            diag_.template Warn<DJP2CSWarning, 26>();
+            remaining_ = 0;
+            lengthKnown_ = false;
+        } else {
+            remaining_ = psot - used;
+            lengthKnown_ = true;
+        }
+        return true;
+    }
+
+    // Decodes at most one packet of the current tile-part; true while the
+    // caller should call again for this tile-part.
+    bool DecodeTilePart() {
+        if (currentTile_ < 0)
+            return false;
+        Input& in = *input_;
+        DJP2Tile& tile = tiles_[uint32_t(currentTile_)];
+        if (!lengthKnown_)
+            return tile.DecodeNextPacket(in);
+        if (remaining_ == 0)
+            return false;
+        const uint64_t before = in.Consumed();
+        const bool decoded = tile.DecodeNextPacket(in);
+        const uint64_t consumed = in.Consumed() - before;
+        if (remaining_ < consumed) {
+            diag_.template Warn<DJP2CSWarning, 27>();
+            remaining_ = 0;
+            lengthKnown_ = false;
+            return true;
+        }
+        if (decoded) {
+            remaining_ -= consumed;
+            return true;
+        }
+        diag_.template Warn<DJP2CSWarning, 28>();
+        in.Skip(remaining_);
+        remaining_ = 0;
+        return true;
+    }
+
+    // Writes every tile's components into the caller's planes, one per
+    // component, each holding the component's whole image area (origin at
+    // ceil(XOsiz / XRsiz), ceil(YOsiz / YRsiz)).
+    void WriteComponents(const PlaneRef* planes) {
+        const uint32_t n = header_.componentCount;
+        std::vector<PlaneRef> refs(n);
+        for (uint32_t t = 0; t < tiles_.Size(); ++t) {
+            DJP2Tile& tile = tiles_[t];
+            for (uint32_t c = 0; c < n; ++c) {
+                const J2KRect r = tile.ComponentRect(c);
+                const IntPair s = header_.sampling[c];
+                const uint32_t ox = CeilDivU32(header_.imageRect.x0, uint32_t(s.first));
+                const uint32_t oy = CeilDivU32(header_.imageRect.y0, uint32_t(s.second));
+                refs[c] = PlaneRef(planes[c].data + ptrdiff_t(r.y0 - oy) * planes[c].step + 4 * ptrdiff_t(r.x0 - ox),
+                                   planes[c].step);
+            }
+            tile.WriteComponents(refs.data(), 0);
+        }
+    }
+    // The same into the planes of a decoded-image record set up from the
+    // main header (InitImageFromMainHeader).
+    void WriteComponents(DJP2Image& image) {
+        std::vector<PlaneRef> refs(image.NComponents());
+        for (uint32_t c = 0; c < refs.size(); ++c)
+            refs[c] = image.Components()[c].Ref();
+        WriteComponents(refs.data());
     }
 
     const DJP2MainHeader& MainHeader() const { return header_; }
@@ -59,4 +175,7 @@ private:
     bool firstTilePart_ = true;
     DJP2MainHeader header_;
     CodecVector<DJP2Tile> tiles_;
+    int32_t currentTile_ = -1;
+    uint64_t remaining_ = 0;  // bytes of the current tile-part not yet taken by packets
+    bool lengthKnown_ = false;
 };

@@ -238,6 +238,11 @@ void DJP2MainHeader::ReadCOD(Input& in) {
         codMissing = 0;
     else
         diag.Warn<DJP2CSWarning, 5>();
+    ReadCodBody(in, cod, styleDefaults_);
+}
+
+template <class Input>
+void DJP2MainHeader::ReadCodBody(Input& in, DJP2CodParams& params, DJP2CodingStyle& style) const {
     const uint8_t scod = in.Read8();
     const uint8_t order = in.Read8();
     if (order > 4)
@@ -250,12 +255,12 @@ void DJP2MainHeader::ReadCOD(Input& in) {
         diag.Warn<DJP2MarkerWarning, 6>();
         mct = 0;
     }
-    cod.progression = order;
-    cod.layers = layers;
-    cod.sop = (scod & 2) ? 1 : 0;
-    cod.eph = (scod & 4) ? 1 : 0;
-    cod.mct = mct;
-    ReadCodingStyle(in, styleDefaults_, scod & 1);
+    params.progression = order;
+    params.layers = layers;
+    params.sop = (scod & 2) ? 1 : 0;
+    params.eph = (scod & 4) ? 1 : 0;
+    params.mct = mct;
+    ReadCodingStyle(in, style, scod & 1);
 }
 
 template <class Input>
@@ -342,9 +347,14 @@ template <class Input>
 void DJP2MainHeader::ReadPOC(Input& in) {
     if (poc.Size() != 0)
         diag.Warn<DJP2CSWarning, 9>();
+    ReadPocEntries(in, poc);
+}
+
+template <class Input>
+void DJP2MainHeader::ReadPocEntries(Input& in, CodecVector<DJP2PocEntry>& list) const {
     const uint64_t entrySize = componentCount >= 257 ? 9 : 7;
-    poc.Resize(static_cast<uint32_t>(in.Remaining() / entrySize));
-    for (uint32_t i = 0; i < poc.Size(); ++i) {
+    list.Resize(static_cast<uint32_t>(in.Remaining() / entrySize));
+    for (uint32_t i = 0; i < list.Size(); ++i) {
         const uint8_t rs = in.Read8();
         if (rs > 33)
             ThrowDiagn<DJP2MarkerException, 8>();
@@ -367,7 +377,7 @@ void DJP2MainHeader::ReadPOC(Input& in) {
         if (ce < cs)
             ThrowDiagn<DJP2MarkerException, 11>();
         const uint8_t order = in.Read8();
-        DJP2PocEntry& e = poc[i];
+        DJP2PocEntry& e = list[i];
         e.progression = order;
         e.resolutions = J2KRange(rs, re - rs);
         e.components = J2KRange(cs, ce - cs);
@@ -375,5 +385,12 @@ void DJP2MainHeader::ReadPOC(Input& in) {
     }
 }
 
-template bool DJP2MainHeader::Read<MemoryBoundedInputBE>(MemoryBoundedInputBE&);
-template bool DJP2MainHeader::Read<BoundedInputBE>(BoundedInputBE&);
+#define VQ_MAIN_HEADER_INPUT(Input)                                                                      \
+    template bool DJP2MainHeader::Read<Input>(Input&);                                                     \
+    template void DJP2MainHeader::ReadCodBody<Input>(Input&, DJP2CodParams&, DJP2CodingStyle&) const;      \
+    template void DJP2MainHeader::ReadCodingStyle<Input>(Input&, DJP2CodingStyle&, bool);                  \
+    template void DJP2MainHeader::ReadQuantValues<Input>(Input&, DJP2QuantParams&);                        \
+    template void DJP2MainHeader::ReadPocEntries<Input>(Input&, CodecVector<DJP2PocEntry>&) const;         \
+    template uint16_t DJP2MainHeader::ReadComponentIndex<Input>(Input&) const;
+VQ_MAIN_HEADER_INPUT(MemoryBoundedInputBE)
+VQ_MAIN_HEADER_INPUT(BoundedInputBE)

@@ -84,6 +84,15 @@ public:
     uint16_t rsiz = 0;
     DiagnOutputRef diag;
 
+    // Segment bodies, shared with the tile-part header reader: the COD body
+    // after its warnings (Scod, SGcod, SPcod), SPcod or SPcoc, the quantisation
+    // values of QCD or QCC, the entries of a POC, a COC or QCC component index.
+    template <class Input> void ReadCodBody(Input& in, DJP2CodParams& params, DJP2CodingStyle& style) const;
+    template <class Input> static void ReadCodingStyle(Input& in, DJP2CodingStyle& style, bool precincts);
+    template <class Input> static void ReadQuantValues(Input& in, DJP2QuantParams& q);
+    template <class Input> void ReadPocEntries(Input& in, CodecVector<DJP2PocEntry>& list) const;
+    template <class Input> uint16_t ReadComponentIndex(Input& in) const;
+
 private:
     void DeleteOwnRecords();
     template <class Input> void ReadSIZ(Input& in);
@@ -92,9 +101,6 @@ private:
     template <class Input> void ReadQCD(Input& in);
     template <class Input> void ReadQCC(Input& in);
     template <class Input> void ReadPOC(Input& in);
-    template <class Input> void ReadCodingStyle(Input& in, DJP2CodingStyle& style, bool precincts);
-    template <class Input> void ReadQuantValues(Input& in, DJP2QuantParams& q);
-    template <class Input> uint16_t ReadComponentIndex(Input& in) const;
 };
 
 // Shared with the tile-part reader.

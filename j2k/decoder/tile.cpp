@@ -4,6 +4,14 @@
 #include "j2k/decoder/geometry.h"
 
 void DJP2TileCoding::InitFromMainHeader(const DJP2MainHeader& h) {
+    ownStyle.reset();
+    ownQuant.reset();
+    ownProgression.reset();
+    ownComponentStyle.clear();
+    ownComponentStyle.resize(h.componentCount);
+    ownComponentQuant.clear();
+    ownComponentQuant.resize(h.componentCount);
+    ownCod = false;
     progression = h.poc.Size() ? h.poc.Data() : nullptr;
     progressionCount = h.poc.Size();
     cod = h.cod;
@@ -50,6 +58,8 @@ void DJP2TagTree::Resize(uint32_t c, uint32_t r) {
         }
     }
     nodes.Resize(static_cast<uint32_t>(total));
+    for (uint32_t i = 0; i < nodes.Count(); ++i)
+        nodes[i].value = 0x7FFFFFFFu;
 }
 
 DJP2BandExponents BandExponents(const DJP2QuantParams& q, uint32_t levels) {
@@ -183,14 +193,9 @@ void DJP2Tile::SetupBand(DJP2Band& band, const DJP2PlaneBuffer& plane, uint32_t 
         for (uint32_t b = 0; b < blocks.Count(); ++b) {
             const J2KRect bc = blocks.Cell(b);
             DJP2CodeBlock& blk = pr.blocks[b];
-            blk.plane = base.At(bc.x0, bc.y0);
-            blk.rect = J2KRect(pb.x0 + bc.x0, pb.y0 + bc.y0, bc.width, bc.height);
-            blk.layers = layers;
-            blk.orientation = o;
-            blk.guardBits = guardBits;
-            blk.rangeBits = rb;
-            blk.offset = offset;
-            blk.mode = mode;
+            blk.SetOutput(diag_.Output());
+            blk.Setup(base.At(bc.x0, bc.y0), J2KRect(pb.x0 + bc.x0, pb.y0 + bc.y0, bc.width, bc.height), layers, o,
+                      guardBits, rb, offset, mode);
         }
         pr.inclusion.Resize(pr.blockColumns, pr.blockRows);
         pr.zeroPlanes.Resize(pr.blockColumns, pr.blockRows);

@@ -6,23 +6,36 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "j2k/codec_types.h"
 #include "j2k/diagnostics.h"
+#include "j2k/decoder/codeblock.h"
 #include "j2k/decoder/main_header.h"
 #include "j2k/decoder/marker_records.h"
 #include "j2k/decoder/packet_iterator.h"
 
 // Coding records in force for a tile: the main header's defaults until a
-// tile-part header overrides them.
+// tile-part header overrides them. Records read from the tile's own first
+// tile-part header are owned here.
 struct DJP2TileCoding {
     const DJP2PocEntry* progression = nullptr;
     uint32_t progressionCount = 0;
     DJP2CodParams cod;
     CodecArray<const DJP2QuantParams*> quant;
     CodecArray<const DJP2CodingStyle*> style;
+
+    // Owned overrides: the tile's COD style (shared by every component it
+    // covers), per-component COC styles, the QCD record, per-component QCC
+    // records and the POC list.
+    std::unique_ptr<DJP2CodingStyle> ownStyle;
+    std::vector<std::unique_ptr<DJP2CodingStyle>> ownComponentStyle;
+    std::unique_ptr<DJP2QuantParams> ownQuant;
+    std::vector<std::unique_ptr<DJP2QuantParams>> ownComponentQuant;
+    std::unique_ptr<CodecVector<DJP2PocEntry>> ownProgression;
+    bool ownCod = false;
 
     void InitFromMainHeader(const DJP2MainHeader& header);
 };
@@ -58,19 +71,6 @@ struct DJP2TagTree {
     CodecArray<Node> nodes;
 
     void Resize(uint32_t columns, uint32_t rows);
-};
-
-// What a code-block is set up with; its decoding state is the code-block
-// decoding stage's.
-struct DJP2CodeBlock {
-    PlaneRef plane;      // first coefficient in the band plane
-    J2KRect rect;        // on the band
-    uint32_t layers = 0;
-    uint32_t orientation = 0;
-    uint32_t guardBits = 0;
-    uint32_t rangeBits = 0;  // Rb: the band's nominal range in bits
-    int32_t offset = 0;      // band exponent minus Rb
-    uint32_t mode = 0;
 };
 
 struct DJP2Precinct {
@@ -129,11 +129,42 @@ public:
     // recorded tile-part extents; its trees are rebuilt at the reduction.
     void RetargetFrom(const DJP2Tile& t, uint32_t reduction);
 
+    // Reads a tile-part header up to and including SOD into this tile; the
+    // SOT segment has been read (tile-part index and count given).
+    template <class Input>
+    void ReadTilePartHeader(Input& in, uint32_t tpsot, uint32_t tnsot);
+    // Decodes the packet the iterator names and advances it; false when the
+    // tile has no packet left.
+    template <class Input>
+    bool DecodeNextPacket(Input& in);
+    // Turns the decoded coefficients into samples: the tile-component of c
+    // goes to outputs[c] (its first sample), then the components are finished
+    // together (component transform, level shift, clamping). A tile that
+    // received no packet is finished from all-zero coefficients.
+    void WriteComponents(const PlaneRef* outputs, uint32_t reduction);
+    // Coefficients of component c to samples at `out`: two's complement, and
+    // for the irreversible path dequantisation to float, then the inverse
+    // wavelet.
+    void DecodeComponent(uint32_t c, const PlaneRef& out, uint32_t reduction);
+    // Multiplies the float band planes of a component by their quantisation
+    // steps; precisionMinusOne as coded in SIZ; levelsDropped: the finest
+    // levels the planes leave out (a reduced decoding).
+    static void Dequantize(SubbandPlanes& planes, const DJP2QuantParams& q, uint32_t precisionMinusOne,
+                           uint32_t levelsDropped = 0);
+
     uint32_t tilePartsRead = 0, tilePartsExpected = 0;
     uint8_t transformAllowed = 0;
     std::vector<std::pair<uint64_t, uint64_t>> tilePartExtents;  // stream position, length
 
 private:
+    template <class Input> void ReadFirstTilePartHeader(Input& in);
+    template <class Input> void ReadLaterTilePartHeader(Input& in);
+    void CheckComponentTransform();
+    template <class Input> void DecodePacket(Input& in, uint32_t layer, uint32_t resolution, uint32_t component,
+                                             uint32_t px, uint32_t py);
+    // Every code-block's bytes still waiting for a layer that never came.
+    void FinishCodeBlocks();
+
     void SetupBand(DJP2Band& band, const DJP2PlaneBuffer& plane, uint32_t orientation, const J2KRect& resolution,
                    IntPair precinctExp, IntPair blockExp, uint32_t mode, uint32_t layers, uint32_t guardBits,
                    uint32_t precisionMinusOne, uint32_t exponent);
@@ -148,6 +179,8 @@ private:
     CodecArray<SubbandPlanes> planes_;
     uint8_t planesBuilt_ = 0;
     uint32_t reduction_ = 0;
+    std::vector<std::unique_ptr<CodecVector<DJP2PocEntry>>> tilePartLists_;  // POC lists of later tile-parts
+    std::vector<uint8_t> scratch_;  // segment bytes on their way to the code-block decoder
 };
 
 // Band exponents of a quantisation record for a tile-component of `levels`
