@@ -9,8 +9,6 @@
 #include "readers/tiff/scn_namespace.h"
 #include "readers/tiff/svs_reader.h"
 
-namespace {
-
 IntPair edgeTileSize(IntPair size, IntPair tile) {
     int w = tile.first > 0 ? size.first % tile.first : 0;
     int h = tile.second > 0 ? size.second % tile.second : 0;
@@ -30,6 +28,8 @@ int estimateMagnification(vq_svs_ifdDir_read& dir, vq_svs_stream_read* s) {
     const int32_t m = (int32_t(num) / int32_t(den)) / 1000;
     return m >= 1 && m <= 200 ? m : 0;
 }
+
+namespace {
 
 bool contains(const std::vector<uint8_t>& bytes, const char* text) {
     const size_t n = std::strlen(text);

@@ -29,6 +29,15 @@ class vq_TIFFJPEGTileDecoder;
 // before it sizes a buffer.
 bool tileFitsItsBytes(int64_t pixelBytes, int64_t stored);
 
+// Size of the last column and last row of tiles of an image (a whole tile
+// where the size is a multiple of the tile).
+IntPair edgeTileSize(IntPair size, IntPair tile);
+
+// Estimated objective magnification of a directory from its XResolution in
+// pixels per centimetre (40000, 0.25 micrometre per pixel, gives 40); 0 when
+// the directory states none or an implausible one.
+int estimateMagnification(vq_svs_ifdDir_read& dir, vq_svs_stream_read* s);
+
 class SVSRawTileLoader : public vq_tileloader_base {
 public:
     explicit SVSRawTileLoader(vq_stream* stream);
