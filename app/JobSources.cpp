@@ -4,6 +4,7 @@
 #include "readers/plain/bmp_reader.h"
 #include "jpeg/jpeg_reader.h"
 #include "readers/folders/kestrix_folder_reader.h"
+#include "readers/mirax/mirax_reader.h"
 #include "readers/plain/png_reader.h"
 #include "readers/plain/ppm_reader.h"
 #include "readers/pff/pff_tile_loader.h"
@@ -43,8 +44,15 @@ bool openSource(const ConversionJob& job, JobSources& s, JobFailure& failure) {
             return failWith(failure, "Error: can't create Kestrix loader for " + path + ".", kStatusFailed);
         return true;
     }
-    // Mirax slides open through a slide component that this platform lacks.
-    if (job.pathEndsWith(".mrxs") || openReadStream(narrow.c_str(), s.stream.put()) != 0 || s.stream == nullptr)
+    // A Mirax slide opens through the slide-access component. This loader
+    // only proves that it opens: the worker opens its own on its thread.
+    if (job.pathEndsWith(".mrxs")) {
+        if (!createMiraxTileLoader(narrow.c_str(), s.tileLoader.put()) || s.tileLoader == nullptr)
+            return failWith(failure, "Error: can't open file " + path + ".", kStatusFailed, true);
+        s.mirax = true;
+        return true;
+    }
+    if (openReadStream(narrow.c_str(), s.stream.put()) != 0 || s.stream == nullptr)
         return failWith(failure, "Error: can't open file " + path + ".", kStatusFailed, true);
     return true;
 }
@@ -57,6 +65,7 @@ bool openVerifySource(const ConversionJob& job, JobSources& s, JobFailure& failu
             return failWith(failure, "Cannot handle PFF file " + path + ".", kStatusFailed, true);
         return true;
     }
+    if (s.mirax) return true;
     // This build has no JPEG 2000 reader.
     if (job.pathEndsWith(".jp2"))
         return failWith(failure, "Cannot handle JPEG 2000 file " + path + ".", kStatusFailed, true);

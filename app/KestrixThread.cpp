@@ -2,6 +2,7 @@
 
 #include "engine/base/reader_messages.h"
 #include "engine/base/vq_global.h"
+#include "readers/mirax/mirax_reader.h"
 
 namespace {
 
@@ -137,6 +138,19 @@ void KestrixThread::runJob() {
     const int loaders = global->getLoaderThreadCount();
     const int encoders = global->getEncoderThreadCount();
     const int image = getJob().imageIndex;
+    const bool mirax = juce::String(extension).equalsIgnoreCase(".mrxs");
+
+    // The slide component's objects belong to the thread that made them, so
+    // the worker opens the slide again for itself. A job that reads the slide
+    // as strips (PFF output) keeps the strips the dispatcher set up.
+    if (mirax && driver_ != nullptr && tileLoader_ != nullptr) {
+        tileLoader_.reset();
+        if (!createMiraxTileLoader(sourcePath_.c_str(), tileLoader_.put()) || tileLoader_ == nullptr) {
+            const juce::ScopedLock lock(jobLock_);
+            if (job_.status != kStatusCancelled) job_.status = kStatusFailed;
+            return;
+        }
+    }
 
     if (driver_ == nullptr) {
         fail("Error: no pyramid driver for " + path + ".");
@@ -146,7 +160,10 @@ void KestrixThread::runJob() {
         } else {
             driver_->setJ2KFullChroma(getJob().j2kFullChroma);
             driver_->setMultiImageMode(true);
-            if (loaders > 0) global->setLoaderThreadCount(loaders + encoders);
+            if (mirax)
+                global->setLoaderThreadCount(0);
+            else if (loaders > 0)
+                global->setLoaderThreadCount(loaders + encoders);
             const auto levels = tileLoader_->getLevelSizes(image);
             bool failed = false;
             for (int level = 0; level < static_cast<int>(levels.size()) && !isCancelled(); ++level) {
@@ -161,6 +178,11 @@ void KestrixThread::runJob() {
                 fail(errors.isNotEmpty() ? errors : "Verifying " + path + " failed.");
         }
     } else {
+        // The slide is read on this thread alone; the encoders take the whole machine.
+        if (mirax) {
+            global->setLoaderThreadCount(0);
+            global->setEncoderThreadCount(global->getProcessorCount());
+        }
         driver_->setMultiImageMode(false);
         bool ok = false;
         bool ran = true;

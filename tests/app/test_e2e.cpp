@@ -174,10 +174,13 @@ TEST_F(EndToEnd, RecognitionFailuresEndOnlyTheirJob) {
         std::string message;  // "%" stands for the path
         int status;
         bool listed;
+        const char* readerLine = nullptr;  // a reader's reason ahead of the message
     };
     const std::vector<Case> cases = {
         {dir("missing.jpg"), 0, "Error: can't open file %.", kStatusFailed, true},
-        {dir("slide.mrxs"), 0, "Error: can't open file %.", kStatusFailed, true},
+        // No slide-access component exists here: the slide cannot open, and the log says why.
+        {dir("slide.mrxs"), 0, "Error: can't open file %.", kStatusFailed, true,
+         "No slide-access component is available: Mirax slides cannot be opened here.\n"},
         {dir("notes.txt"), 0, "Cannot create format loader for file %.", kStatusInvalidFile, false},
         {dir("picture.tiff"), 0, "Cannot recognize format of file %\n", kStatusInvalidFile, false},
         {dir("old.pff"), 0, "Cannot create format loader for file %.", kStatusInvalidFile, false},
@@ -202,8 +205,11 @@ TEST_F(EndToEnd, RecognitionFailuresEndOnlyTheirJob) {
         const ConversionJob& job = row(first + static_cast<int>(i));
         EXPECT_EQ(job.getStatus(), c.status) << c.path << " " << c.outputType;
         EXPECT_EQ(job.getMessage(), message) << c.outputType;
-        // The failure text is the row's only log line.
-        EXPECT_EQ(job.logLines, juce::StringArray(message));
+        // The failure text is the row's last log line, after the reader's reason if any.
+        juce::StringArray expectedLog;
+        if (c.readerLine != nullptr) expectedLog.add(c.readerLine);
+        expectedLog.add(message);
+        EXPECT_EQ(job.logLines, expectedLog);
         if (c.listed) listed.add(message);
     }
     EXPECT_EQ(content().getFailedFileMessages(), listed);
