@@ -109,8 +109,9 @@ TEST(ResamplePathsLanczos, WeightsFollowTheKernel) {
             for (int k = 0; k < 6; ++k) {
                 sum += w[6 * i + k];
                 // Taps 3 or more away have no weight, whatever the fraction.
-                if (std::fabs(double(k - 2) - double(fractions[i])) >= 3.0)
+                if (std::fabs(double(k - 2) - double(fractions[i])) >= 3.0) {
                     ASSERT_EQ(w[6 * i + k], 0.0f) << what << " fraction " << fractions[i];
+                }
                 ASSERT_NEAR(w[6 * i + k], exact[k], 1e-4) << what << " fraction " << fractions[i] << " tap " << k;
                 ASSERT_NEAR(w[6 * i + k], generic[6 * i + k], 1e-6) << what << " fraction " << fractions[i];
             }
@@ -553,4 +554,234 @@ TEST(ResamplePathsLanczos, GeneralEngineAgreesAcrossPaths) {
                                 }
                             }
                         }
+}
+
+namespace {
+
+// A sum of six taps in the border passes' arithmetic: taps in `merged`
+// share one product, their weights added from the lowest tap up, placed at
+// `anchor` (tap 0 for a left or top edge, tap 5 for a right edge); the
+// products are added from the first term of `order` on, one rounding each.
+float foldTaps(const float* samples, const float* w, unsigned merged, int anchor, const int* order) {
+    float m = 0.0f;
+    bool first = true;
+    for (int k = 0; k < 6; ++k)
+        if (merged & (1u << k)) {
+            m = first ? w[k] : m + w[k];
+            first = false;
+        }
+    float sum = 0.0f;
+    bool started = false;
+    for (int n = 0; n < 6; ++n) {
+        const int k = order[n];
+        if ((merged & (1u << k)) && k != anchor)
+            continue;
+        const float p = samples[k] * ((merged & (1u << k)) ? m : w[k]);
+        sum = started ? sum + p : p;
+        started = true;
+    }
+    return sum;
+}
+
+const int kRising[6] = {0, 1, 2, 3, 4, 5};
+const int kFalling[6] = {5, 4, 3, 2, 1, 0};
+const int kMixed[6] = {1, 2, 3, 5, 4, 0};
+
+// Taps of a position, clamped; which of them share the edge sample.
+unsigned sharedTaps(int base, int size, int* index, int* anchor) {
+    unsigned low = 0, high = 0;
+    for (int k = 0; k < 6; ++k) {
+        index[k] = std::clamp(base - 2 + k, 0, size - 1);
+        if (base - 2 + k <= 0)
+            low |= 1u << k;
+        if (base - 2 + k >= size - 1)
+            high |= 1u << k;
+    }
+    // A lone tap on the edge shares nothing.
+    low = (low & (low - 1)) ? low : 0;
+    high = (high & (high - 1)) ? high : 0;
+    *anchor = low ? 0 : 5;
+    return low | high;
+}
+
+} // namespace
+
+// The border passes against their arithmetic, float samples (the sum is
+// stored as it is): top rows merge the weights of the taps on source row 0,
+// side columns of the rows between those of the taps on the edge column
+// (the shared product where the edge's outermost tap stands), top and bottom
+// rows keep six products per source row. Planes sum rows from tap -2 up;
+// pixels from tap +3 down, the row of vertical tap -1 in the order
+// -1, 0, +1, +3, +2, -2. Vertical sums take that last order, but from tap
+// -2 up for plane columns on source column 1. Enlargement by 4, centred and
+// shifted, puts destination pixels in every class of every side.
+TEST(ResamplePathsLanczos, BorderPassesFollowTheArithmetic) {
+    std::mt19937 rng(417);
+    const int sw = 8, sh = 7, dw = 30, dh = 26;
+    for (int path : vqtest::supportedPaths())
+        for (double offset : {0.0, 0.45})
+            for (const Shape& shape : kShapes) {
+                GuardedImage src(sw * shape.stride * 4, sh, 0, 4, (rng() & 1) != 0);
+                fillSamples(src, k32f, rng, 100.0f);
+                const int srcStepE = src.step() / 4;
+                const Axis rows = mapAxis(dh, 0.25, offset), cols = mapAxis(dw, 0.25, offset);
+                std::vector<int32_t> rowOffsets, colOffsets;
+                for (int32_t r : rows.index)
+                    rowOffsets.push_back(r * srcStepE);
+                for (int32_t c : cols.index)
+                    colOffsets.push_back(c * shape.stride);
+                std::vector<float> colTaps(6 * dw), rowTaps(6 * dh);
+                for (float& w : colTaps)
+                    w = std::uniform_real_distribution<float>(-0.3f, 1.0f)(rng);
+                for (float& w : rowTaps)
+                    w = std::uniform_real_distribution<float>(-0.3f, 1.0f)(rng);
+                auto count = [](const Axis& a, auto pred) {
+                    return int32_t(std::count_if(a.pos.begin(), a.pos.end(), pred));
+                };
+                int32_t t[3], b[3], l[3], r[3];
+                for (int d = 0; d < 3; ++d) {
+                    t[d] = count(rows, [&](double x) { return x < d; });
+                    b[d] = count(rows, [&](double x) { return x >= sh - 1 - d; });
+                    l[d] = count(cols, [&](double x) { return x < d; });
+                    r[d] = count(cols, [&](double x) { return x >= sw - 1 - d; });
+                }
+                GuardedImage dst(dw * shape.stride * 4, dh, 0, 0, false);
+                dst.fill(0);
+                (shape.plane ? resizeSqKernelSets[path]->borderLanczosPlane
+                             : resizeSqKernelSets[path]->borderLanczosPixel)[k32f](
+                    src.origin(), dst.origin(), srcStepE, dst.step() / 4, sw, sh, dw, dh, rowOffsets.data(),
+                    colOffsets.data(), colTaps.data(), rowTaps.data(), t[0], b[0], l[0], r[0], t[1], b[1], l[1], r[1],
+                    t[2], b[2], l[2], r[2], shape.stride, shape.channels);
+                const std::string what = vqtest::pathName(path) + " " + shape.name + " offset " + std::to_string(offset);
+                for (int i = 0; i < dh; ++i)
+                    for (int j = 0; j < dw; ++j) {
+                        const bool topRow = i < t[2], bottomRow = i >= dh - b[2] && !topRow;
+                        const bool middle = !topRow && !bottomRow;
+                        if (middle && j >= l[2] && j < dw - r[2])
+                            continue;
+                        const float* wx = &colTaps[6 * j];
+                        const float* wy = &rowTaps[6 * i];
+                        int ry[6], cx[6], rowAnchor = 0, colAnchor = 0;
+                        // Top rows merge on row 0; bottom rows keep their taps.
+                        unsigned rowMerge = sharedTaps(rows.index[i], sh, ry, &rowAnchor);
+                        if (!topRow)
+                            rowMerge = 0;
+                        // Side columns merge on the edge column; top and bottom
+                        // rows keep their six column taps.
+                        unsigned colMerge = sharedTaps(cols.index[j], sw, cx, &colAnchor);
+                        if (!middle)
+                            colMerge = 0;
+                        for (int c = 0; c < shape.channels; ++c) {
+                            float q[6];
+                            for (int y = 0; y < 6; ++y) {
+                                float s[6];
+                                for (int x = 0; x < 6; ++x)
+                                    s[x] = float(sampleAt(src.row(ry[y]), k32f, int64_t(cx[x]) * shape.stride + c));
+                                const int* order = shape.plane ? kRising : y == 1 && !topRow ? kMixed : kFalling;
+                                q[y] = foldTaps(s, wx, colMerge, colAnchor, order);
+                            }
+                            const bool rising = shape.plane && middle && j < l[2] && j >= l[1];
+                            const float want = foldTaps(q, wy, rowMerge, rowAnchor, rising ? kRising : kMixed);
+                            const float got = float(sampleAt(dst.row(i), k32f, int64_t(j) * shape.stride + c));
+                            ASSERT_EQ(got, want) << what << " row " << i << " column " << j << " sample " << c;
+                        }
+                    }
+            }
+}
+
+// The general engine's row kernels against their arithmetic, float samples:
+// vertical weights of a zero fraction make each destination row the
+// filtered source row itself. Columns on the two leftmost image columns
+// (region at 0 or 1) and the three rightmost take the edge sample once with
+// the weights of its taps added first; the run between sums as the square-
+// pixel row kernel does, its one-sample order chosen by each weight record's
+// address and the last position of an odd run summed in the first order.
+TEST(ResamplePathsLanczos, GeneralRowEdgesFollowTheArithmetic) {
+    std::mt19937 rng(418);
+    const int imageWidth = 12, imageHeight = 8;
+    for (int path : vqtest::supportedPaths())
+        for (const Shape& shape : kShapes)
+            for (int roiX : {0, 1, 3})
+                for (int trim : {0, 2})
+                    for (int shift : {0, 2}) {
+                        const int W = imageWidth - roiX - trim; // columns to the region's right edge
+                        const int widthToEdge = imageWidth - roiX;
+                        GuardedImage src(imageWidth * shape.stride * 4, imageHeight, 0, 0, false);
+                        fillSamples(src, k32f, rng, 100.0f);
+                        // Every tap-0 column of the region, most of them twice.
+                        std::vector<int32_t> colOffsets;
+                        for (int x = 0; x < W; ++x)
+                            for (int n = 0; n < 1 + int(rng() % 2); ++n)
+                                colOffsets.push_back(x * shape.stride);
+                        const int width = int(colOffsets.size()), height = 2;
+                        Scratch taps(4 * 6 * size_t(width + height) + 16);
+                        float* colTaps = reinterpret_cast<float*>(taps.data()) + shift;
+                        float* rowTaps = colTaps + 6 * width;
+                        for (int n = 0; n < 6 * width; ++n)
+                            colTaps[n] = std::uniform_real_distribution<float>(-0.3f, 1.0f)(rng);
+                        for (int i = 0; i < height; ++i)
+                            for (int k = 0; k < 6; ++k)
+                                rowTaps[6 * i + k] = k == 2 ? 1.0f : k == 1 || k == 3 ? -0.0f : 0.0f;
+                        const int32_t srcStepE = src.step() / 4;
+                        const std::vector<int32_t> rowOffsets(height, 3 * srcStepE);
+                        GuardedImage dst(width * shape.stride * 4, height, 0, 0, false);
+                        dst.fill(0);
+                        const size_t workBytes = 4 * size_t(width) * shape.channels;
+                        Scratch w0(workBytes), w1(workBytes), w2(workBytes), w3(workBytes), w4(workBytes),
+                            w5(workBytes);
+                        auto f = [](Scratch& s) { return reinterpret_cast<float*>(s.data()); };
+                        resizeRowRoutineTables[path]->genLanczos[k32f + (shape.plane ? 3 : 0)](
+                            src.row(0) + size_t(roiX) * shape.stride * 4, dst.origin(), srcStepE, dst.step() / 4,
+                            width, height, rowOffsets.data(), colOffsets.data(), rowTaps, colTaps, f(w0), f(w1), f(w2),
+                            f(w3), f(w4), f(w5), roiX, 0, widthToEdge, imageHeight, 1, shape.stride, shape.channels);
+                        const std::string what = vqtest::pathName(path) + " " + shape.name + " region at " +
+                                                 std::to_string(roiX) + " trim " + std::to_string(trim) +
+                                                 " weights +" + std::to_string(4 * shift);
+                        ASSERT_TRUE(dst.guardsIntact() && w0.guardsIntact() && w5.guardsIntact()) << what;
+                        auto leftEdge = [&](int t) { return (roiX == 0 && t <= 1) || (roiX == 1 && t == 0); };
+                        int runStart = 0, runEnd = width;
+                        while (runStart < width && leftEdge(colOffsets[runStart] / shape.stride))
+                            ++runStart;
+                        while (runEnd > runStart && colOffsets[runEnd - 1] / shape.stride >= widthToEdge - 3)
+                            --runEnd;
+                        for (int j = 0; j < width; ++j) {
+                            const int t = colOffsets[j] / shape.stride;
+                            const float* w = colTaps + 6 * j;
+                            for (int c = 0; c < shape.channels; ++c) {
+                                auto S = [&](int x) {
+                                    return float(sampleAt(src.row(3), k32f, int64_t(roiX + x) * shape.stride + c));
+                                };
+                                float want;
+                                if (roiX == 0 && t == 0) {
+                                    want = ((w[0] + w[1]) + w[2]) * S(0) + ((w[3] * S(1) + w[5] * S(3)) + w[4] * S(2));
+                                } else if (leftEdge(t)) {
+                                    want = (w[0] + w[1]) * S(t - 1) +
+                                           (((w[2] * S(t) + w[3] * S(t + 1)) + w[5] * S(t + 3)) + w[4] * S(t + 2));
+                                } else if (t == widthToEdge - 3) {
+                                    want = (w[5] + w[4]) * S(t + 2) +
+                                           (((w[0] * S(t - 2) + w[1] * S(t - 1)) + w[2] * S(t)) + w[3] * S(t + 1));
+                                } else if (t == widthToEdge - 2) {
+                                    want = ((w[3] + w[5]) + w[4]) * S(t + 1) +
+                                           ((w[0] * S(t - 2) + w[1] * S(t - 1)) + w[2] * S(t));
+                                } else if (t == widthToEdge - 1) {
+                                    want = (((w[2] + w[3]) + w[5]) + w[4]) * S(t) + (w[0] * S(t - 2) + w[1] * S(t - 1));
+                                } else {
+                                    float q[6];
+                                    for (int k = 0; k < 6; ++k)
+                                        q[k] = S(t + k - 2) * w[k];
+                                    const bool aligned = (reinterpret_cast<uintptr_t>(w) & 15) == 0;
+                                    const bool lastOdd = ((runEnd - runStart) & 1) != 0 && j == runEnd - 1;
+                                    if (!shape.plane)
+                                        want = ((q[0] + q[1]) + (q[2] + q[3])) + (q[4] + q[5]);
+                                    else if (aligned || lastOdd)
+                                        want = ((q[0] + q[4]) + q[2]) + ((q[1] + q[5]) + q[3]);
+                                    else
+                                        want = ((q[0] + q[2]) + q[4]) + ((q[1] + q[3]) + q[5]);
+                                }
+                                for (int i = 0; i < height; ++i)
+                                    ASSERT_EQ(float(sampleAt(dst.row(i), k32f, int64_t(j) * shape.stride + c)), want)
+                                        << what << " column " << j << " tap-0 " << t << " sample " << c;
+                            }
+                        }
+                    }
 }
