@@ -1,9 +1,11 @@
-// Forward wavelet of a tile-component. Each level lifts its columns in place
-// in one scratch plane (rows are the unit of work, so the loops run along
-// contiguous samples), then splits every row with the row primitives over a
-// copy of the row extended symmetrically at both ends, writing the two
-// halves straight into the band planes; the level's LL part goes back into
-// the scratch plane as the next level's input, or into the LL plane.
+// Forward wavelet of a tile-component, streamed row by row. Each level pushes
+// its source rows into a column lifter that keeps a small ring of rows and
+// applies every vertical lifting step as soon as the step's neighbours have
+// reached it (rows are the unit of work, so the loops run along contiguous
+// samples); each finished row is split with the row primitives over a copy
+// extended symmetrically at both ends, and the two halves go straight into
+// the band planes. The level's LL part goes to one intermediate plane, the
+// next level's input, or to the LL plane after the last level.
 #include "j2k/encoder/forward_wavelet.h"
 
 #include <cstring>
@@ -38,22 +40,9 @@ inline uint32_t Mirror(int64_t j, uint32_t n) {
     return static_cast<uint32_t>(j < n ? j : period - j);
 }
 
-// One lifting step along a column: every row of the given parity (0 even,
-// 1 odd coordinate) takes op of itself and its two neighbours, mirrored at
-// the ends (n >= 2).
-template <class T, class RowAt, class Op>
-void LiftStep(RowAt row, uint32_t n, uint32_t width, uint32_t parity, uint32_t odd, Op op) {
-    for (uint32_t i = (parity ^ odd) & 1; i < n; i += 2) {
-        T* x = row(i);
-        const T* a = row(i == 0 ? 1 : i - 1);
-        const T* b = row(i + 1 < n ? i + 1 : n - 2);
-        for (uint32_t c = 0; c < width; ++c)
-            x[c] = op(x[c], a[c], b[c]);
-    }
-}
-
-// One axis of one level, for both filters. `Lift` runs the lifting steps on
-// the rows of a column; `Rows` is the row primitive of the filter.
+// The two filters: `Step` is one vertical lifting step on a row from its two
+// neighbours, applied to the rows of coordinate parity StepParity(step);
+// `Scale` finishes a row; `Rows` is the row primitive.
 struct Kit53 {
     using T = int32_t;
     static T Double(T v) { return static_cast<T>(static_cast<uint32_t>(v) << 1); }
@@ -62,15 +51,17 @@ struct Kit53 {
                                 1, phase);
     }
     // Predict the odd rows, then update the even ones.
-    template <class RowAt>
-    static void Lift(RowAt row, uint32_t n, uint32_t width, uint32_t parity) {
-        LiftStep<T>(row, n, width, parity, 1, [](T x, T a, T b) {
-            return static_cast<T>(int64_t(x) - ((int64_t(a) + int64_t(b)) >> 1));
-        });
-        LiftStep<T>(row, n, width, parity, 0, [](T x, T a, T b) {
-            return static_cast<T>(int64_t(x) + ((int64_t(a) + int64_t(b) + 2) >> 2));
-        });
+    static constexpr int kSteps = 2;
+    static uint32_t StepParity(int step) { return step == 0 ? 1 : 0; }
+    static void Step(int step, T* x, const T* a, const T* b, uint32_t width) {
+        if (step == 0)
+            for (uint32_t c = 0; c < width; ++c)
+                x[c] = static_cast<T>(int64_t(x[c]) - ((int64_t(a[c]) + int64_t(b[c])) >> 1));
+        else
+            for (uint32_t c = 0; c < width; ++c)
+                x[c] = static_cast<T>(int64_t(x[c]) + ((int64_t(a[c]) + int64_t(b[c]) + 2) >> 2));
     }
+    static void Scale(T*, uint32_t, uint32_t) {}
 };
 
 struct Kit97 {
@@ -80,20 +71,20 @@ struct Kit97 {
         forwardWavelet97Rows32f(ext, 4 * (2 * pairs + 2 * int32_t(kRowPad)), low, 4 * pairs, high, 4 * pairs, pairs,
                                 1, phase);
     }
-    template <class RowAt>
-    static void Lift(RowAt row, uint32_t n, uint32_t width, uint32_t parity) {
-        const float steps[4] = {kAlpha, kBeta, kGamma, kDelta};
-        for (int s = 0; s < 4; ++s) {
-            const float k = steps[s];
-            LiftStep<float>(row, n, width, parity, (s & 1) ? 0 : 1,
-                            [k](float x, float a, float b) { return x + k * (a + b); });
-        }
-        for (uint32_t i = 0; i < n; ++i) {
-            float* x = row(i);
-            const float f = ((parity + i) & 1) ? kK : kInvK;
-            for (uint32_t c = 0; c < width; ++c)
-                x[c] *= f;
-        }
+    // alpha on the odd rows, beta on the even, gamma odd, delta even; then
+    // the even rows are scaled by 1/K and the odd ones by K.
+    static constexpr int kSteps = 4;
+    static uint32_t StepParity(int step) { return (step & 1) ? 0 : 1; }
+    static void Step(int step, T* x, const T* a, const T* b, uint32_t width) {
+        static constexpr float k[4] = {kAlpha, kBeta, kGamma, kDelta};
+        const float f = k[step];
+        for (uint32_t c = 0; c < width; ++c)
+            x[c] = x[c] + f * (a[c] + b[c]);
+    }
+    static void Scale(T* x, uint32_t width, uint32_t odd) {
+        const float f = odd ? kK : kInvK;
+        for (uint32_t c = 0; c < width; ++c)
+            x[c] *= f;
     }
 };
 
@@ -125,6 +116,92 @@ void SplitRow(const typename Kit::T* x, uint32_t n, uint32_t start, typename Kit
     std::memcpy(high, highs, sizeof(T) * highCount);
 }
 
+// The vertical transform of one level, streamed: rows are pushed in order
+// into a ring; a row takes lifting step s once both its neighbours (mirrored
+// at the column ends) have completed step s - 1, and a row that has taken
+// every step, as have its neighbours, is scaled and handed to `emit` in row
+// order. A row's slot is reused only after that, which the ring size
+// guarantees: a row has all its steps once kSteps more rows arrived.
+template <class Kit>
+class ColumnLifter {
+public:
+    using T = typename Kit::T;
+    static constexpr uint32_t kRing = 2 * Kit::kSteps + 4;
+
+    explicit ColumnLifter(uint32_t maxWidth) : stride_(maxWidth ? maxWidth : 1), rows_(size_t(kRing) * stride_) {}
+
+    void SetLevel(uint32_t width, uint32_t height, uint32_t parity) {
+        width_ = width;
+        height_ = height;
+        parity_ = parity;
+        received_ = 0;
+        emitted_ = 0;
+        lowest_ = 0;
+    }
+
+    // Slot for the next source row; fill `width` samples, then call Pushed.
+    T* NextRow() { return Row(received_); }
+
+    template <class Emit>
+    void Pushed(Emit emit) {
+        done_[received_ % kRing] = 0;
+        ++received_;
+        if (height_ == 1) {
+            if (parity_)
+                for (uint32_t c = 0; c < width_; ++c)
+                    Row(0)[c] = Kit::Double(Row(0)[c]);
+            emit(0u, Row(0));
+            emitted_ = 1;
+            return;
+        }
+        for (bool progress = true; progress;) {
+            progress = false;
+            for (uint32_t i = lowest_; i < received_; ++i) {
+                int& d = done_[i % kRing];
+                if (d == Kit::kSteps)
+                    continue;
+                if (Kit::StepParity(d) != ((parity_ + i) & 1)) {
+                    ++d;  // this step lifts the other rows
+                    progress = true;
+                    continue;
+                }
+                const uint32_t a = i == 0 ? 1 : i - 1, b = i + 1 < height_ ? i + 1 : height_ - 2;
+                if (a >= received_ || b >= received_ || done_[a % kRing] < d || done_[b % kRing] < d)
+                    continue;
+                Kit::Step(d, Row(i), Row(a), Row(b), width_);
+                ++d;
+                progress = true;
+            }
+            while (emitted_ < received_ && Finished(emitted_)) {
+                Kit::Scale(Row(emitted_), width_, (parity_ + emitted_) & 1);
+                emit(emitted_, Row(emitted_));
+                ++emitted_;
+            }
+            while (lowest_ + 1 < emitted_)
+                ++lowest_;
+        }
+    }
+
+    bool Complete() const { return emitted_ == height_; }
+
+private:
+    // A row leaves the ring once it and both its neighbours have taken every
+    // step: scaling it earlier would change a value a neighbour still reads.
+    bool Finished(uint32_t i) const {
+        const uint32_t a = i == 0 ? 1 : i - 1, b = i + 1 < height_ ? i + 1 : height_ - 2;
+        return a < received_ && b < received_ && done_[i % kRing] == Kit::kSteps &&
+               done_[a % kRing] == Kit::kSteps && done_[b % kRing] == Kit::kSteps;
+    }
+
+    T* Row(uint32_t i) { return rows_.data() + size_t(i % kRing) * stride_; }
+
+    uint32_t stride_;
+    std::vector<T> rows_;
+    int done_[kRing] = {};
+    uint32_t width_ = 0, height_ = 0, parity_ = 0;
+    uint32_t received_ = 0, emitted_ = 0, lowest_ = 0;
+};
+
 template <class Kit>
 void ForwardDwt(const PlaneRef& source, const J2KRect& component, SubbandPlanes& planes) {
     using T = typename Kit::T;
@@ -137,37 +214,28 @@ void ForwardDwt(const PlaneRef& source, const J2KRect& component, SubbandPlanes&
             std::memcpy(ll.Row(int32_t(y)), source.Row(int32_t(y)), 4 * size_t(component.width));
         return;
     }
-    // The scratch plane: the first level's input, then every level's LL part.
-    DJP2PlaneBuffer work;
-    work.Allocate(component.width, component.height);
-    const PlaneRef& w = work.Ref();
-    for (uint32_t y = 0; y < component.height; ++y)
-        std::memcpy(w.Row(int32_t(y)), source.Row(int32_t(y)), 4 * size_t(component.width));
-
-    std::vector<T> scratch;
-    std::vector<T> lowRow, highRow;
+    // The LL part of every level but the last, read back as the next level's
+    // input: never larger than the first level's LL band.
+    DJP2PlaneBuffer intermediate;
+    if (levels > 1) {
+        const J2KRect first = ScaleRectUp(component, 1);
+        intermediate.Allocate(first.width, first.height);
+    }
+    ColumnLifter<Kit> lifter(component.width);
+    std::vector<T> scratch, lowRow((component.width + 1) / 2 + 1), highRow((component.width + 1) / 2 + 1);
+    PlaneRef in = source;
     for (uint32_t i = 0; i < levels; ++i) {
         const J2KRect r = ScaleRectUp(component, i);
         if (r.Empty())
             break;
-        auto row = [&w](uint32_t k) { return reinterpret_cast<T*>(w.Row(int32_t(k))); };
-        const uint32_t py = r.y0 & 1;
-        if (r.height == 1) {
-            if (py)
-                for (uint32_t c = 0; c < r.width; ++c)
-                    row(0)[c] = Kit::Double(row(0)[c]);
-        } else {
-            Kit::Lift(row, r.height, r.width, py);
-        }
         const bool last = i + 1 == levels;
         const SubbandLevelPlanes& bands = planes.level[i];
+        const PlaneRef& llOut = last ? planes.ll.Ref() : intermediate.Ref();
         const uint32_t lowRowsBefore = (r.y0 + 1) / 2, highRowsBefore = r.y0 / 2;
-        lowRow.resize((r.width + 1) / 2 + 1);
-        highRow.resize((r.width + 1) / 2 + 1);
-        for (uint32_t k = 0; k < r.height; ++k) {
+        const uint32_t lows = (r.x1() + 1) / 2 - (r.x0 + 1) / 2, highs = r.width - lows;
+        auto emit = [&](uint32_t k, const T* row) {
             const uint32_t y = r.y0 + k;
-            SplitRow<Kit>(row(k), r.width, r.x0, lowRow.data(), highRow.data(), scratch);
-            const uint32_t lows = (r.x1() + 1) / 2 - (r.x0 + 1) / 2, highs = r.width - lows;
+            SplitRow<Kit>(row, r.width, r.x0, lowRow.data(), highRow.data(), scratch);
             T* lowDst;
             T* highDst;
             if (y & 1) {
@@ -176,14 +244,23 @@ void ForwardDwt(const PlaneRef& source, const J2KRect& component, SubbandPlanes&
                 highDst = reinterpret_cast<T*>(bands.hh.Row(j));
             } else {
                 const int32_t j = int32_t(y / 2 - lowRowsBefore);
-                lowDst = reinterpret_cast<T*>(last ? planes.ll.Row(j) : w.Row(j));
+                lowDst = reinterpret_cast<T*>(llOut.Row(j));
                 highDst = reinterpret_cast<T*>(bands.hl.Row(j));
             }
             if (lows)
                 std::memcpy(lowDst, lowRow.data(), sizeof(T) * lows);
             if (highs)
                 std::memcpy(highDst, highRow.data(), sizeof(T) * highs);
+        };
+        lifter.SetLevel(r.width, r.height, r.y0 & 1);
+        // An LL row is written only after the input rows up to it have been
+        // copied into the ring, so the intermediate plane is read and
+        // overwritten in the same pass.
+        for (uint32_t k = 0; k < r.height; ++k) {
+            std::memcpy(lifter.NextRow(), in.Row(int32_t(k)), sizeof(T) * r.width);
+            lifter.Pushed(emit);
         }
+        in = intermediate.Ref();
     }
 }
 
