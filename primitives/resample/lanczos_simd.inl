@@ -168,17 +168,45 @@ void lanczosColumnKernelAC4(void* dstV, int32_t pixels, const float* w, const fl
 //   ((q0 + q2) + q4) + ((q1 + q3) + q5) when it starts 8 bytes past one.
 // Reads exactly the six samples of each position.
 
+// Two samples at p in lanes 0 and 1 (lanes 2 and 3 zero), converted exactly.
+inline __m128 taps2(const uint8_t* p) {
+    uint16_t v;
+    __builtin_memcpy(&v, p, 2);
+    const __m128i z = _mm_setzero_si128();
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(v), z), z));
+}
+inline __m128 taps2(const uint16_t* p) {
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_cvtsi32_si128(int(load32(p))), _mm_setzero_si128()));
+}
+inline __m128 taps2(const int16_t* p) {
+    const __m128i v = _mm_cvtsi32_si128(int(load32(p)));
+    return _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16));
+}
+inline __m128 taps2(const float* p) {
+    double v;
+    __builtin_memcpy(&v, p, 8);
+    return _mm_castpd_ps(_mm_set_sd(v));
+}
+
 template <class T>
 void lanczosRowC1(const T* row, const int32_t* co, const float* cw, float* out, int32_t count) {
     for (int32_t j = 0; j < count; ++j) {
         const T* p = row + co[j] - 2;
         const float* w = cw + 6 * static_cast<ptrdiff_t>(j);
-        float q[6];
-        for (int k = 0; k < 6; ++k)
-            q[k] = toFloat(p[k]) * w[k];
+        // Products of taps -2 .. +1 and of taps +2, +3 (lanes 2, 3 zero).
+        const __m128 q = _mm_mul_ps(taps4(p), _mm_loadu_ps(w));
+        const __m128 r = _mm_mul_ps(taps2(p + 4), taps2(w + 4));
         const bool firstOrder = aligned16(w) || ((count & 1) != 0 && j == count - 1);
-        out[j] = firstOrder ? ((q[0] + q[4]) + q[2]) + ((q[1] + q[5]) + q[3])
-                            : ((q[0] + q[2]) + q[4]) + ((q[1] + q[3]) + q[5]);
+        __m128 eo; // lane 0 the even taps' sum, lane 1 the odd taps'
+        if (firstOrder) {
+            // (q0 + q4, q1 + q5, q2, q3), then lanes 0 + 2 and 1 + 3.
+            const __m128 a = _mm_shuffle_ps(_mm_add_ps(q, r), q, _MM_SHUFFLE(3, 2, 1, 0));
+            eo = _mm_add_ps(a, _mm_movehl_ps(a, a));
+        } else {
+            // (q0 + q2, q1 + q3), then + (q4, q5).
+            eo = _mm_add_ps(_mm_add_ps(q, _mm_movehl_ps(q, q)), r);
+        }
+        out[j] = _mm_cvtss_f32(_mm_add_ss(eo, _mm_shuffle_ps(eo, eo, _MM_SHUFFLE(1, 1, 1, 1))));
     }
 }
 
