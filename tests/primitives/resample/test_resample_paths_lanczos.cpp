@@ -497,7 +497,8 @@ void forcedGeneralMode(const void* s, void* d, int32_t ss, int32_t ds, int32_t w
 } // namespace
 
 // General-engine Lanczos for 8u, 16u and 32f, one and three channels, with
-// regions touching each image edge at offsets 0, 1 and 2 or more, magnified
+// regions touching each image edge at offsets 0, 1 and 2 or more (regions of
+// the last one or two image rows among them), magnified
 // (one-row advance) and reduced (by more than six rows per destination row
 // too), top-down and bottom-up: identical across paths 1-5, within one level
 // (floats within rounding) of path 0; a factor of 1 copies the region
@@ -512,10 +513,16 @@ TEST(ResamplePathsLanczos, GeneralEngineAgreesAcrossPaths) {
         for (int ch : {1, 3})
             for (int x : {0, 1, 3})
                 for (int y : {0, 1, 2})
-                    for (bool toEdge : {true, false})
+                    for (int bottom : {0, 3, -1, -2})
                         for (const Factors& f : factors) {
-                            const PrimRect roi{x, y, size.width - x - (toEdge ? 0 : 2),
-                                               size.height - y - (toEdge ? 0 : 3)};
+                            // Regions ending at the image's last row or 3 rows
+                            // short of it, or holding only its last one or two
+                            // rows.
+                            const int top = bottom < 0 ? size.height + bottom : y;
+                            const PrimRect roi{x, top, size.width - x - (bottom == 3 ? 2 : 0),
+                                               size.height - top - (bottom == 3 ? 3 : 0)};
+                            if (roi.height * f.yf < 1.0 || (bottom < 0 && y != 0))
+                                continue; // no destination row, or a region already run
                             GeneralCase gc(kind, ch, size, roi, f.xf, f.yf, (rng() & 1) != 0, rng);
                             bool intact = false;
                             const std::vector<uint8_t> base =
@@ -537,7 +544,7 @@ TEST(ResamplePathsLanczos, GeneralEngineAgreesAcrossPaths) {
                                     const int e = elemSize(kind);
                                     for (int i = 0; i < roi.height; ++i)
                                         ASSERT_EQ(0, std::memcmp(&got[size_t(i) * roi.width * ch * e],
-                                                                 gc.src.row(y + i) + size_t(x) * ch * e,
+                                                                 gc.src.row(top + i) + size_t(x) * ch * e,
                                                                  size_t(roi.width) * ch * e))
                                             << what << " row " << i;
                                 }
