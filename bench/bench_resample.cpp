@@ -141,15 +141,60 @@ BENCHMARK(BM_ResizeByFactorsRgb8u)
 static void BM_SquarePixelBoxSum32f(benchmark::State& state) {
     const int32_t bottomPad = static_cast<int32_t>(state.range(0));
     const int side = 1024, out = side / 4;
-    std::vector<float> src(size_t(side) * side, 0.25f), dst(size_t(out) * out);
+    std::vector<float> src(size_t(side) * side, 0.25f), dst(size_t(out) * out), work(side);
     const SqSuperSampleWholeFn kernel = prim::generic::resizeSqSuperSampleWholeKernels[resizeKind32f][0];
     for (auto _ : state) {
         kernel(src.data(), dst.data(), side * 4, out * 4, side, out, out - bottomPad, 0, bottomPad, 0, 0, 4.0, 4.0,
-               1 / 16.0, 1, nullptr);
+               1 / 16.0, 1, work.data());
         benchmark::DoNotOptimize(dst.data());
     }
     state.SetItemsProcessed(state.iterations() * out * out);
 }
 BENCHMARK(BM_SquarePixelBoxSum32f)->Arg(0)->Arg(1);
+
+// Area averaging of the general engine through each processor path's entry:
+// a 2048 x 2048 image reduced by a whole 1/8 (rows through the row
+// accumulators) or a fractional 0.3; arguments factor x 1000, channels (1 or
+// 3), kind (0 8u, 2 32f), path.
+static void BM_SuperSamplePerPath(benchmark::State& state) {
+    const double factor = state.range(0) / 1000.0;
+    const int ch = static_cast<int>(state.range(1));
+    const int kind = static_cast<int>(state.range(2));
+    const int path = static_cast<int>(state.range(3));
+    const int side = 2048, out = int(side * factor);
+    std::mt19937 rng(4);
+    std::vector<uint8_t> src8(size_t(side) * side * ch), dst8(size_t(out) * out * ch);
+    std::vector<float> src32(size_t(side) * side * ch), dst32(size_t(out) * out * ch);
+    for (auto& v : src8)
+        v = uint8_t(rng());
+    for (size_t k = 0; k < src32.size(); ++k)
+        src32[k] = float(src8[k]) / 7.0f;
+    for (auto _ : state) {
+        int32_t status;
+        if (kind == 0)
+            status = (ch == 1 ? resizeByFactors8uC1Table : resizeByFactors8uC3Table)[path](
+                src8.data(), {side, side}, side * ch, {0, 0, side, side}, dst8.data(), out * ch, {out, out}, factor,
+                factor, 8);
+        else if (ch == 3)
+            status = resizeByFactors32fC3Table[path](src32.data(), {side, side}, side * 12, {0, 0, side, side},
+                                                     dst32.data(), out * 12, {out, out}, factor, factor, 8);
+        else
+            status = resizeByFactorsCentered32fC1Table[path](src32.data(), {side, side}, side * 4, {0, 0, side, side},
+                                                             dst32.data(), out * 4, {out, out}, factor, factor,
+                                                             side / 2.0, side / 2.0, 8);
+        benchmark::DoNotOptimize(status);
+        benchmark::DoNotOptimize(dst8.data());
+        benchmark::DoNotOptimize(dst32.data());
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(side) * side);
+}
+static void superSamplePaths(benchmark::internal::Benchmark* b) {
+    for (int factor : {125, 300})
+        for (int ch : {3, 1})
+            for (int kind : {0, 2})
+                for (int path = 0; path <= hardwareProcessorPath(); ++path)
+                    b->Args({factor, ch, kind, path});
+}
+BENCHMARK(BM_SuperSamplePerPath)->Apply(superSamplePaths);
 
 VQ_BENCHMARK_MAIN()

@@ -1,6 +1,7 @@
 // The six-entry tables through which both resize engines reach the routines
 // of the processor path they run for.
 #include "primitives/resample/resample_paths.h"
+#include "primitives/resample/super_sample.h"
 
 const ResizeRowRoutineTable* const resizeRowRoutineTables[6] = {
     &prim::generic::resizeRowRoutineTable, &prim::p1::resizeRowRoutineTable, &prim::p1::resizeRowRoutineTable,
@@ -8,7 +9,7 @@ const ResizeRowRoutineTable* const resizeRowRoutineTables[6] = {
 };
 
 const ResizeSqKernels* const resizeSqKernelSets[6] = {
-    &prim::generic::resizeSqKernels, &prim::p1::resizeSqKernels, &prim::p1::resizeSqKernels,
+    &prim::generic::resizeSqKernels, &prim::p1::resizeSqKernels, &prim::p2::resizeSqKernels,
     &prim::p3::resizeSqKernels,      &prim::p4::resizeSqKernels, &prim::p4::resizeSqKernels,
 };
 

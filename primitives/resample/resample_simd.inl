@@ -21,6 +21,7 @@
 #include "primitives/resample/generic/passes.h"
 #include "primitives/resample/resample_paths.h"
 #include "primitives/resample/resize_ring.h"
+#include "primitives/resample/super_sample.h"
 
 namespace prim::VQ_PATH_NS {
 namespace {
@@ -1151,7 +1152,11 @@ const ResizeSqKernels resizeSqKernels = {
     generic::resizeSqEdgeBlend,
     generic::resizeSqEdgeFade,
     generic::resizeSqSuperSampleKernels,
-    generic::resizeSqSuperSampleWholeKernels,
+#if VQ_PATH_LEVEL == 1
+    p1::resizeSqSuperSampleWholeKernels,
+#else
+    p2::resizeSqSuperSampleWholeKernels, // paths 2-5 share one set
+#endif
 };
 
 } // namespace prim::VQ_PATH_NS

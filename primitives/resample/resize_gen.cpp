@@ -1,5 +1,6 @@
 // General resize core and the resize-by-factors entry points.
 #include "primitives/resample/resize_gen.h"
+#include "primitives/resample/super_sample.h"
 
 #include <cmath>
 #include <cstddef>
@@ -297,8 +298,8 @@ template <int Path, class T, int32_t Channels, int32_t Kind>
 int32_t resizeByFactorsEntry(const T* src, PrimSize srcSize, int32_t srcStep, PrimRect srcRoi, T* dst, int32_t dstStep,
                              PrimSize dstRoiSize, double xFactor, double yFactor, int32_t interpolation) {
     if (interpolation == 8 && xFactor <= 1.0 && yFactor <= 1.0)
-        return resizeGenSuperCore(src, srcSize, srcStep, srcRoi, dst, dstStep, dstRoiSize, xFactor, yFactor, Channels,
-                                  Channels, Kind, 0);
+        return resizeGenSuperCore(*resizeGenSuperSets[Path], src, srcSize, srcStep, srcRoi, dst, dstStep, dstRoiSize,
+                                  xFactor, yFactor, Channels, Channels, Kind, 0);
     return resizeGenCore(*resizeRowRoutineTables[Path], lanczos3WeightsTable[Path], src, srcSize, srcStep, srcRoi, dst,
                          dstStep, dstRoiSize, xFactor, yFactor, 0.0, 0.0, Channels, Channels, Kind, 0, interpolation,
                          1);
@@ -373,8 +374,8 @@ int32_t resizeByFactorsCenteredEntry(const float* src, PrimSize srcSize, int32_t
     float* start = dst + static_cast<std::ptrdiff_t>(dstRegion.y) * (dstStep / 4) + dstRegion.x;
     const PrimSize regionSize{dstRegion.width, dstRegion.height};
     if (interpolation == 8 && xFactor <= 1.0 && yFactor <= 1.0)
-        return resizeGenSuperCore(src, srcSize, srcStep, srcRegion, start, dstStep, regionSize, xFactor, yFactor, 1, 1,
-                                  2, 0);
+        return resizeGenSuperCore(*resizeGenSuperSets[Path], src, srcSize, srcStep, srcRegion, start, dstStep,
+                                  regionSize, xFactor, yFactor, 1, 1, 2, 0);
     return resizeGenCore(*resizeRowRoutineTables[Path], lanczos3WeightsTable[Path], src, srcSize, srcStep, srcRegion,
                          start, dstStep, regionSize, xFactor, yFactor, xShift, yShift, 1, 1, 2, 0, interpolation, 1);
 }

@@ -7,7 +7,9 @@
 #include <cstdint>
 
 #include "primitives/core/dispatch.h"
+#include "primitives/core/memory.h"
 #include "primitives/core/processor.h"
+#include "primitives/resample/super_sample.h"
 
 namespace {
 
@@ -262,7 +264,14 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
         const bool whole = invXFactor - truncateToInt(invXFactor) <= 1e-7 &&
                            invYFactor - truncateToInt(invYFactor) <= 1e-7 && firstColumn <= 1e-7 && firstRow <= 1e-7;
         const int32_t shape = plane ? 0 : channelCount == 4 ? 1 : 2;
-        void* work = alignPtr<uint8_t>(buffer, 16);
+        // The padded work row grows with the footprint, which the caller's
+        // buffer size does not bound, so it is a block of its own.
+        const int32_t slots = plane ? 1 : channelCount == 4 ? 4 : pixelStride;
+        const int64_t workBytes = resizeSqSuperWorkBytes(columns + leftPad + rightPad, slots,
+                                                         truncateToInt(std::floor(invYFactor)), dataKind);
+        void* work = workBytes > 0 ? allocVector8u(static_cast<int32_t>(workBytes)) : nullptr;
+        if (work == nullptr)
+            return primErrMemAlloc;
         for (int32_t p = 0; p < planes; ++p) {
             const void* from = static_cast<const uint8_t*>(srcPlane(p)) + srcShift;
             if (whole)
@@ -274,6 +283,7 @@ int32_t resizeSqBody(const ResizeSqKernels& ks, const void* src, int32_t srcWidt
                                                 bottomPad, leftPad, rightPad, firstColumn, firstRow, invXFactor,
                                                 invYFactor, areaFactor, pixelStride, work);
         }
+        freeVector(work);
         return primNoErr;
     }
 

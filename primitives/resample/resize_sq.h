@@ -145,7 +145,8 @@ int32_t resizeSqSetup(const void* src, int32_t srcWidth, int32_t srcHeight, int3
                       double yShift, int32_t interpolation, const void* buffer, ResizeSqParams* params);
 
 // The body: fills the region of a successful parameter step. In planar
-// layout src and dst are arrays of plane pointers. Always 0.
+// layout src and dst are arrays of plane pointers. 0, or -9 when the work
+// row of super-sampling cannot be allocated (nothing is then written).
 int32_t resizeSqBody(const ResizeSqKernels& kernels, const void* src, int32_t srcWidth, int32_t srcHeight,
                      int32_t srcStep, void* dst, int32_t dstStep, int32_t regionX, int32_t regionY, int32_t regionWidth,
                      int32_t regionHeight, double invXFactor, double invYFactor, double srcOffsetX, double srcOffsetY,

@@ -1,16 +1,20 @@
 // Super-sampling kernels of the square-pixel resize, generic path: every
 // destination pixel is the area-weighted mean of the source under its
 // footprint, source rows and columns past the image edges repeating the
-// edge. Each destination pixel is summed straight from its footprint, so the
-// kernels need no work row and no footprint, however wide against the
-// source region, can outgrow the caller's buffer.
+// edge. Rows accumulate into one float work row, which the body sizes for
+// the padded row (resizeSqSuperWorkBytes); the whole-ratio kernels are the
+// shared body with the generic row accumulators. The general-ratio kernels
+// serve every processor path.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "primitives/core/processor.h"
 #include "primitives/resample/resize_sq.h"
+#include "primitives/resample/super_sample.h"
+#include "primitives/resample/super_sample_body.h"
 
 namespace prim::generic {
 namespace {
@@ -57,31 +61,34 @@ private:
 
 inline int32_t clampTo(int32_t v, int32_t last) { return v < 0 ? 0 : v > last ? last : v; }
 
-template <class T> T fromMean(double v) {
-    if constexpr (std::is_floating_point_v<T>) {
-        return static_cast<T>(v);
-    } else if constexpr (std::is_signed_v<T>) {
-        const int32_t n = truncateToInt(v > 0 ? v + 0.5 : v - 0.5);
-        return static_cast<T>(n > 32767 ? 32767 : n < -32768 ? -32768 : n);
-    } else {
-        constexpr int32_t maxValue = sizeof(T) == 1 ? 255 : 65535;
-        const int32_t n = truncateToInt(v + 0.5);
-        return static_cast<T>(n > maxValue ? maxValue : n < 0 ? 0 : n);
-    }
-}
-
 // Samples per pixel and pixel step: plane 1, four channels 4, else three
 // samples in pixels of `pixelStride`.
 struct Layout {
     int32_t channels, stride;
 };
 
+// Padding of the work row by layout.
+inline void padRow(float* row, int32_t count, int32_t left, int32_t right, Layout px) {
+    if (px.channels == 1)
+        padRowReplicate32C1(row, count, left, right);
+    else if (px.channels == 4)
+        padRowReplicate32C4(row, count, left, right);
+    else
+        padRowReplicate32C3(row, count, left, right, px.stride);
+}
+
+// Any ratio and start. Each destination row accumulates its footprint rows
+// into the float work row (every store rounded to float), the row is padded
+// with copies of its edge pixels, and the footprint columns of each
+// destination pixel are summed in double precision into the front of the
+// work row, rounded to float, scaled and converted.
 template <class T>
 void superSample(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep, int32_t srcCols, int32_t width,
-                 int32_t height, int32_t top, int32_t bottom, int32_t left, double xFirst, double yFirst, double xRatio,
-                 double yRatio, double area, Layout px) {
+                 int32_t height, int32_t top, int32_t bottom, int32_t left, int32_t right, double xFirst,
+                 double yFirst, double xRatio, double yRatio, double area, Layout px, float* work) {
     const uint8_t* src = static_cast<const uint8_t*>(srcV);
     uint8_t* dst = static_cast<uint8_t*>(dstV);
+    const int32_t padded = srcCols + left + right;
     // The last source row: the last footprint's lowest row less the rows it
     // reaches past the image.
     int32_t lowest = -top;
@@ -91,66 +98,36 @@ void superSample(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep,
             rows.next([&](int32_t v, double) { lowest = v > lowest ? v : lowest; });
     }
     const int32_t lastRow = lowest - bottom > 0 ? lowest - bottom : 0;
+    const std::ptrdiff_t entries = static_cast<std::ptrdiff_t>(srcCols) * px.stride;
     FootprintWalk rows(yRatio, yFirst, -top);
     for (int32_t i = 0; i < height; ++i) {
-        T* out = reinterpret_cast<T*>(dst + static_cast<std::ptrdiff_t>(i) * dstStep);
-        FootprintWalk cols(xRatio, xFirst, -left);
-        for (int32_t j = 0; j < width; ++j) {
-            double sums[4] = {0, 0, 0, 0};
-            // Replay this row's and this column's footprint from copies of
-            // the walks; the walks themselves advance once per pixel and row.
-            FootprintWalk rowTerms = rows;
-            rowTerms.next([&](int32_t vr, double wr) {
-                const T* row =
-                    reinterpret_cast<const T*>(src + static_cast<std::ptrdiff_t>(clampTo(vr, lastRow)) * srcStep);
-                FootprintWalk colTerms = cols;
-                colTerms.next([&](int32_t vc, double wc) {
-                    const T* s = row + static_cast<std::ptrdiff_t>(clampTo(vc, srcCols - 1)) * px.stride;
-                    const double w = wr * wc;
-                    for (int32_t k = 0; k < px.channels; ++k)
-                        sums[k] += w * double(s[k]);
-                });
-            });
-            cols.next([](int32_t, double) {});
-            T* d = out + static_cast<std::ptrdiff_t>(j) * px.stride;
-            for (int32_t k = 0; k < px.channels; ++k)
-                d[k] = fromMean<T>(sums[k] * area);
-        }
-        rows.next([](int32_t, double) {});
-    }
-}
-
-// Whole ratios from a whole start: blocks of wholeX x wholeY samples, summed
-// exactly (64-bit integers for the integer kinds, so no block is too large).
-template <class T>
-void superSampleWhole(const void* srcV, void* dstV, int32_t srcStep, int32_t dstStep, int32_t srcCols, int32_t width,
-                      int32_t height, int32_t top, int32_t bottom, int32_t left, double xRatio, double yRatio,
-                      double area, Layout px) {
-    const uint8_t* src = static_cast<const uint8_t*>(srcV);
-    uint8_t* dst = static_cast<uint8_t*>(dstV);
-    const int32_t wx = truncateToInt(std::floor(xRatio)), wy = truncateToInt(std::floor(yRatio));
-    const int32_t lastRow = height * wy - top - bottom - 1 > 0 ? height * wy - top - bottom - 1 : 0;
-    using Sum = std::conditional_t<std::is_floating_point_v<T>, double,
-                                   std::conditional_t<std::is_signed_v<T>, int64_t, uint64_t>>;
-    for (int32_t i = 0; i < height; ++i) {
-        T* out = reinterpret_cast<T*>(dst + static_cast<std::ptrdiff_t>(i) * dstStep);
-        for (int32_t j = 0; j < width; ++j) {
-            Sum sums[4] = {};
-            for (int32_t r = 0; r < wy; ++r) {
-                const T* row = reinterpret_cast<const T*>(
-                    src + static_cast<std::ptrdiff_t>(clampTo(i * wy - top + r, lastRow)) * srcStep);
-                for (int32_t q = 0; q < wx; ++q) {
-                    const T* s = row + static_cast<std::ptrdiff_t>(clampTo(j * wx - left + q, srcCols - 1)) * px.stride;
-                    for (int32_t k = 0; k < px.channels; ++k)
-                        sums[k] += static_cast<Sum>(s[k]);
+        std::memset(work, 0, static_cast<std::size_t>(entries) * sizeof(float));
+        rows.next([&](int32_t v, double w) {
+            const T* row = reinterpret_cast<const T*>(src + static_cast<std::ptrdiff_t>(clampTo(v, lastRow)) * srcStep);
+            for (std::ptrdiff_t j = 0; j < srcCols; ++j)
+                for (int32_t k = 0; k < px.channels; ++k) {
+                    const std::ptrdiff_t e = j * px.stride + k;
+                    work[e] = static_cast<float>(double(work[e]) + double(row[e]) * w);
                 }
-            }
-            T* d = out + static_cast<std::ptrdiff_t>(j) * px.stride;
-            for (int32_t k = 0; k < px.channels; ++k) {
-                double v;
-                v = double(sums[k]) * area;
-                d[k] = fromMean<T>(v);
-            }
+        });
+        padRow(work, srcCols, left, right, px);
+        // Pixel k reads padded columns at or after k, so its sum may replace
+        // pixel k of the row.
+        FootprintWalk cols(xRatio, xFirst, 0);
+        T* out = reinterpret_cast<T*>(dst + static_cast<std::ptrdiff_t>(i) * dstStep);
+        for (int32_t k = 0; k < width; ++k) {
+            double sums[4] = {0, 0, 0, 0};
+            cols.next([&](int32_t p, double w) {
+                const float* q = work + static_cast<std::ptrdiff_t>(clampTo(p, padded - 1)) * px.stride;
+                for (int32_t c = 0; c < px.channels; ++c)
+                    sums[c] += w * double(q[c]);
+            });
+            float* slot = work + static_cast<std::ptrdiff_t>(k) * px.stride;
+            for (int32_t c = 0; c < px.channels; ++c)
+                slot[c] = static_cast<float>(sums[c]);
+            T* d = out + static_cast<std::ptrdiff_t>(k) * px.stride;
+            for (int32_t c = 0; c < px.channels; ++c)
+                d[c] = supersample::toSample<T>(double(slot[c]) * area);
         }
     }
 }
@@ -195,29 +172,21 @@ namespace {
 
 template <class T, int Shape>
 void generalKernel(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t srcCols, int32_t width,
-                   int32_t height, int32_t top, int32_t bottom, int32_t left, int32_t, double xFirst, double yFirst,
-                   double xRatio, double yRatio, double area, int32_t pixelStride, void*) {
+                   int32_t height, int32_t top, int32_t bottom, int32_t left, int32_t right, double xFirst,
+                   double yFirst, double xRatio, double yRatio, double area, int32_t pixelStride, void* work) {
     const Layout px = Shape == 1 ? Layout{1, 1} : Shape == 4 ? Layout{4, 4} : Layout{3, pixelStride};
-    superSample<T>(src, dst, srcStep, dstStep, srcCols, width, height, top, bottom, left, xFirst, yFirst, xRatio,
-                   yRatio, area, px);
+    superSample<T>(src, dst, srcStep, dstStep, srcCols, width, height, top, bottom, left, right, xFirst, yFirst,
+                   xRatio, yRatio, area, px, static_cast<float*>(work));
 }
 
 template <class T, int Shape>
 void wholeKernel(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t srcCols, int32_t width,
                  int32_t height, int32_t top, int32_t bottom, int32_t left, int32_t right, double xRatio, double yRatio,
-                 double area, int32_t pixelStride, void*) {
-    if constexpr (std::is_same_v<T, float> && Shape == 1) {
-        const int32_t wx = truncateToInt(std::floor(xRatio)), wy = truncateToInt(std::floor(yRatio));
-        if (top == 0 && bottom == 0 && left == 0 && right == 0 && wx <= 16 && wy <= 16 &&
-            resizeSqBoxSumGroups[wx] >= 0 && resizeSqBoxSumGroups[wy] >= 0) {
-            resizeSqBoxSumTable[4 * resizeSqBoxSumGroups[wx] + resizeSqBoxSumGroups[wy]](src, dst, srcStep, dstStep,
-                                                                                         width, height, area);
-            return;
-        }
-    }
-    const Layout px = Shape == 1 ? Layout{1, 1} : Shape == 4 ? Layout{4, 4} : Layout{3, pixelStride};
-    superSampleWhole<T>(src, dst, srcStep, dstStep, srcCols, width, height, top, bottom, left, xRatio, yRatio, area,
-                        px);
+                 double area, int32_t pixelStride, void* work) {
+    constexpr int layout = Shape == 1 ? supersample::kPlane : Shape == 4 ? supersample::kFour : supersample::kThree;
+    supersample::sqWholeKernel<supersample::GenericOps, T, layout>(src, dst, srcStep, dstStep, srcCols, width, height,
+                                                                  top, bottom, left, right, xRatio, yRatio, area,
+                                                                  pixelStride, work);
 }
 
 } // namespace
@@ -233,3 +202,50 @@ const SqSuperSampleWholeFn resizeSqSuperSampleWholeKernels[4][3] = {
 #undef VQ_SUPER_ROW
 
 } // namespace prim::generic
+
+void padRowReplicate32C1(void* row, int32_t count, int32_t left, int32_t right) {
+    uint32_t* r = static_cast<uint32_t*>(row);
+    if (left != 0) {
+        for (int32_t k = count - 1; k >= 0; --k)
+            r[k + left] = r[k];
+        for (int32_t k = 1; k < left; ++k)
+            r[k] = r[0];
+    }
+    for (int32_t k = left + count; k < left + count + right; ++k)
+        r[k] = r[k - 1];
+}
+
+namespace {
+// Samples 0-2 (C3) or 0-3 (C4) of pixels `stride` samples apart.
+void padPixels(uint32_t* r, int32_t count, int32_t left, int32_t right, int32_t stride, int32_t samples) {
+    auto copy = [&](int32_t to, int32_t from) {
+        for (int32_t c = 0; c < samples; ++c)
+            r[static_cast<std::ptrdiff_t>(to) * stride + c] = r[static_cast<std::ptrdiff_t>(from) * stride + c];
+    };
+    if (left != 0) {
+        for (int32_t k = count - 1; k >= 0; --k)
+            copy(k + left, k);
+        for (int32_t k = 1; k < left; ++k)
+            copy(k, 0);
+    }
+    for (int32_t k = left + count; k < left + count + right; ++k)
+        copy(k, k - 1);
+}
+} // namespace
+
+void padRowReplicate32C3(void* row, int32_t count, int32_t left, int32_t right, int32_t stride) {
+    padPixels(static_cast<uint32_t*>(row), count, left, right, stride, 3);
+}
+
+void padRowReplicate32C4(void* row, int32_t count, int32_t left, int32_t right) {
+    padPixels(static_cast<uint32_t*>(row), count, left, right, 4, 4);
+}
+
+int64_t resizeSqSuperWorkBytes(int32_t padded, int32_t slots, int32_t wholeY, int32_t kind) {
+    const int64_t entries = int64_t(padded) * slots;
+    const int32_t exact = kind == resizeKind8u    ? supersample::exactRows<uint8_t>()
+                          : kind == resizeKind32f ? supersample::exactRows<float>()
+                                                  : supersample::exactRows<uint16_t>();
+    const int64_t bytes = entries * (wholeY > exact ? 12 : 4);
+    return bytes > INT32_MAX ? -1 : bytes;
+}

@@ -189,8 +189,10 @@ TEST(ResizeGenSuper, FootprintsPastTheRegionRepeatItsEdge) {
 TEST(ResizeSqSuper, WholeBlocksAndFloatBoxSums) {
     const Image<uint16_t> big(300, 300, 1, 65535);
     uint16_t out = 0;
+    std::vector<int64_t> work(300); // the work row of 300 columns
     prim::generic::resizeSqSuperSampleWholeKernels[resizeKind16u][0](big.px.data(), &out, big.step(), 2, 300, 1, 1, 0,
-                                                                     0, 0, 0, 300.0, 300.0, 1 / 90000.0, 1, nullptr);
+                                                                     0, 0, 0, 300.0, 300.0, 1 / 90000.0, 1,
+                                                                     work.data());
     EXPECT_EQ(out, 65535);
 
     std::mt19937 rng(44);
@@ -206,7 +208,7 @@ TEST(ResizeSqSuper, WholeBlocksAndFloatBoxSums) {
             const double norm = 1.0 / (a * b);
             prim::generic::resizeSqSuperSampleWholeKernels[resizeKind32f][0](src.px.data(), dst.origin(), src.step(),
                                                                              dst.step(), dw * a, dw, dh, 0, 0, 0, 0,
-                                                                             a, b, norm, 1, nullptr);
+                                                                             a, b, norm, 1, work.data());
             ASSERT_TRUE(dst.guardsIntact()) << a << "x" << b;
             for (int y = 0; y < dh; ++y)
                 for (int x = 0; x < dw; ++x) {
