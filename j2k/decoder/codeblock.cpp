@@ -28,7 +28,7 @@ DJP2CodeBlock& DJP2CodeBlock::operator=(const DJP2CodeBlock& o) {
     passes = 0;
     zeroBitPlanes = 0;
     lblock = 3;
-    layerSegments.assign(layers, DJP2CodeBlockLayer());
+    layerSegments.clear();
     context_.reset();
     contextSize_ = 0;
     attached_ = false;
@@ -51,7 +51,9 @@ void DJP2CodeBlock::Setup(const PlaneRef& coefficients, const J2KRect& r, uint32
     passes = 0;
     zeroBitPlanes = 0;
     lblock = 3;
-    layerSegments.assign(layers, DJP2CodeBlockLayer());
+    // Layer records are made as segments arrive: a damaged layer count must
+    // not size every block.
+    layerSegments.clear();
     attached_ = false;
     buffer_.reset();
     bufferPasses_ = passesSinceDecode_ = 0;
@@ -128,9 +130,8 @@ void DJP2CodeBlock::DecodeBuffered(int32_t n, uint64_t bytes, std::vector<uint8_
 
 template <class Input>
 void DJP2CodeBlock::DecodeLayer(uint32_t l, Input& in, uint32_t lastLayer, std::vector<uint8_t>& scratch) {
-    if (l >= layerSegments.size())
-        return;
-    const DJP2CodeBlockLayer& layer = layerSegments[l];
+    static const DJP2CodeBlockLayer kNoSegments;
+    const DJP2CodeBlockLayer& layer = l < layerSegments.size() ? layerSegments[l] : kNoSegments;
     // Reads one segment's bytes; the length is checked against the input
     // before anything is sized by it.
     auto read = [&](uint32_t length) {

@@ -224,6 +224,22 @@ bool DJP2Tile::DecodeNextPacket(Input& in) {
     return true;
 }
 
+void DJP2Tile::FinishCodeBlocks() {
+    auto band = [&](DJP2Band& b) {
+        for (uint32_t p = 0; p < b.precincts.Count(); ++p)
+            for (uint32_t k = 0; k < b.precincts[p].blocks.Count(); ++k)
+                b.precincts[p].blocks[k].Finish(scratch_);
+    };
+    for (uint32_t c = 0; c < packets_.Count(); ++c) {
+        band(packets_[c].ll);
+        for (uint32_t i = 0; i < packets_[c].levels.Count(); ++i) {
+            band(packets_[c].levels[i].hl);
+            band(packets_[c].levels[i].lh);
+            band(packets_[c].levels[i].hh);
+        }
+    }
+}
+
 #define VQ_PACKET_INPUT(Input)                                                                                 \
     template class DJP2PacketBitReader<Input>;                                                                 \
     template bool DecodeTagTree<Input>(DJP2TagTree&, DJP2PacketBitReader<Input>&, uint32_t, uint32_t);         \

@@ -137,6 +137,10 @@ public:
     // tile has no packet left.
     template <class Input>
     bool DecodeNextPacket(Input& in);
+    // Decodes every code-block's bytes still waiting for a layer that never
+    // came (a code-stream cut after an earlier layer); WriteComponents does
+    // this first.
+    void FinishCodeBlocks();
     // Turns the decoded coefficients into samples: the tile-component of c
     // goes to outputs[c] (its first sample), then the components are finished
     // together (component transform, level shift, clamping). A tile that
@@ -162,8 +166,6 @@ private:
     void CheckComponentTransform();
     template <class Input> void DecodePacket(Input& in, uint32_t layer, uint32_t resolution, uint32_t component,
                                              uint32_t px, uint32_t py);
-    // Every code-block's bytes still waiting for a layer that never came.
-    void FinishCodeBlocks();
 
     void SetupBand(DJP2Band& band, const DJP2PlaneBuffer& plane, uint32_t orientation, const J2KRect& resolution,
                    IntPair precinctExp, IntPair blockExp, uint32_t mode, uint32_t layers, uint32_t guardBits,

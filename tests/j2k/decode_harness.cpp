@@ -8,6 +8,7 @@
 
 #include "j2k/byte_input.h"
 #include "j2k/decoder/codestream.h"
+#include "j2k/j2k_fixtures.h"
 #include "support/test_env.h"
 
 namespace j2ktest {
@@ -59,12 +60,24 @@ RawImage MakeRaw(const std::string& dir, const std::string& name, int width, int
     return img;
 }
 
+namespace {
+
+struct WarningList : BDiagnOutput {
+    std::vector<std::string>* out;
+    explicit WarningList(std::vector<std::string>* o) : out(o) {}
+    void Warning(const BDiagnDescr& d) override { out->push_back(d.Message().c_str()); }
+};
+
+} // namespace
+
 DecodeResult DecodeLowBands(const std::string& bytes) {
     DecodeResult r;
     try {
         MemoryBoundedInputBE in;
         in.Attach(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         DJP2Codestream<MemoryBoundedInputBE> cs;
+        WarningList warnings(&r.warnings);
+        cs.SetOutput(&warnings);
         cs.AttachInput(&in);
         cs.ReadMainHeader();
         while (cs.ReadNextTilePart())
@@ -82,6 +95,8 @@ DecodeResult DecodeLowBands(const std::string& bytes) {
                 DJP2Tile& tile = cs.Tile(t);
                 if (!tile.PlanesBuilt())
                     continue;
+                if (c == 0)
+                    tile.FinishCodeBlocks();
                 const SubbandPlanes& p = tile.Planes(c);
                 EXPECT_EQ(p.levels, 0u);
                 const J2KRect rc = p.rect;
@@ -108,9 +123,15 @@ namespace {
 // Samples of a binary PGM or PPM, split into components.
 std::vector<std::vector<int32_t>> ReadPnm(const std::string& data) {
     std::istringstream s(data);
-    std::string magic;
-    int w = 0, h = 0, maxv = 0;
-    s >> magic >> w >> h >> maxv;
+    // Header fields, skipping comment lines.
+    auto field = [&s]() {
+        std::string t;
+        while (s >> t && t[0] == '#')
+            std::getline(s, t);
+        return t;
+    };
+    const std::string magic = field();
+    const int w = std::atoi(field().c_str()), h = std::atoi(field().c_str()), maxv = std::atoi(field().c_str());
     s.get();
     const int n = magic == "P6" ? 3 : 1;
     std::vector<std::vector<int32_t>> planes(n, std::vector<int32_t>(size_t(w) * h));
@@ -162,5 +183,35 @@ double Psnr(const std::vector<int32_t>& a, const std::vector<int32_t>& b, double
         return 1e9;
     return 10 * std::log10(peak * peak / (se / double(a.size())));
 }
+
+void PrintTo(const LosslessCase& c, std::ostream* os) {
+    *os << c.components << "x" << c.bits << (c.isSigned ? "s" : "u") << " " << c.width << "x" << c.height << " "
+        << c.options;
+}
+
+void ExpectLossless(const LosslessCase& k, const std::string& dir, DecodeResult (*decode)(const std::string&)) {
+    const RawImage src = MakeRaw(dir, "src", k.width, k.height, k.components, k.bits, k.isSigned, 7 + k.bits);
+    const std::string bytes = Compress(dir, src.path, "-F " + src.Format() + " " + k.options);
+    ASSERT_FALSE(bytes.empty());
+    const DecodeResult r = decode(bytes);
+    ASSERT_TRUE(r.ok) << r.error;
+    // Sound streams raise only the notes on markers this decoder reads past.
+    for (const std::string& w : r.warnings)
+        if (w.find("COM marker") == std::string::npos && w.find("TLM marker") == std::string::npos &&
+            w.find("PLT marker") == std::string::npos)
+            ADD_FAILURE() << "warning: " << w;
+    ASSERT_EQ(r.planes.size(), src.planes.size());
+    for (size_t c = 0; c < src.planes.size(); ++c) {
+        ASSERT_EQ(r.widths[c], src.Width(int(c)));
+        ASSERT_EQ(r.heights[c], src.Height(int(c)));
+        size_t wrong = 0, first = 0;
+        for (size_t i = 0; i < src.planes[c].size(); ++i)
+            if (r.planes[c][i] != src.planes[c][i] && wrong++ == 0)
+                first = i;
+        EXPECT_EQ(wrong, 0u) << "component " << c << ", first at sample " << first << ": "
+                             << r.planes[c][first] << " instead of " << src.planes[c][first];
+    }
+}
+
 
 } // namespace j2ktest

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@ RawImage MakeRaw(const std::string& dir, const std::string& name, int width, int
 struct DecodeResult {
     bool ok = false;
     std::string error;  // the diagnostic's text when a diagnostic ended decoding
+    std::vector<std::string> warnings;
     std::vector<std::vector<int32_t>> planes;
     std::vector<int> widths, heights;
 };
@@ -54,5 +56,20 @@ std::string TestDir();
 
 // Peak signal-to-noise ratio of b against a for samples in 0..peak.
 double Psnr(const std::vector<int32_t>& a, const std::vector<int32_t>& b, double peak);
+
+// A lossless stream to make and check: source geometry and depth, and the
+// opj_compress options.
+struct LosslessCase {
+    int components, bits;
+    bool isSigned;
+    int width, height;
+    std::string options;
+};
+void PrintTo(const LosslessCase& c, std::ostream* os);
+
+// Makes the source and the stream, decodes it with `decode` and expects the
+// source back exactly, with no warning beyond the notes on markers the
+// decoder reads past.
+void ExpectLossless(const LosslessCase& k, const std::string& dir, DecodeResult (*decode)(const std::string&));
 
 } // namespace j2ktest

@@ -15,37 +15,6 @@ namespace {
 
 using namespace j2ktest;
 
-struct LosslessCase {
-    int components, bits;
-    bool isSigned;
-    int width, height;
-    std::string options;
-};
-
-void PrintTo(const LosslessCase& c, std::ostream* os) {
-    *os << c.components << "x" << c.bits << (c.isSigned ? "s" : "u") << " " << c.width << "x" << c.height << " "
-        << c.options;
-}
-
-void ExpectLossless(const LosslessCase& k, const std::string& dir, DecodeResult (*decode)(const std::string&)) {
-    const RawImage src = MakeRaw(dir, "src", k.width, k.height, k.components, k.bits, k.isSigned, 7 + k.bits);
-    const std::string bytes = Compress(dir, src.path, "-F " + src.Format() + " " + k.options);
-    ASSERT_FALSE(bytes.empty());
-    const DecodeResult r = decode(bytes);
-    ASSERT_TRUE(r.ok) << r.error;
-    ASSERT_EQ(r.planes.size(), src.planes.size());
-    for (size_t c = 0; c < src.planes.size(); ++c) {
-        ASSERT_EQ(r.widths[c], src.Width(int(c)));
-        ASSERT_EQ(r.heights[c], src.Height(int(c)));
-        size_t wrong = 0, first = 0;
-        for (size_t i = 0; i < src.planes[c].size(); ++i)
-            if (r.planes[c][i] != src.planes[c][i] && wrong++ == 0)
-                first = i;
-        EXPECT_EQ(wrong, 0u) << "component " << c << ", first at sample " << first << ": "
-                             << r.planes[c][first] << " instead of " << src.planes[c][first];
-    }
-}
-
 std::vector<LosslessCase> SingleResolutionCases() {
     std::vector<LosslessCase> v;
     // Depths and signedness, one and three components (no colour transform).
