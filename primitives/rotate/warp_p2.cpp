@@ -1,0 +1,6 @@
+// Warp row kernels of processor path 2.
+#define VQ_PATH_LEVEL 2
+#define VQ_PATH_NS p2
+#include "primitives/core/simd_path.h"
+
+#include "primitives/rotate/warp_kernels.inl"

@@ -1,0 +1,6 @@
+// Warp row kernels of processor path 3.
+#define VQ_PATH_LEVEL 3
+#define VQ_PATH_NS p3
+#include "primitives/core/simd_path.h"
+
+#include "primitives/rotate/warp_kernels.inl"

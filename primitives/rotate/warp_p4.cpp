@@ -1,0 +1,6 @@
+// Warp row kernels of processor path 4.
+#define VQ_PATH_LEVEL 4
+#define VQ_PATH_NS p4
+#include "primitives/core/simd_path.h"
+
+#include "primitives/rotate/warp_kernels.inl"

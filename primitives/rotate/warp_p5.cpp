@@ -1,0 +1,6 @@
+// Warp row kernels of processor path 5.
+#define VQ_PATH_LEVEL 5
+#define VQ_PATH_NS p5
+#include "primitives/core/simd_path.h"
+
+#include "primitives/rotate/warp_kernels.inl"
