@@ -89,7 +89,27 @@ private:
     vq_ptr<vq_raw_tile> rawTopLeft_, rawTopRight_, rawBottomLeft_, rawBottomRight_;
 };
 
+// A quad of the rotating level: each member is assembled from two bands of
+// rows, the band a turned tile keeps in its own cell and the band that moves
+// one row up from the tile below. Part codes, own band / band from below:
+// top-left 1 / 2, top-right 4 / 8, bottom-right 16 / 32, bottom-left 64 / 128.
 class vq_tileQuadPartial : public vq_tileQuadBase {
 public:
     vq_tileQuadPartial() = default;
+
+    bool acceptsPart(const vq_zoom_tile_base* tile, bool movesUp) const;
+    // Copies rows [sourceRow, sourceRow + rows) of the tile into rows from
+    // targetRow on of the member its band belongs to.
+    bool addPart(vq_zoom_tile_base* tile, int32_t sourceRow, int32_t targetRow, int32_t rows);
+    static bool copyPart(vq_zoom_tile_base* source, vq_zoom_tile_base* target, int32_t sourceRow, int32_t targetRow,
+                         int32_t rows);
+    bool setPartCorner(const IntPair& position, int32_t code);
+    bool padParts(const IntPair& size);
 };
+
+// Part code of a turned tile's own band (movesUp false) or of its band that
+// moves into the cell above.
+int32_t partCode(const IntPair& position, bool movesUp);
+// The cell a band lands in: bands of the bottom members coming from an even
+// row land in the row above.
+IntPair partPosition(const IntPair& position, int32_t code);
