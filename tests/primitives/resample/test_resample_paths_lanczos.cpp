@@ -482,16 +482,19 @@ struct GeneralCase {
     }
 };
 
-// The path's general Lanczos passes with the one-row advance switched off,
-// so that a magnification refilters the clamped bottom rows instead of
-// copying them.
+// The path's general Lanczos passes with the one-row advance flag forced
+// off (a magnification then refilters the clamped bottom rows instead of
+// copying them) or on (a reduction, whose window moves by several rows,
+// must not take the one-row step).
 const ResizeGenLanczosFn* gForcedInner = nullptr;
+int32_t gForcedFlag = 0;
 template <int Entry>
 void forcedGeneralMode(const void* s, void* d, int32_t ss, int32_t ds, int32_t w, int32_t h, const int32_t* ro,
                        const int32_t* co, const float* rt, const float* ct, float* w0, float* w1, float* w2, float* w3,
                        float* w4, float* w5, int32_t rx, int32_t ry, int32_t we, int32_t he, int32_t, int32_t ps,
                        int32_t cc) {
-    gForcedInner[Entry](s, d, ss, ds, w, h, ro, co, rt, ct, w0, w1, w2, w3, w4, w5, rx, ry, we, he, 0, ps, cc);
+    gForcedInner[Entry](s, d, ss, ds, w, h, ro, co, rt, ct, w0, w1, w2, w3, w4, w5, rx, ry, we, he, gForcedFlag, ps,
+                        cc);
 }
 
 } // namespace
@@ -502,7 +505,8 @@ void forcedGeneralMode(const void* s, void* d, int32_t ss, int32_t ds, int32_t w
 // (one-row advance) and reduced (by more than six rows per destination row
 // too), top-down and bottom-up: identical across paths 1-5, within one level
 // (floats within rounding) of path 0; a factor of 1 copies the region
-// exactly; the one-row advance gives the bytes of the general advance.
+// exactly; the one-row advance gives the bytes of the general advance, and
+// a one-row flag wrongly set for a reduction changes nothing.
 TEST(ResamplePathsLanczos, GeneralEngineAgreesAcrossPaths) {
     std::mt19937 rng(416);
     const PrimSize size{40, 37};
@@ -548,9 +552,10 @@ TEST(ResamplePathsLanczos, GeneralEngineAgreesAcrossPaths) {
                                                                  size_t(roi.width) * ch * e))
                                             << what << " row " << i;
                                 }
-                                if (f.yf >= 1.0) {
+                                {
                                     ResizeRowRoutineTable forced = rows;
                                     gForcedInner = rows.genLanczos;
+                                    gForcedFlag = f.yf >= 1.0 ? 0 : 1;
                                     forced.genLanczos[0] = forcedGeneralMode<0>;
                                     forced.genLanczos[1] = forcedGeneralMode<1>;
                                     forced.genLanczos[2] = forcedGeneralMode<2>;
