@@ -208,11 +208,13 @@ TEST(EncoderCodeBlockStage, CodedBlocksDecodeBack) {
     };
     for (int c = 0; c < 2; ++c) {
         const EncoderComponent& comp = tile.components[c];
-        check(comp.ll, "c" + std::to_string(c) + " LL");
+        const std::string component = std::string("component ") += std::to_string(c);
+        check(comp.ll, component + " LL");
         for (uint32_t i = 0; i < levels[c]; ++i) {
-            check(comp.resolutions[i].hl, "HL" + std::to_string(i));
-            check(comp.resolutions[i].lh, "LH" + std::to_string(i));
-            check(comp.resolutions[i].hh, "HH" + std::to_string(i));
+            const std::string level = component + " level " + std::to_string(i);
+            check(comp.resolutions[i].hl, level + " HL");
+            check(comp.resolutions[i].lh, level + " LH");
+            check(comp.resolutions[i].hh, level + " HH");
         }
     }
     EXPECT_EQ(plane, originals.size());

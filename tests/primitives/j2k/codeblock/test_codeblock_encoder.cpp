@@ -140,11 +140,16 @@ uint32_t Reconstructed(uint32_t word, int L) {
 // Bytes per pass (r: raw) and the data, for failure messages.
 std::string Dump(const Encoded& e) {
     std::string s = " planes " + std::to_string(e.planes) + ", bytes per pass";
-    for (size_t k = 0; k < e.bytesPerPass.size(); ++k)
-        s += " " + std::to_string(e.bytesPerPass[k]) + (e.rawPerPass[k] ? "r" : "");
+    for (size_t k = 0; k < e.bytesPerPass.size(); ++k) {
+        s += ' ';
+        s += std::to_string(e.bytesPerPass[k]);
+        s += e.rawPerPass[k] ? "r" : "";
+    }
     s += ", data";
-    for (uint8_t v : e.bytes)
-        s += " " + std::to_string(v);
+    for (uint8_t v : e.bytes) {
+        s += ' ';
+        s += std::to_string(v);
+    }
     return s;
 }
 
