@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "j2k/decoder/inverse_wavelet.h"
 #include "j2k/diagnostics.h"
 #include "j2k/sample_convert.h"
 #include "primitives/j2k/component.h"
@@ -189,4 +190,58 @@ void FinishTileComponents16(const DJP2ComponentOutput* comps, uint32_t n, bool t
             }
         }
     }
+}
+
+namespace {
+
+// One band to 16 bits: saturated integers (5/3), or the dequantised value
+// with four fraction bits (9/7). The product and shift are formed in 64 bits
+// and saturated once, so large coefficients clip instead of wrapping.
+void BandTo16(const DJP2PlaneBuffer& src, const DJP2PlaneBuffer& dst, bool reversible, const DJP2BandStep16& q) {
+    const IntPair s = src.Size();
+    if (Empty(s))
+        return;
+    const int32_t shift = q.eps - q.rb + 11;
+    const int64_t scale = int64_t(16) * (2048 + q.mu);
+    for (int32_t y = 0; y < s.second; ++y) {
+        const int32_t* from = Row32(src.Ref(), y);
+        int16_t* to = Row16(dst.Ref(), y);
+        if (reversible) {
+            convertVector32sTo16s(from, to, s.first);
+            continue;
+        }
+        for (int32_t x = 0; x < s.first; ++x) {
+            int64_t v = from[x] * scale;  // below 2^48 in magnitude
+            if (shift >= 0) {
+                v = shift >= 63 ? (v < 0 ? -1 : 0) : v >> shift;
+            } else {
+                // A left shift: anything non-zero past 2^15 saturates anyway.
+                const int64_t limit = int64_t(1) << 40;
+                v = v > limit ? limit : v < -limit ? -limit : v;
+                v = -shift >= 20 ? v * (int64_t(1) << 20) : v * (int64_t(1) << -shift);
+            }
+            v = v < -32768 ? -32768 : v > 32767 ? 32767 : v;
+            to[x] = int16_t(v);
+        }
+    }
+}
+
+} // namespace
+
+void ReconstructComponent16(const SubbandPlanes& coefficients, bool reversible, const DJP2BandStep16& llStep,
+                            const DJP2BandStep16 (*steps)[3], const PlaneRef& out) {
+    SubbandPlanes planes;
+    planes.Build(coefficients.rect, coefficients.levels);
+    for (uint32_t i = 0; i < coefficients.levels; ++i) {
+        const SubbandLevelPlanes& from = coefficients.level[i];
+        const SubbandLevelPlanes& to = planes.level[i];
+        BandTo16(from.hl, to.hl, reversible, steps ? steps[i][0] : DJP2BandStep16());
+        BandTo16(from.lh, to.lh, reversible, steps ? steps[i][1] : DJP2BandStep16());
+        BandTo16(from.hh, to.hh, reversible, steps ? steps[i][2] : DJP2BandStep16());
+    }
+    BandTo16(coefficients.ll, planes.ll, reversible, llStep);
+    if (reversible)
+        inverseDwt53Int16(planes, out, coefficients.rect);
+    else
+        inverseDwt97Int16(planes, out, coefficients.rect);
 }

@@ -9,6 +9,7 @@
 
 #include "engine/base/IntPair.h"
 #include "j2k/codec_types.h"
+#include "j2k/decoder/tile.h"
 
 // What the finishing step needs of one tile-component.
 struct DJP2ComponentOutput {
@@ -46,3 +47,18 @@ void FinishTileComponents(const DJP2ComponentOutput* comps, uint32_t n, bool tra
 // primitives is the only clamping. Throws DJP2CSUnsuppException 18 for three
 // differently subsampled components.
 void FinishTileComponents16(const DJP2ComponentOutput* comps, uint32_t n, bool transform);
+
+// Quantisation of one band for the 16-bit path: mantissa mu, exponent eps and
+// the band's nominal range Rb (precision, +1 for HL and LH, +2 for HH).
+struct DJP2BandStep16 {
+    int32_t mu = 0, eps = 0, rb = 0;
+};
+
+// The 16-bit path's per-component sample step: the two's-complement integer
+// coefficients of every band are brought to 16 bits (9/7: with four fraction
+// bits and dequantised as (v x 16 x (2048 + mu)) >> (eps - Rb + 11)), each
+// result saturated to 16 bits, then run through the 16-bit inverse wavelet
+// into out (int16 samples, rect.width x rect.height). steps[i] holds HL, LH
+// and HH of level index i (0 finest); steps are ignored for 5/3.
+void ReconstructComponent16(const SubbandPlanes& coefficients, bool reversible, const DJP2BandStep16& llStep,
+                            const DJP2BandStep16 (*steps)[3], const PlaneRef& out);

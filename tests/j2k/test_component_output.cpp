@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "j2k/decoder/component_output.h"
+#include "j2k/decoder/inverse_wavelet.h"
 #include "j2k/diagnostics.h"
 
 namespace {
@@ -245,6 +247,48 @@ TEST(FinishTileComponents16, RefusesThreeDifferentlySubsampledComponents) {
                                 q.out(8, false, true, IntPair(2, 1))};
     using Refusal = DiagnDescrCT<DJP2CSUnsuppException, 18>;
     EXPECT_THROW(FinishTileComponents16(c, 3, true), Refusal);
+}
+
+// The 16-bit per-component step against the wide paths on the same
+// coefficients: 5/3 equal while in range; 9/7 with its four fraction bits
+// within a few units of the float path's dequantised synthesis times 16.
+TEST(ReconstructComponent16, FollowsTheWidePaths) {
+    const J2KRect rect(1, 3, 21, 14);
+    const uint32_t levels = 3;
+    std::mt19937 rng(12);
+    std::uniform_int_distribution<int32_t> u(-300, 300);
+    SubbandPlanes coeff, floats;
+    coeff.Build(rect, levels);
+    floats.Build(rect, levels);
+    const DJP2BandStep16 ll{100, 9, 8}, step{700, 10, 9};
+    const DJP2BandStep16 steps[levels][3] = {{step, step, step}, {step, step, step}, {step, step, step}};
+    auto fill = [&](const DJP2PlaneBuffer& c, const DJP2PlaneBuffer& f, const DJP2BandStep16& q) {
+        const double scale = std::ldexp(1.0 + q.mu / 2048.0, q.rb - q.eps);
+        for (int32_t y = 0; y < c.Size().second; ++y)
+            for (int32_t x = 0; x < c.Size().first; ++x) {
+                c.Row(y)[x] = u(rng);
+                reinterpret_cast<float*>(f.Row(y))[x] = float(c.Row(y)[x] * scale);
+            }
+    };
+    for (uint32_t i = 0; i < levels; ++i) {
+        fill(coeff.level[i].hl, floats.level[i].hl, step);
+        fill(coeff.level[i].lh, floats.level[i].lh, step);
+        fill(coeff.level[i].hh, floats.level[i].hh, step);
+    }
+    fill(coeff.ll, floats.ll, ll);
+
+    const uint32_t w = rect.width, h = rect.height;
+    std::vector<int16_t> out16(size_t(w) * h);
+    std::vector<int32_t> out32(size_t(w) * h);
+    ReconstructComponent16(coeff, true, ll, steps, PlaneRef(out16.data(), int32_t(2 * w)));
+    inverseDwt53(coeff, PlaneRef(out32.data(), int32_t(4 * w)), rect);
+    EXPECT_EQ(std::vector<int32_t>(out16.begin(), out16.end()), out32);
+
+    std::vector<float> outF(size_t(w) * h);
+    ReconstructComponent16(coeff, false, ll, steps, PlaneRef(out16.data(), int32_t(2 * w)));
+    inverseDwt97(floats, PlaneRef(outF.data(), int32_t(4 * w)), rect);
+    for (size_t k = 0; k < outF.size(); ++k)
+        ASSERT_NEAR(out16[k], 16 * outF[k], 12) << k;  // under one sample unit after three levels
 }
 
 } // namespace
