@@ -118,6 +118,40 @@ DecodeResult DecodeLowBands(const std::string& bytes) {
     return r;
 }
 
+DecodeResult DecodeCodestream(const std::string& bytes) {
+    DecodeResult r;
+    try {
+        MemoryBoundedInputBE in;
+        in.Attach(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        DJP2Codestream<MemoryBoundedInputBE> cs;
+        WarningList warnings(&r.warnings);
+        cs.SetOutput(&warnings);
+        cs.AttachInput(&in);
+        cs.ReadMainHeader();
+        DJP2Image image;
+        InitImageFromMainHeader(cs.MainHeader(), image);
+        while (cs.ReadNextTilePart())
+            while (cs.DecodeTilePart()) {
+            }
+        cs.WriteComponents(image);
+        for (uint32_t c = 0; c < image.NComponents(); ++c) {
+            const DJP2PlaneBuffer& p = image.Components()[c];
+            const int w = p.Size().first, h = p.Size().second;
+            std::vector<int32_t> plane(size_t(w) * h);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    plane[size_t(y) * w + x] = p.Row(y)[x];
+            r.planes.push_back(std::move(plane));
+            r.widths.push_back(w);
+            r.heights.push_back(h);
+        }
+        r.ok = true;
+    } catch (const BDiagnDescr& d) {
+        r.error = d.Message().c_str();
+    }
+    return r;
+}
+
 namespace {
 
 // Samples of a binary PGM or PPM, split into components.

@@ -38,6 +38,8 @@ struct DecodeResult {
     std::vector<int> widths, heights;
 };
 
+// Runs our decoder over a whole code-stream held in memory.
+DecodeResult DecodeCodestream(const std::string& bytes);
 // For streams without decomposition levels: runs the tile-part loop only and
 // takes each tile-component's samples straight from its LL band (sign and
 // magnitude, plus the level shift of unsigned components). The component
