@@ -47,10 +47,49 @@ template <class T> inline const T* rowOf(const T* src, int32_t step, int32_t r) 
     return reinterpret_cast<const T*>(reinterpret_cast<const uint8_t*>(src) + static_cast<ptrdiff_t>(r) * step);
 }
 
-// Integer column sums of `count` consecutive samples: eight columns per
-// block held in registers down all rows, then one column at a time.
+// One 16-byte load widened to 32-bit lanes: sixteen 8-bit samples into four
+// registers, eight 16-bit samples into two.
+inline void widenBlock(const uint8_t* p, __m128i* out) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i lo = _mm_unpacklo_epi8(v, z), hi = _mm_unpackhi_epi8(v, z);
+    out[0] = _mm_unpacklo_epi16(lo, z);
+    out[1] = _mm_unpackhi_epi16(lo, z);
+    out[2] = _mm_unpacklo_epi16(hi, z);
+    out[3] = _mm_unpackhi_epi16(hi, z);
+}
+inline void widenBlock(const uint16_t* p, __m128i* out) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    out[0] = _mm_unpacklo_epi16(v, z);
+    out[1] = _mm_unpackhi_epi16(v, z);
+}
+inline void widenBlock(const int16_t* p, __m128i* out) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    out[0] = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+    out[1] = _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16);
+}
+
+// Integer column sums of `count` consecutive samples: one 16-byte load of
+// columns per block (sixteen 8-bit or eight 16-bit samples) with the sums
+// held in registers down all rows, then blocks of eight, then one column at
+// a time. Integer sums do not depend on the grouping.
 template <class T> void sumIntegerRun(const T* src, int32_t step, int32_t count, int32_t rows, int32_t* sums) {
+    constexpr int32_t block = 16 / int32_t(sizeof(T));
+    constexpr int32_t regs = block / 4;
     int32_t x = 0;
+    for (; x + block <= count; x += block) {
+        __m128i a[regs], w[regs];
+        for (int k = 0; k < regs; ++k)
+            a[k] = _mm_setzero_si128();
+        for (int32_t r = 0; r < rows; ++r) {
+            widenBlock(rowOf(src, step, r) + x, w);
+            for (int k = 0; k < regs; ++k)
+                a[k] = _mm_add_epi32(a[k], w[k]);
+        }
+        for (int k = 0; k < regs; ++k)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + x + 4 * k), a[k]);
+    }
     for (; x + 8 <= count; x += 8) {
         __m128i a = _mm_setzero_si128(), b = _mm_setzero_si128();
         for (int32_t r = 0; r < rows; ++r) {

@@ -325,6 +325,26 @@ TEST(SuperSamplePaths, ResultsSaturate) {
     }
 }
 
+// A ratio mode outside 0-3 or a destination of no rows: status 0 and the
+// destination as it was, on every path and for every worker.
+TEST(SuperSamplePaths, WorkersWithNothingToDo) {
+    const float src[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    for (int path : vqtest::allPaths())
+        for (int kind = 0; kind < 3; ++kind)
+            for (int shape = 0; shape < 3; ++shape)
+                for (const SuperSampleGeometry& g : {SuperSampleGeometry{2, 2, 1, 1, 2.0, 2.0, 0.25, 5},
+                                                     SuperSampleGeometry{2, 2, 1, 1, 2.0, 2.0, 0.25, -1},
+                                                     SuperSampleGeometry{2, 2, 1, 0, 2.0, 2.0, 0.25, 0},
+                                                     SuperSampleGeometry{2, 2, 1, 0, 2.5, 2.5, 0.16, 3}}) {
+                    uint8_t dst[16];
+                    std::memset(dst, 0x3C, sizeof dst);
+                    EXPECT_EQ(resizeGenSuperSets[path]->workers[kind][shape](src, dst, 32, 16, g, 4), 0);
+                    for (uint8_t v : dst)
+                        ASSERT_EQ(v, 0x3C) << path << " kind " << kind << " shape " << shape << " mode "
+                                           << g.ratioMode;
+                }
+}
+
 // ---------------------------------------------------------------------------
 // Square-pixel engine.
 
