@@ -12,12 +12,18 @@
 #include "primitives/core/prim_types.h"
 #include "primitives/core/processor.h"
 #include "primitives/rotate/quarter_turn.h"
+#include "primitives/rotate/remap.h"
 #include "primitives/rotate/warp_region.h"
 #include "primitives/rotate/warp_rows.h"
 
 const WarpRowKernel* const warpRowKernelTables[6] = {
     prim::generic::warpRowKernelTable, prim::p1::warpRowKernelTable, prim::p2::warpRowKernelTable,
     prim::p3::warpRowKernelTable,      prim::p4::warpRowKernelTable, prim::p5::warpRowKernelTable,
+};
+
+const RemapKernels* const remapKernelSets[6] = {
+    nullptr, &prim::p1::remapKernels, &prim::p2::remapKernels, &prim::p3::remapKernels, &prim::p4::remapKernels,
+    &prim::p5::remapKernels,
 };
 
 namespace {
