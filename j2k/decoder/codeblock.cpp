@@ -32,6 +32,7 @@ DJP2CodeBlock& DJP2CodeBlock::operator=(const DJP2CodeBlock& o) {
     context_.reset();
     contextSize_ = 0;
     attached_ = false;
+    bitPlanes_ = 0;
     buffer_.reset();
     bufferPasses_ = passesSinceDecode_ = 0;
     passesAtBoundary_ = -1;
@@ -55,6 +56,7 @@ void DJP2CodeBlock::Setup(const PlaneRef& coefficients, const J2KRect& r, uint32
     // not size every block.
     layerSegments.clear();
     attached_ = false;
+    bitPlanes_ = 0;
     buffer_.reset();
     bufferPasses_ = passesSinceDecode_ = 0;
     passesAtBoundary_ = -1;
@@ -73,6 +75,7 @@ void DJP2CodeBlock::SetZeroBitPlanes(uint32_t z) {
         diag_.Warn<DEBCOTWarning, 3>();
         mb = 0;
     }
+    bitPlanes_ = uint32_t(mb);
     if (!plane.data || rect.Empty())
         return;
     int32_t size = 0;

@@ -51,6 +51,9 @@ public:
     void Finish(std::vector<uint8_t>& scratch);
 
     bool Included() const { return passes != 0 || attached_; }
+    // Every coding pass down to the last magnitude bit-plane was received:
+    // the coefficients carry no reconstruction offset of their own.
+    bool Complete() const { return attached_ && bitPlanes_ > 0 && passes >= 3 * bitPlanes_ - 2; }
 
     // Set-up.
     PlaneRef plane;      // first coefficient in the band plane
@@ -78,6 +81,7 @@ private:
     std::unique_ptr<uint8_t[]> context_;
     uint32_t contextSize_ = 0;
     bool attached_ = false;
+    uint32_t bitPlanes_ = 0;  // magnitude bit-planes (Mb) fixed at attachment
     std::unique_ptr<CodestreamBuffer> buffer_;  // segment bytes not yet decoded
     uint32_t bufferPasses_ = 0;                 // passes announced so far (bypass boundaries)
     uint32_t passesSinceDecode_ = 0;

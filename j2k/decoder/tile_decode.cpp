@@ -3,6 +3,7 @@
 // inverse wavelet into the caller's plane, then the finishing of all the
 // tile's components together.
 #include <cmath>
+#include <cstddef>
 #include <vector>
 
 #include "j2k/decoder/component_output.h"
@@ -96,6 +97,38 @@ void DJP2Tile::DecodeComponent(uint32_t c, const PlaneRef& out, uint32_t /*reduc
         convert(planes.level[i].hl, floats.level[i].hl);
         convert(planes.level[i].lh, floats.level[i].lh);
         convert(planes.level[i].hh, floats.level[i].hh);
+    }
+    // Midpoint reconstruction: the code-block decoder leaves a coefficient
+    // cut at bit-plane p at the middle of its interval (half of 2^p above the
+    // decoded bits), but one decoded to the last bit-plane at the interval's
+    // lower end. Those get their half step here, so every dequantised value
+    // sits at the middle of its quantisation interval.
+    auto midpoints = [&](DJP2Band& band, const DJP2PlaneBuffer& ints, DJP2PlaneBuffer& f) {
+        if (!HasSamples(ints))
+            return;
+        for (uint32_t p = 0; p < band.precincts.Count(); ++p)
+            for (uint32_t k = 0; k < band.precincts[p].blocks.Count(); ++k) {
+                const DJP2CodeBlock& b = band.precincts[p].blocks[k];
+                if (!b.Complete())
+                    continue;
+                const ptrdiff_t offset = b.plane.data - ints.Ref().data;
+                const ptrdiff_t y0 = offset / ints.Ref().step, x0 = (offset % ints.Ref().step) / 4;
+                for (uint32_t y = 0; y < b.rect.height; ++y) {
+                    float* row = reinterpret_cast<float*>(f.Row(int32_t(y0 + y))) + x0;
+                    for (uint32_t x = 0; x < b.rect.width; ++x)
+                        if (row[x] != 0)
+                            row[x] += row[x] > 0 ? 0.5f : -0.5f;
+                }
+            }
+    };
+    if (packetsBuilt_) {
+        DJP2TileComponentPackets& pk = packets_[c];
+        midpoints(pk.ll, planes.ll, floats.ll);
+        for (uint32_t i = 0; i < planes.levels && i < pk.levels.Count(); ++i) {
+            midpoints(pk.levels[i].hl, planes.level[i].hl, floats.level[i].hl);
+            midpoints(pk.levels[i].lh, planes.level[i].lh, floats.level[i].lh);
+            midpoints(pk.levels[i].hh, planes.level[i].hh, floats.level[i].hh);
+        }
     }
     const uint32_t full = coding_.style[c]->levels;
     Dequantize(floats, *coding_.quant[c], header_->ssiz[c] & 0x7F, full > planes.levels ? full - planes.levels : 0);
