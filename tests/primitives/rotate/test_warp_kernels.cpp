@@ -160,11 +160,15 @@ TEST(WarpKernels, CubicWeightTable)
         int j, first, second;
     } rows[] = {{0, 16384, 0},     {256, 5120, 15360}, {512, 0, 16384}, {768, -1024, 9216},
                 {1024, 0, 0},      {1280, 1024, -5120}, {1536, 0, 0},   {1537, 0, 0}, {1539, 0, 0}};
+    // The extremes of the second weight: 17307 at 402, -5170 at 1302.
+    const int peak = 402, trough = 1302;
     for (const CubicWeightPair* t : tables) {
         for (const auto& r : rows) {
             EXPECT_EQ(t[r.j].first, r.first) << r.j;
             EXPECT_EQ(t[r.j].second, r.second) << r.j;
         }
+        EXPECT_EQ(t[peak].second, 17307);
+        EXPECT_EQ(t[trough].second, -5170);
         // The four weights of any position add up to 16384 within one.
         for (int j = 0; j <= 1536; ++j) {
             const int sum = t[j].first + t[j].second + t[1536 - j].second + t[1536 - j].first;
