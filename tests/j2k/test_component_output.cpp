@@ -196,6 +196,33 @@ TEST(FinishTileComponents, SubsampledChromaTakesTheResampledTransform) {
     }
 }
 
+// Colour with subsampled chroma beside a fourth component: the three colour
+// planes differ in size, so they cannot be combined row by row (that would
+// read past the chroma rows); they go through the resampled transform.
+TEST(FinishTileComponents, SubsampledChromaBesideAlpha) {
+    const uint32_t w = 6, h = 4;
+    Plane y(w, h), cb(w / 2, h / 2), cr(w / 2, h / 2), a(w, h);
+    for (uint32_t r = 0; r < h; ++r)
+        for (uint32_t x = 0; x < w; ++x)
+            y.at(x, r) = 50, a.at(x, r) = 7;
+    for (uint32_t r = 0; r < h / 2; ++r)
+        for (uint32_t x = 0; x < w / 2; ++x)
+            cb.at(x, r) = 0, cr.at(x, r) = 0;
+    DJP2ComponentOutput c[4] = {y.out(8, false, true), cb.out(8, false, true, IntPair(2, 2)),
+                                cr.out(8, false, true, IntPair(2, 2)), a.out(8, false, true)};
+    FinishTileComponents(c, 4, true, Tile(w, h));
+    for (uint32_t r = 0; r < h; ++r)
+        for (uint32_t x = 0; x < w; ++x) {
+            EXPECT_EQ(y.at(x, r), 178);
+            EXPECT_EQ(a.at(x, r), 135);
+            if (r < h / 2 && x < w / 2) {
+                EXPECT_EQ(cb.at(x, r), 178);
+                EXPECT_EQ(cr.at(x, r), 178);
+            }
+        }
+    EXPECT_TRUE(cb.paddingIntact() && cr.paddingIntact());
+}
+
 TEST(FinishTileComponents, ResamplingOnlyForExactlyThreeSubsampledComponents) {
     Plane p(1, 1);
     DJP2ComponentOutput c[4] = {p.out(8, false, true), p.out(8, false, true, IntPair(1, 2)), p.out(8, false, true),
