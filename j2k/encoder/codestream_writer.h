@@ -52,5 +52,19 @@ bool setQualityTableSteps(const J2KEncodeParams& params, DJP2QuantParams& record
 // Unit steps: LL exponent depth, HL and LH depth + 1, HH depth + 2.
 void setDefaultSteps(DJP2QuantParams& record, int32_t depth, uint32_t levels);
 
+// Appends one complete code-stream (SOC to EOC) for the component planes to
+// `out`; the planes are transformed in place. `ssiz` holds one SIZ depth byte
+// per component, `nominalDepth` is the range the QCD exponents refer to and
+// `rawSize` the uncompressed size a target ratio is measured against. On an
+// exception `out` is left as it was.
+void encodeCodestream(CodestreamBuffer& out, uint16_t componentCount, const uint8_t* ssiz, uint8_t levels,
+                      ComponentPlanes& planes, int32_t nominalDepth, uint32_t rawSize, const J2KEncodeParams& params);
+void writeCodestream(CodestreamBuffer& buffer, uint16_t componentCount, const uint8_t* ssiz, uint8_t levels,
+                     ComponentPlanes& planes, int32_t nominalDepth, uint32_t rawSize, const J2KEncodeParams& params);
+// The tile data: sample preparation, wavelet, quantisation, code-blocks,
+// optional rate allocation and the packets of the one layer.
+void encodeTile(CodestreamBuffer& buffer, uint8_t levels, ComponentPlanes& planes, uint8_t ssiz0, uint32_t rawSize,
+                const J2KEncodeParams& params);
+
 // Decomposition levels for a tile whose first plane is width x height.
 uint8_t encoderLevels(uint32_t width, uint32_t height, int32_t maxLevels);
