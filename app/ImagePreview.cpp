@@ -29,7 +29,8 @@ vq_ptr<vq_zoomoutput_base> makeOutput(int type) {
         case 5:
             if (createPyramidOutput(out.put())) out->setCompression(7);
             break;
-        case 2:  // SVS with JPEG 2000 tiles: its encoder is not part of this build.
+        case 2:
+            if (createSvsOutput(out.put())) out->setCompression(33003);
             break;
         case 7: createKestrixPffOutput(out.put()); break;
         case 4: createGoogleOutput(out.put()); break;

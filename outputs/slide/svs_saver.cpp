@@ -9,6 +9,7 @@
 #include "engine/base/imageContainer.h"
 #include "engine/base/raw_tile.h"
 #include "engine/base/vq_global.h"
+#include "j2k/encoder/native_tile_encoder.h"
 #include "jpeg/jpeg_saver.h"
 #include "jpeg/jpeg_tile_decoder.h"
 #include "outputs/slide/jpeg_tables_builder.h"
@@ -625,6 +626,12 @@ bool vq_svs_saver::createEncoder(vq_ptr<vq_tileEncoder_base>& out) {
         out->setWriteTables(false);
         return true;
     }
-    // JPEG 2000 tiles need a JPEG 2000 tile encoder, which this build lacks.
+    if (compression_ == 33003) {
+        // The built-in JPEG 2000 encoder; the full-chroma choice holds for
+        // every tile this thread encodes.
+        if (!createJ2KTileEncoder(out.put())) return false;
+        out->setFullChroma(fullChroma_);
+        return true;
+    }
     return false;
 }

@@ -9,8 +9,10 @@ JPEGTables when it has them; a failure ends the script with status 1.
   part <i> <k> <w>x<h> <r> <g> <b>
   bigtiff <0|1>
 """
+import os
 import subprocess
 import sys
+import tempfile
 
 import tifffile
 
@@ -25,6 +27,37 @@ def decode(stream):
     n = w * h
     means = [round(sum(pixels[c::3]) / n) for c in range(3)]
     return w, h, means
+
+
+def decode_j2k(stream):
+    count = int.from_bytes(stream[40:42], "big") if stream[:4] == b"\xff\x4f\xff\x51" else 0
+    if count == 0:
+        raise SystemExit("not a JPEG 2000 code-stream")
+    sizes, means = [], []
+    with tempfile.TemporaryDirectory() as tmp:
+        src = os.path.join(tmp, "tile.j2k")
+        with open(src, "wb") as f:
+            f.write(stream)
+        for k in range(count):
+            dst = os.path.join(tmp, "c%d.pgm" % k)
+            out = subprocess.run(["opj_decompress", "-i", src, "-o", dst, "-c", str(k)], capture_output=True)
+            if out.returncode != 0 or not os.path.exists(dst):
+                raise SystemExit("opj_decompress failed: " + out.stdout.decode(errors="replace"))
+            pgm = open(dst, "rb").read()
+            # P5, then width, height and maxval, with comment lines between.
+            lines = pgm.split(b"\n")
+            fields, at = [], 1
+            while len(fields) < 3:
+                if not lines[at].startswith(b"#"):
+                    fields += [int(v) for v in lines[at].split()]
+                at += 1
+            w, h = fields[0], fields[1]
+            sizes.append((w, h))
+            pixels = b"\n".join(lines[at:])[:w * h]
+            means.append(round(sum(pixels) / (w * h)))
+    while len(means) < 3:
+        means.append(means[0])
+    return sizes[0][0], sizes[0][1], means[:3]
 
 
 def main():
@@ -50,7 +83,7 @@ def main():
                 stream = data[o:o + c]
                 if tables is not None:
                     stream = tables[:-2] + stream[2:]
-                w, h, mean = decode(stream)
+                w, h, mean = decode_j2k(stream) if int(page.compression) == 33003 else decode(stream)
                 print("part %d %d %dx%d %d %d %d" % (i, k, w, h, *mean))
         print("bigtiff %d" % int(tif.is_bigtiff))
 
