@@ -10,7 +10,7 @@
 
 namespace j2ktest {
 
-struct BlockSpec {
+struct BlockPlan {
     std::vector<uint32_t> passEnds;  // cumulative lengths
     std::vector<int32_t> layers;     // per pass (default 0)
     uint32_t zeroPlanes = 0;
@@ -19,29 +19,29 @@ struct BlockSpec {
 
 // One component, no decomposition: the LL band holds one precinct with the
 // given code-blocks, `columns` across; the bytes of block i are 0x10 * (i+1) + k.
-inline EncoderTile MakeTile(const std::vector<BlockSpec>& specs, uint32_t columns) {
+inline EncoderTile MakeTile(const std::vector<BlockPlan>& plans, uint32_t columns) {
     EncoderTile tile;
     tile.components.resize(1);
     EncoderBand& band = tile.components[0].ll;
     band.precincts.resize(1);
     EncoderPrecinct& p = band.precincts[0];
-    const uint32_t rows = static_cast<uint32_t>(specs.size()) / columns;
-    p.blocks.resize(specs.size());
+    const uint32_t rows = static_cast<uint32_t>(plans.size()) / columns;
+    p.blocks.resize(plans.size());
     p.inclusion.Resize(columns, rows);
     p.zeroPlanes.Resize(columns, rows);
-    for (size_t i = 0; i < specs.size(); ++i) {
+    for (size_t i = 0; i < plans.size(); ++i) {
         EncoderCodeBlock& cb = p.blocks[i];
-        cb.missingPlanes = specs[i].zeroPlanes;
-        const uint32_t total = specs[i].passEnds.empty() ? 0 : specs[i].passEnds.back();
+        cb.missingPlanes = plans[i].zeroPlanes;
+        const uint32_t total = plans[i].passEnds.empty() ? 0 : plans[i].passEnds.back();
         for (uint32_t k = 0; k < total; ++k)
             cb.bytes.push_back(uint8_t(0x10 * (i + 1) + k));
         uint32_t start = 0;
-        for (size_t k = 0; k < specs[i].passEnds.size(); ++k) {
+        for (size_t k = 0; k < plans[i].passEnds.size(); ++k) {
             CodingPass pass;
             pass.start = start;
-            pass.end = specs[i].passEnds[k];
-            pass.layer = k < specs[i].layers.size() ? specs[i].layers[k] : 0;
-            pass.distortion = k < specs[i].distortions.size() ? specs[i].distortions[k] : 0.0;
+            pass.end = plans[i].passEnds[k];
+            pass.layer = k < plans[i].layers.size() ? plans[i].layers[k] : 0;
+            pass.distortion = k < plans[i].distortions.size() ? plans[i].distortions[k] : 0.0;
             start = pass.end;
             cb.passes.push_back(pass);
         }

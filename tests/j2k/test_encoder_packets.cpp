@@ -11,7 +11,7 @@
 #include "tests/j2k/encoder_tile_fixture.h"
 
 namespace {
-using j2ktest::BlockSpec;
+using j2ktest::BlockPlan;
 using j2ktest::MakeTile;
 
 std::string Drain(CodestreamBuffer& b) {
@@ -53,12 +53,12 @@ TEST(EncoderPackets, TwoBlocksOneWithoutPasses) {
     // Block 0: 1 pass of 3 bytes, 1 zero bit-plane; block 1: nothing coded.
     // Bits: 1 | incl 1 1 | zero planes 1 0 1 | passes 0 | Lblock 0 | length 011
     // | block 1 not included 0  ->  1111 0100 0110 -> F4 60.
-    const std::vector<BlockSpec> specs = {{{3}, {}, 1, {}}, {{}, {}, 0, {}}};
-    EncoderTile tile = MakeTile(specs, 2);
+    const std::vector<BlockPlan> plans = {{{3}, {}, 1, {}}, {{}, {}, 0, {}}};
+    EncoderTile tile = MakeTile(plans, 2);
     const std::string bytes = Packet(tile, 0);
     EXPECT_EQ(Hex(bytes), "F4 60 10 11 12 ");
 
-    EncoderTile again = MakeTile(specs, 2);
+    EncoderTile again = MakeTile(plans, 2);
     ByteCounter counter;
     writePacket(again, 0, 0, 0, 0, counter);
     EXPECT_EQ(counter.Count(), bytes.size());

@@ -11,7 +11,7 @@
 
 namespace {
 
-using j2ktest::BlockSpec;
+using j2ktest::BlockPlan;
 using j2ktest::MakeTile;
 
 TEST(EncoderRate, BandWeights) {
@@ -48,10 +48,10 @@ TEST(EncoderRate, ConvexHullSlopes) {
     EXPECT_DOUBLE_EQ(cb.passes[5].slope, 1.0);
 }
 
-std::vector<BlockSpec> FourBlocks() {
-    std::vector<BlockSpec> s;
+std::vector<BlockPlan> FourBlocks() {
+    std::vector<BlockPlan> s;
     for (uint32_t i = 0; i < 4; ++i) {
-        BlockSpec b;
+        BlockPlan b;
         uint32_t end = 0;
         double d = 0;
         for (uint32_t k = 0; k < 6; ++k) {
