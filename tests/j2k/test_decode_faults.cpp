@@ -177,4 +177,13 @@ TEST(DecodeDamagedStreams, NeverReadOutOfBounds) {
           DecodeLowBands, 1);
 }
 
+TEST(DecodeDamagedStreams, ThroughWaveletAndColourTransform) {
+    const std::string dir = TestDir();
+    const RawImage rgb = MakeRaw(dir, "rgb", 21, 18, 3, 8, false, 24);
+    const RawImage rgba = MakeRaw(dir, "rgba", 20, 17, 4, 12, false, 25);
+    Sweep(Compress(dir, rgb.path, "-F " + rgb.Format() + " -I -n 3 -r 8,3 -d 1,2 -t 12,12 -SOP"), DecodeCodestream,
+          3);
+    Sweep(Compress(dir, rgba.path, "-F " + rgba.Format() + " -n 4 -r 4,1 -M 9 -p PCRL"), DecodeCodestream, 4);
+}
+
 } // namespace
