@@ -184,7 +184,18 @@ protected:
     bool decodeTiledExtraImage(vq_svs_ifdDir_read& dir, imageContainer* dst);
     bool assembleTiledExtraImage(vq_svs_ifdDir_read& dir, imageContainer* dst);
     bool mergeJpegStrips(vq_svs_ifdDir_read& dir, int strips, vq_raw_tile** out);
-    void setUpDecoder(vq_TIFFJPEGTileDecoder* decoder, int image) const;
+    // Tile size and per-level edge sizes and tile grids of a JPEG or JPEG 2000
+    // tile decoder.
+    template <class Decoder>
+    void setUpDecoder(Decoder* decoder, int image) const {
+        decoder->tileSize = imageTileSizes[image];
+        decoder->edgeSizes.clear();
+        decoder->tileCounts.clear();
+        for (int l = 0; l < imageLevelCounts[image]; ++l) {
+            decoder->edgeSizes.push_back(levelEdgeTileSizes[globalLevel(l, image)]);
+            decoder->tileCounts.push_back(levelTileGrids[globalLevel(l, image)]);
+        }
+    }
 
     int j2kDecoderKind = 0;
     vq_ptr<vq_raw_tile> cachedThumbnail;

@@ -8,7 +8,9 @@
 #include "engine/base/vq_global.h"
 #include "engine/base/reader_messages.h"
 #include "engine/base/tile_key.h"
+#include "j2k/j2k_tile_decoder.h"
 #include "jpeg/jpeg_stream_parser.h"
+#include "j2k/j2k_tile_decoder.h"
 #include "jpeg/jpeg_tile_decoder.h"
 #include "readers/tiff/lzw_decoder.h"
 #include "readers/tiff/svs_reader.h"
@@ -77,21 +79,15 @@ bool SVSTileLoader::isRawCodecSupported(int image) {
     return imageCompressions[image] == 33003 || imageCompressions[image] == 7;
 }
 
-void SVSTileLoader::setUpDecoder(vq_TIFFJPEGTileDecoder* decoder, int image) const {
-    decoder->tileSize = imageTileSizes[image];
-    decoder->edgeSizes.clear();
-    decoder->tileCounts.clear();
-    for (int l = 0; l < imageLevelCounts[image]; ++l) {
-        decoder->edgeSizes.push_back(levelEdgeTileSizes[globalLevel(l, image)]);
-        decoder->tileCounts.push_back(levelTileGrids[globalLevel(l, image)]);
-    }
-}
-
 bool SVSTileLoader::createTileDecoder(vq_tileDecoder_base** out, int image) {
     if (out == nullptr || image < 0 || image >= imageCount || image >= int(imageCompressions.size())) return false;
     if (imageCompressions[image] == 33003) {
-        reportReaderMessage("JPEG 2000 tiles cannot be decoded by this build\n");
-        return false;
+        vq_TIFFJ2KTileDecoder* d = createTIFFJ2KTileDecoder();
+        if (d == nullptr) return false;
+        d->decoderKind = j2kDecoderKind;
+        setUpDecoder(d, image);
+        *out = d;
+        return true;
     }
     if (imageCompressions[image] != 7) return false;
     vq_TIFFJPEGTileDecoder* d = createTIFFJPEGTileDecoder();
@@ -194,8 +190,16 @@ bool SVSTileLoader::loadTile(int x, int y, int level, int image, imageContainer*
     const IntPair size = visibleTileSize(x, y, g, image);
     const int c = imageCompressions[image];
     if (c == 33003) {
-        reportReaderMessage("JPEG 2000 tiles cannot be decoded by this build\n");
-        return false;
+        // The decoder makes the RGB container at the tile size and crops it
+        // to the visible size of an edge tile.
+        vq_ptr<vq_raw_tile> raw;
+        if (!loadRawTile(x, y, level, image, raw.put())) return false;
+        vq_ptr<vq_TIFFJ2KTileDecoder> decoder = vq_ptr<vq_TIFFJ2KTileDecoder>::adopt(createTIFFJ2KTileDecoder());
+        if (!decoder) return false;
+        decoder->decoderKind = j2kDecoderKind;
+        setUpDecoder(decoder.get(), image);
+        if (!decoder->decodeTile(IntPair(x, y), level, raw->getData(), raw->getDataLength(), dst)) return false;
+        return dst->convertTo(format);
     }
     if (c != 7 && c != 1 && c != 5) return false;  // nothing to decode a tile with
     // The stored tile is read first: its size bounds the container.
@@ -318,11 +322,6 @@ bool createSVSRawTileLoader(vq_stream* stream, vq_tileloader_base** out) {
     SVSTileLoader* r = makeSVSTileLoader(stream);
     if (r == nullptr) return false;
     if (!r->readMetadata()) {
-        r->release();
-        return false;
-    }
-    if (r->getCompression(0) == 33003) {
-        reportReaderMessage("JPEG 2000 compressed slides are not supported by this build\n");
         r->release();
         return false;
     }

@@ -12,6 +12,10 @@
 #include "readers/tiff/lzw_decoder.h"
 #include "readers/tiff/scn_namespace.h"
 #include "readers/tiff/svs_reader.h"
+#include "engine/base/tile_decoder_base.h"
+#include "engine/base/vq_global.h"
+#include "j2k/j2k_fixtures.h"
+#include "support/test_env.h"
 #include "tests/jpeg/jpeg_fixtures.h"
 #include "tests/readers/tiff/slide_fixture.h"
 
@@ -43,14 +47,13 @@ TEST(SlideReader, OpenerRefusesNullAndNonTiff) {
     addDir(b, strip);
     auto s2 = source(b.bytes());
     EXPECT_FALSE(createSVSRawTileLoader(s2->stream.get(), r.put()));
-    // JPEG 2000 slides (either tag) are refused until their tiles can be
-    // decoded; the raw reader still hands out their stored code-streams.
+    // JPEG 2000 slides (either tag) open; the raw reader hands out their
+    // stored code-streams.
     for (int compression : {33003, 33005}) {
         TiffBuilder j;
         DirSpec d = rawLevel(16, 16, 16, compression, 1);
         addDir(j, d);
         auto s3 = source(j.bytes());
-        EXPECT_FALSE(createSVSRawTileLoader(s3->stream.get(), r.put())) << compression;
         vq_ptr<SVSRawTileLoader> raw;
         ASSERT_TRUE(openSVSRawTileLoader(s3->stream.get(), raw.put()));
         vq_ptr<vq_raw_tile> t;
@@ -58,6 +61,61 @@ TEST(SlideReader, OpenerRefusesNullAndNonTiff) {
         EXPECT_EQ(t->getCompression(), 33003);
         EXPECT_EQ(Bytes(t->getData(), t->getData() + t->getDataLength()), d.pieces[0]);
     }
+}
+
+// A slide level of lossless opj_compress code-streams (32 x 32 tiles over a
+// 48 x 40 image) decodes tile by tile, edge tiles cropped, with both kinds of
+// JPEG 2000 decoder; every tile equals its part of the picture.
+TEST(SlideReader, JpegTwoThousandTilesDecode) {
+    const std::string dir = vqtest::scratchDir("slide_j2k_tiles");
+    const int w = 48, h = 40, tile = 32;
+    const Bytes picture = rgb(2 * tile, 2 * tile, 9);
+    DirSpec d;
+    d.width = w;
+    d.height = h;
+    d.tileWidth = d.tileHeight = tile;
+    d.compression = 33003;
+    for (int ty = 0; ty < 2; ++ty)
+        for (int tx = 0; tx < 2; ++tx) {
+            std::string ppm = "P6\n32 32\n255\n";
+            for (int y = 0; y < tile; ++y)
+                ppm.append(reinterpret_cast<const char*>(picture.data()) + ((ty * tile + y) * 2 * tile + tx * tile) * 3,
+                           tile * 3);
+            const std::string path = dir + "/tile.ppm";
+            vqtest::writeFile(path, ppm);
+            d.pieces.push_back(toBytes(j2ktest::Compress(dir, path, "-n 3")));
+        }
+    for (int kind : {0, 2}) {
+        vq_ptr<vq_global_base> settings;
+        getGlobal(settings.put());
+        settings->setJ2KDecoder(kind);
+        TiffBuilder b;
+        addDir(b, d);
+        auto src = source(b.bytes());
+        vq_ptr<SVSTileLoader> r = openSlide(*src);
+        ASSERT_NE(r, nullptr);
+        vq_ptr<vq_tileDecoder_base> decoder;
+        EXPECT_TRUE(r->createTileDecoder(decoder.put(), 0));
+        for (int ty = 0; ty < 2; ++ty)
+            for (int tx = 0; tx < 2; ++tx) {
+                imageContainer out;
+                ASSERT_TRUE(r->loadTile(tx, ty, 0, 0, &out, vq_fmtRGB24)) << kind << " " << tx << "," << ty;
+                const int vw = tx ? w - tile : tile, vh = ty ? h - tile : tile;
+                ASSERT_EQ(out.getWidth(), vw);
+                ASSERT_EQ(out.getHeight(), vh);
+                const uint8_t* px = nullptr;
+                int32_t step = 0;
+                out.lockPixelsConst(&px, &step);
+                for (int y = 0; y < vh; ++y)
+                    EXPECT_EQ(0, std::memcmp(px + y * step, picture.data() + ((ty * tile + y) * 2 * tile + tx * tile) * 3,
+                                             size_t(vw) * 3))
+                        << kind << " tile " << tx << "," << ty << " row " << y;
+                out.unlockPixels();
+            }
+    }
+    vq_ptr<vq_global_base> settings;
+    getGlobal(settings.put());
+    settings->setJ2KDecoder(0);
 }
 
 TEST(SlideReader, Magnification) {
