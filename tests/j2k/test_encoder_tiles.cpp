@@ -5,15 +5,18 @@
 // encoder's formats and refusals behave as its callers expect.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "engine/base/imageContainer.h"
 #include "engine/base/stream.h"
 #include "j2k/codestream_buffer.h"
+#include "j2k/decode_harness.h"
 #include "j2k/encoder/codestream_writer.h"
 #include "j2k/encoder/native_tile_encoder.h"
 #include "j2k/j2k_fixtures.h"
@@ -167,11 +170,49 @@ TEST(EncoderTiles, EveryStreamDecodesComponentByComponent) {
         for (int quality : {1, 50, 80, 100}) {
             const Encoded e = EncodeRgb(im, quality, false);
             ASSERT_TRUE(e.ok) << w << "x" << h << " q" << quality;
+            // Our own decoder reads every stream, to the same samples give or
+            // take a rounding step of the irreversible wavelet. At quality 1
+            // the two still disagree by far more (see the disabled test
+            // below), so there only the sizes are compared.
+            const j2ktest::DecodeResult ours = j2ktest::DecodeCodestream(e.bytes);
+            ASSERT_TRUE(ours.ok) << w << "x" << h << " q" << quality << ": " << ours.error;
+            ASSERT_EQ(ours.planes.size(), 3u);
             for (int k = 0; k < 3; ++k) {
                 const Image d = Decode(dir, e.bytes, k, 1);
                 EXPECT_EQ(d.w, k == 0 ? w : (w + 1) / 2) << w << "x" << h << " q" << quality << " c" << k;
                 EXPECT_EQ(d.h, h) << w << "x" << h << " q" << quality << " c" << k;
+                ASSERT_EQ(ours.planes[k].size(), d.px.size()) << w << "x" << h << " q" << quality << " c" << k;
+                if (quality == 1)
+                    continue;
+                int worst = 0;
+                for (size_t i = 0; i < d.px.size(); ++i)
+                    worst = std::max(worst, std::abs(int(ours.planes[k][i]) - int(d.px[i])));
+                EXPECT_LE(worst, 1) << w << "x" << h << " q" << quality << " c" << k;
             }
+        }
+    }
+}
+
+// Known fault, not yet settled: at quality 1, where rate allocation drops
+// most passes, our decoder's samples differ from opj_decompress's by up to
+// 81 levels of luma and lie 2-6 dB further from the source. On
+// opj_compress's own lossy streams our decoder comes as close to the source
+// as opj_decompress, so the encoder's truncated streams are the first suspect.
+TEST(EncoderTiles, DISABLED_OurDecoderAgreesWithOpenJpegAtQualityOne) {
+    const std::string dir = vqtest::scratchDir("j2k_encode_q1");
+    for (auto [w, h] : kSizes) {
+        const Image im = Picture(w, h, 3, uint32_t(w * 1000 + h));
+        const Encoded e = EncodeRgb(im, 1, false);
+        ASSERT_TRUE(e.ok) << w << "x" << h;
+        const j2ktest::DecodeResult ours = j2ktest::DecodeCodestream(e.bytes);
+        ASSERT_TRUE(ours.ok) << w << "x" << h << ": " << ours.error;
+        for (int k = 0; k < 3; ++k) {
+            const Image d = Decode(dir, e.bytes, k, 1);
+            ASSERT_EQ(ours.planes[k].size(), d.px.size()) << w << "x" << h << " c" << k;
+            int worst = 0;
+            for (size_t i = 0; i < d.px.size(); ++i)
+                worst = std::max(worst, std::abs(int(ours.planes[k][i]) - int(d.px[i])));
+            EXPECT_LE(worst, 1) << w << "x" << h << " c" << k;
         }
     }
 }
