@@ -31,9 +31,17 @@ bool vq_tileQuadBase::checkTile(const vq_zoom_tile_base* tile) const
 
 bool vq_tileQuadBase::setCorner(const IntPair& position, int32_t code)
 {
+    if (!placeCorner(position, code))
+        return false;
+    present_ += code;
+    return true;
+}
+
+bool vq_tileQuadBase::placeCorner(const IntPair& position, int32_t corner)
+{
     const int32_t x = position.first, y = position.second;
     int32_t left, top;
-    switch (code) {
+    switch (corner) {
     case cornerTopLeft: left = x; top = y; break;
     case cornerTopRight: left = x - 1; top = y; break;
     case cornerBottomRight: left = x - 1; top = y - 1; break;
@@ -48,7 +56,6 @@ bool vq_tileQuadBase::setCorner(const IntPair& position, int32_t code)
         minY_ = top;
         maxY_ = top + 1;
     }
-    present_ += code;
     return true;
 }
 

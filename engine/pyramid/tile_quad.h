@@ -57,6 +57,9 @@ public:
     void replicateMergeMargin(vq_zoom_tile_base* tile, int32_t plane) const;
 
 protected:
+    // Fixes the quad's range from a member at `position` in `corner` (the
+    // first member decides); false for an unknown corner.
+    bool placeCorner(const IntPair& position, int32_t corner);
     vq_ptr<vq_zoom_tile_base>* memberSlot(int32_t corner);
     vq_tileKey resultKey() const;
     bool copyMembers(uint8_t* data, int32_t step, int32_t plane, int32_t bytesPerPixel);

@@ -36,23 +36,10 @@ int32_t cornerOfPart(int32_t code)
 
 bool vq_tileQuadPartial::setPartCorner(const IntPair& position, int32_t code)
 {
-    const IntPair p = partPosition(position, code);
-    int32_t left, top;
-    switch (cornerOfPart(code)) {
-    case cornerTopLeft: left = p.first; top = p.second; break;
-    case cornerTopRight: left = p.first - 1; top = p.second; break;
-    case cornerBottomRight: left = p.first - 1; top = p.second - 1; break;
-    case cornerBottomLeft: left = p.first; top = p.second - 1; break;
-    default:
-        std::fputs("Bad tile location\n", stderr);
+    // The band's cell fixes the range as a whole member would; presence
+    // counts the band's own part code.
+    if (!placeCorner(partPosition(position, code), cornerOfPart(code)))
         return false;
-    }
-    if (maxX_ == -1 && maxY_ == -1) { // the first band fixes the range
-        minX_ = left;
-        maxX_ = left + 1;
-        minY_ = top;
-        maxY_ = top + 1;
-    }
     present_ += code;
     return true;
 }
