@@ -12,9 +12,9 @@
 #include "primitives/core/prim_types.h"
 #include "primitives/core/processor.h"
 #include "primitives/rotate/quarter_turn.h"
-#include "primitives/rotate/remap.h"
+#include "primitives/rotate/kernels/remap.h"
 #include "primitives/rotate/warp_region.h"
-#include "primitives/rotate/warp_rows.h"
+#include "primitives/rotate/kernels/warp_rows.h"
 
 const WarpRowKernel* const warpRowKernelTables[6] = {
     prim::generic::warpRowKernelTable, prim::p1::warpRowKernelTable, prim::p2::warpRowKernelTable,

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "primitives/rotate/warp_rows.h"
-#include "rotate_fixture.h"
+#include "primitives/rotate/kernels/warp_rows.h"
+#include "../rotate_fixture.h"
 
 namespace {
 

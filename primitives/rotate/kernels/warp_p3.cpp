@@ -4,5 +4,5 @@
 #define VQ_PATH_NS p3
 #include "primitives/core/simd_path.h"
 
-#include "primitives/rotate/warp_kernels.inl"
-#include "primitives/rotate/remap_kernels.inl"
+#include "primitives/rotate/kernels/warp_kernels.inl"
+#include "primitives/rotate/kernels/remap_kernels.inl"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <emmintrin.h>
 
-#include "primitives/rotate/warp_rows.h"
+#include "primitives/rotate/kernels/warp_rows.h"
 
 #ifndef VQ_PATH_NS
 #error "define VQ_PATH_NS before including warp_kernels.inl"
@@ -223,79 +223,8 @@ void warpRowCubic(const void* src, void* dst, int32_t srcStep, int32_t dstStep, 
 #else
 
 // ---------------------------------------------------------------------------
-// SIMD paths.
-
-template <typename T, int L>
-void warpRowNearest(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t firstRow, int32_t lastRow,
-                    const RowSpan* spans, const WarpCoefficients* a, int32_t, int32_t, float*)
-{
-    walkSpans<true>(firstRow, lastRow, spans, *a, [&](int32_t i, int32_t j, double x, double y) {
-        copyNearest<T, L>(src, srcStep, dst, dstStep, i, j, truncD(x), truncD(y));
-    });
-}
-
-template <typename T, int L>
-void warpRowLinear(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t firstRow, int32_t lastRow,
-                   const RowSpan* spans, const WarpCoefficients* a, int32_t xMax, int32_t yMax, float*)
-{
-    walkSpans<false>(firstRow, lastRow, spans, *a, [&](int32_t i, int32_t j, double x, double y) {
-        int32_t xi = truncD(x), yi = truncD(y);
-        if (xi == xMax)
-            xi = xMax - 1;
-        if (yi == yMax)
-            yi = yMax - 1;
-        const double fx = x - xi, fy = y - yi;
-        if constexpr (sizeof(T) == 1) {
-            // 14-bit weights; one pairwise pass per row, truncated by 8 bits
-            // between the passes, rounded half up at the end.
-            const int32_t wx = roundD(fx * 16384.0), wy = roundD(fy * 16384.0);
-            const auto sat16 = [](int32_t v) { return v < -32768 ? -32768 : v > 32767 ? 32767 : v; };
-            const int32_t wx0 = sat16(16384 - wx), wx1 = sat16(wx), wy0 = sat16(16384 - wy), wy1 = sat16(wy);
-            for (int c = 0; c < Shape<L>::channels; ++c) {
-                const int32_t p00 = loadT<uint8_t>(srcAt<T, L>(src, srcStep, xi, yi, c));
-                const int32_t p10 = loadT<uint8_t>(srcAt<T, L>(src, srcStep, xi + 1, yi, c));
-                const int32_t p01 = loadT<uint8_t>(srcAt<T, L>(src, srcStep, xi, yi + 1, c));
-                const int32_t p11 = loadT<uint8_t>(srcAt<T, L>(src, srcStep, xi + 1, yi + 1, c));
-                const int32_t top = sat16((p00 * wx0 + p10 * wx1) >> 8);
-                const int32_t bottom = sat16((p01 * wx0 + p11 * wx1) >> 8);
-                int32_t r = (top * wy0 + bottom * wy1 + 524288) >> 20;
-                if constexpr (L == 4)
-                    r = r < 0 ? 0 : r > 255 ? 255 : r;
-                storeT<uint8_t>(dstAt<T, L>(dst, dstStep, i, j, c), uint8_t(r));
-            }
-        } else {
-            const float fxf = float(fx), fyf = float(fy);
-            const float gx = 1.0f - fxf, gy = 1.0f - fyf;
-            for (int c = 0; c < Shape<L>::channels; ++c) {
-                const float p00 = float(loadT<T>(srcAt<T, L>(src, srcStep, xi, yi, c)));
-                const float p10 = float(loadT<T>(srcAt<T, L>(src, srcStep, xi + 1, yi, c)));
-                const float p01 = float(loadT<T>(srcAt<T, L>(src, srcStep, xi, yi + 1, c)));
-                const float p11 = float(loadT<T>(srcAt<T, L>(src, srcStep, xi + 1, yi + 1, c)));
-                float r;
-                if constexpr (L == 0 && sizeof(T) == 2) {
-                    // One channel, 16u: vertical first, weight form.
-                    const float left = p00 * gy + p01 * fyf;
-                    const float right = p10 * gy + p11 * fyf;
-                    r = left * gx + right * fxf;
-                } else if constexpr (L == 0) {
-                    // One channel, 32f: horizontal first, weight form.
-                    const float top = p00 * gx + p10 * fxf;
-                    const float bottom = p01 * gx + p11 * fxf;
-                    r = top * gy + bottom * fyf;
-                } else {
-                    const float top = (p10 - p00) * fxf + p00;
-                    const float bottom = (p11 - p01) * fxf + p01;
-                    r = (bottom - top) * fyf + top;
-                }
-                uint8_t* d = dstAt<T, L>(dst, dstStep, i, j, c);
-                if constexpr (sizeof(T) == 2)
-                    storeT<uint16_t>(d, uint16_t(roundF(r)));
-                else
-                    storeT<float>(d, r);
-            }
-        }
-    });
-}
+// SIMD paths: the weight table and the window start of the cubic samplers,
+// then the vector kernels.
 
 // Exact 14-bit Lagrange weight of node 0 or node 1 among 0, 1, 2, 3 at
 // j / 512, rounded to the nearest integer (halves away from zero).
@@ -348,91 +277,7 @@ inline int32_t samplerWindowStart(float v, int32_t last)
     return s;
 }
 
-// Evaluates the four-point Lagrange cubic at the positions (xs[k], ys[k]) of
-// a span into consecutive destination pixels; positions outside the test
-// rectangle leave their pixel alone.
-template <typename T, int L>
-void sampleCubicPoints(const void* src, int32_t srcStep, void* dst, int32_t dstStep, int32_t row, int32_t firstCol,
-                       const float* xs, const float* ys, int32_t count, int32_t left, int32_t top, int32_t right,
-                       int32_t bottom, int32_t lastCol, int32_t lastRow)
-{
-    const float fl = float(left), ft = float(top), fr = float(right), fb = float(bottom);
-    constexpr std::ptrdiff_t stride = std::ptrdiff_t(Shape<L>::elems) * sizeof(T);
-    for (int32_t k = 0; k < count; ++k) {
-        const float x = xs[k], y = ys[k];
-        if (x < fl || y < ft || x > fr || y > fb)
-            continue;
-        const int32_t x0 = samplerWindowStart(x, lastCol), y0 = samplerWindowStart(y, lastRow);
-        const float dx = x - float(x0), dy = y - float(y0);
-        const int32_t j = firstCol + k;
-        if constexpr (sizeof(T) == 1) {
-            const CubicWeightPair* tab = lagrangeCubicWeightTable.w;
-            const int32_t rx = clampIndex(roundF(dx * 512.0f)), ry = clampIndex(roundF(dy * 512.0f));
-            const int32_t wx[4] = {tab[rx].first, tab[rx].second, tab[1536 - rx].second, tab[1536 - rx].first};
-            const int32_t wy[4] = {tab[ry].first, tab[ry].second, tab[1536 - ry].second, tab[1536 - ry].first};
-            for (int c = 0; c < Shape<L>::channels; ++c) {
-                const uint8_t* base = srcAt<T, L>(src, srcStep, x0, y0, c);
-                int32_t v = 0;
-                for (int r = 0; r < 4; ++r) {
-                    const uint8_t* p = base + std::ptrdiff_t(r) * srcStep;
-                    const int32_t sum = p[0] * wx[0] + p[stride] * wx[1] + p[2 * stride] * wx[2] + p[3 * stride] * wx[3];
-                    v += (sum >> 8) * wy[r];
-                }
-                int32_t out = (v + 524288) >> 20;
-                out = out < 0 ? 0 : out > 255 ? 255 : out;
-                storeT<uint8_t>(dstAt<T, L>(dst, dstStep, row, j, c), uint8_t(out));
-            }
-        } else {
-            const float ux = dx - 1.0f, uy = dy - 1.0f;
-            float wx[4], wy[4];
-            const float ux2 = ux * ux, ux3 = ux * ux2, uy2 = uy * uy, uy3 = uy * uy2;
-            for (int t = 0; t < 4; ++t) {
-                wx[t] = (ux3 * kC3[t] + ux2 * kC2[t]) + (ux * kC1[t] + kC0[t]);
-                wy[t] = (uy3 * kC3[t] + uy2 * kC2[t]) + (uy * kC1[t] + kC0[t]);
-            }
-            for (int c = 0; c < Shape<L>::channels; ++c) {
-                const uint8_t* base = srcAt<T, L>(src, srcStep, x0, y0, c);
-                float rs[4];
-                for (int r = 0; r < 4; ++r) {
-                    const uint8_t* p = base + std::ptrdiff_t(r) * srcStep;
-                    rs[r] = (float(loadT<T>(p)) * wx[0] + float(loadT<T>(p + stride)) * wx[1]) +
-                            (float(loadT<T>(p + 2 * stride)) * wx[2] + float(loadT<T>(p + 3 * stride)) * wx[3]);
-                }
-                const float out = (rs[0] * wy[0] + rs[2] * wy[2]) + (rs[1] * wy[1] + rs[3] * wy[3]);
-                uint8_t* d = dstAt<T, L>(dst, dstStep, row, j, c);
-                if constexpr (sizeof(T) == 2) {
-                    const int32_t v = roundF(out);
-                    storeT<uint16_t>(d, uint16_t(v < 0 ? 0 : v > 65535 ? 65535 : v));
-                } else {
-                    storeT<float>(d, out);
-                }
-            }
-        }
-    }
-}
-
-template <typename T, int L>
-void warpRowCubic(const void* src, void* dst, int32_t srcStep, int32_t dstStep, int32_t firstRow, int32_t lastRow,
-                  const RowSpan* spans, const WarpCoefficients* a, int32_t xMax, int32_t yMax, float* work)
-{
-    if (lastRow < firstRow)
-        return;
-    double xRow = a->c01 * firstRow + a->c02, yRow = a->c11 * firstRow + a->c12;
-    for (int32_t i = 0; i <= lastRow - firstRow; ++i) {
-        const int32_t first = spans[i].first, n = spans[i].last - first + 1;
-        double x = a->c00 * first + xRow, y = a->c10 * first + yRow;
-        for (int32_t j = 0; j < n; ++j) {
-            work[j] = float(x);
-            work[n + j] = float(y);
-            x = x + a->c00;
-            y = y + a->c10;
-        }
-        sampleCubicPoints<T, L>(src, srcStep, dst, dstStep, i, first, work, work + (n > 0 ? n : 0), n, -1, -1,
-                                xMax + 1, yMax + 1, xMax, yMax);
-        xRow = xRow + a->c01;
-        yRow = yRow + a->c11;
-    }
-}
+#include "primitives/rotate/kernels/warp_simd.inl"
 
 #endif
 

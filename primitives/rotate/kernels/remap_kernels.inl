@@ -2,7 +2,7 @@
 // perspective row generator of one SIMD path. Included after
 // warp_kernels.inl in the path's translation unit: it uses that file's
 // pixel addressing, conversions and weight table.
-#include "primitives/rotate/remap.h"
+#include "primitives/rotate/kernels/remap.h"
 
 #ifdef VQ_WARP_GENERIC
 #error "the coordinate-map kernels exist on the SIMD paths only"
@@ -14,11 +14,10 @@ namespace {
 // Outside the given rectangle (ordered comparisons: a NaN passes).
 inline bool outsideRect(float x, float y, float l, float t, float r, float b) { return x < l || y < t || x > r || y > b; }
 
-template <typename T, int L>
-inline void copyPixelTo(const void* src, int32_t srcStep, void* dst, int32_t i, int32_t ix, int32_t iy)
+// The position pair (xs[i], ys[i]) in lanes 0 and 1.
+inline __m128 positionAt(const float* xs, const float* ys, int32_t i)
 {
-    for (int c = 0; c < Shape<L>::channels; ++c)
-        std::memcpy(dstAt<T, L>(dst, 0, 0, i, c), srcAt<T, L>(src, srcStep, ix, iy, c), sizeof(T));
+    return _mm_unpacklo_ps(_mm_load_ss(xs + i), _mm_load_ss(ys + i));
 }
 
 // Plain nearest: positions rounded to nearest, ties to even. A position
@@ -27,11 +26,14 @@ inline void copyPixelTo(const void* src, int32_t srcStep, void* dst, int32_t i, 
 template <typename T, int L>
 void remapRowNearest(const void* src, int32_t srcStep, void* dst, const float* xs, const float* ys, int32_t n)
 {
+    const SrcPixels<T, L> s(src, srcStep);
+    const DstPixels<T, L> d(dst, 0, 0);
     for (int32_t i = 0; i < n; ++i) {
-        const int32_t ix = roundF(xs[i]), iy = roundF(ys[i]);
+        const __m128i q = _mm_cvtps_epi32(positionAt(xs, ys, i));
+        const int32_t ix = _mm_cvtsi128_si32(q), iy = lane1(q);
         if (ix < 0 || iy < 0)
             continue;
-        copyPixelTo<T, L>(src, srcStep, dst, i, ix, iy);
+        copyPixel<T, L>(s.plane, s.at(ix, iy), d.plane, d.at(i));
     }
 }
 
@@ -41,79 +43,50 @@ template <typename T, int L>
 void remapRowNearestBounded(const void* src, int32_t srcStep, void* dst, const float* xs, const float* ys, int32_t n,
                             int32_t xMin, int32_t yMin, int32_t xMax, int32_t yMax)
 {
+    const SrcPixels<T, L> s(src, srcStep);
+    const DstPixels<T, L> d(dst, 0, 0);
     const float l = float(xMin), t = float(yMin), r = float(xMax), b = float(yMax);
     for (int32_t i = 0; i < n; ++i) {
-        const float x = xs[i], y = ys[i];
-        if (outsideRect(x, y, l, t, r, b))
+        if (outsideRect(xs[i], ys[i], l, t, r, b))
             continue;
-        const int32_t ix = roundF(x), iy = roundF(y);
+        const __m128i q = _mm_cvtps_epi32(positionAt(xs, ys, i));
+        const int32_t ix = _mm_cvtsi128_si32(q), iy = lane1(q);
         if (ix < xMin || iy < yMin || ix > xMax || iy > yMax)
             continue;
-        copyPixelTo<T, L>(src, srcStep, dst, i, ix, iy);
+        copyPixel<T, L>(s.plane, s.at(ix, iy), d.plane, d.at(i));
     }
 }
 
-// One bilinear pixel of the 2 x 2 cell at (ix, iy). `capped` limits the 8u
-// weights to 16384; `columnsFirst` evaluates the one-channel weight form
-// with the columns first.
+// One bilinear pixel of the cell whose integer parts (ix, iy) are in lanes
+// 0 and 1 of q. `capped` limits the 8u weights to 16384; `columnsFirst`
+// evaluates the one-channel weight form with the columns first.
 template <typename T, int L>
-inline void remapLinearPixel(const void* src, int32_t srcStep, void* dst, int32_t i, float x, float y, int32_t ix,
-                             int32_t iy, bool capped, bool columnsFirst)
+inline void remapLinearPixel(const SrcPixels<T, L>& s, const DstPixels<T, L>& d, int32_t i, __m128 pos, __m128i q,
+                             bool capped, bool columnsFirst)
 {
-    const float fx = x - float(ix), fy = y - float(iy);
+    const __m128 f = _mm_sub_ps(pos, _mm_cvtepi32_ps(q));
+    const int32_t ix = _mm_cvtsi128_si32(q), iy = lane1(q);
     // A cell starting at -1 (a source one column or row wide) reads its
     // zero-weight first neighbour from column or row 0 instead.
     const int32_t c0 = ix < 0 ? 0 : ix, r0 = iy < 0 ? 0 : iy;
+    __m128i w = _mm_setzero_si128();
     if constexpr (sizeof(T) == 1) {
-        float px = fx * 16384.0f, py = fy * 16384.0f;
-        if (capped) {
-            px = px < 16384.0f ? px : 16384.0f;
-            py = py < 16384.0f ? py : 16384.0f;
-        }
-        const int32_t wx = roundF(px), wy = roundF(py);
-        const auto sat16 = [](int32_t v) { return v < -32768 ? -32768 : v > 32767 ? 32767 : v; };
-        for (int c = 0; c < Shape<L>::channels; ++c) {
-            const int32_t p00 = loadT<uint8_t>(srcAt<T, L>(src, srcStep, c0, r0, c));
-            const int32_t p10 = loadT<uint8_t>(srcAt<T, L>(src, srcStep, ix + 1, r0, c));
-            const int32_t p01 = loadT<uint8_t>(srcAt<T, L>(src, srcStep, c0, iy + 1, c));
-            const int32_t p11 = loadT<uint8_t>(srcAt<T, L>(src, srcStep, ix + 1, iy + 1, c));
-            const int32_t top = sat16((p00 * (16384 - wx) + p10 * wx) >> 8);
-            const int32_t bottom = sat16((p01 * (16384 - wx) + p11 * wx) >> 8);
-            int32_t r = (top * (16384 - wy) + bottom * wy + 33) >> 20;
-            if constexpr (L == 4)
-                r = r < 0 ? 0 : r > 255 ? 255 : r;
-            storeT<uint8_t>(dstAt<T, L>(dst, 0, 0, i, c), uint8_t(r));
-        }
-    } else {
-        const float gx = 1.0f - fx, gy = 1.0f - fy;
-        for (int c = 0; c < Shape<L>::channels; ++c) {
-            const float p00 = float(loadT<T>(srcAt<T, L>(src, srcStep, c0, r0, c)));
-            const float p10 = float(loadT<T>(srcAt<T, L>(src, srcStep, ix + 1, r0, c)));
-            const float p01 = float(loadT<T>(srcAt<T, L>(src, srcStep, c0, iy + 1, c)));
-            const float p11 = float(loadT<T>(srcAt<T, L>(src, srcStep, ix + 1, iy + 1, c)));
-            float r;
-            if constexpr (L == 0) {
-                if (columnsFirst) {
-                    const float left = p00 * gy + p01 * fy;
-                    const float right = p10 * gy + p11 * fy;
-                    r = left * gx + right * fx;
-                } else {
-                    const float top = p00 * gx + p10 * fx;
-                    const float bottom = p01 * gx + p11 * fx;
-                    r = top * gy + bottom * fy;
-                }
-            } else {
-                const float top = (p10 - p00) * fx + p00;
-                const float bottom = (p11 - p01) * fx + p01;
-                r = (bottom - top) * fy + top;
-            }
-            uint8_t* d = dstAt<T, L>(dst, 0, 0, i, c);
-            if constexpr (sizeof(T) == 2)
-                storeT<uint16_t>(d, uint16_t(roundF(r)));
-            else
-                storeT<float>(d, r);
-        }
+        __m128 px = _mm_mul_ps(f, _mm_set1_ps(16384.0f));
+        if (capped)
+            px = _mm_min_ps(px, _mm_set1_ps(16384.0f));
+        w = _mm_cvtps_epi32(px);
     }
+    const BilinearForm form = L != 0 ? BilinearForm::difference
+                              : columnsFirst ? BilinearForm::columnsFirst
+                                             : BilinearForm::rowsFirst;
+    bilinearPixel<T, L>(s, c0, ix + 1, r0, iy + 1, d.plane, d.at(i), w, 33, f, form);
+}
+
+// Integer parts of a position, one on the last index moved back by one.
+inline __m128i cellOf(__m128 pos, __m128i last)
+{
+    const __m128i q = _mm_cvttps_epi32(pos);
+    return _mm_add_epi32(q, _mm_cmpeq_epi32(q, last));
 }
 
 // Plain linear: a position whose cell would leave columns 0..xLast or rows
@@ -122,16 +95,15 @@ template <typename T, int L>
 void remapRowLinear(const void* src, int32_t srcStep, void* dst, const float* xs, const float* ys, int32_t n,
                     int32_t xLast, int32_t yLast)
 {
+    const SrcPixels<T, L> s(src, srcStep);
+    const DstPixels<T, L> d(dst, 0, 0);
+    const __m128i last = _mm_setr_epi32(xLast, yLast, 1, 1);
     for (int32_t i = 0; i < n; ++i) {
         const float x = xs[i], y = ys[i];
         if (!(x >= 0.0f && y >= 0.0f && x < float(xLast) + 1.0f && y < float(yLast) + 1.0f))
             continue;
-        int32_t ix = truncF(x), iy = truncF(y);
-        if (ix == xLast)
-            ix = ix - 1;
-        if (iy == yLast)
-            iy = iy - 1;
-        remapLinearPixel<T, L>(src, srcStep, dst, i, x, y, ix, iy, true, i == n - 1);
+        const __m128 pos = positionAt(xs, ys, i);
+        remapLinearPixel<T, L>(s, d, i, pos, cellOf(pos, last), true, i == n - 1);
     }
 }
 
@@ -141,17 +113,16 @@ template <typename T, int L>
 void remapRowLinearBounded(const void* src, int32_t srcStep, void* dst, const float* xs, const float* ys, int32_t n,
                            int32_t xMin, int32_t yMin, int32_t xMax, int32_t yMax)
 {
+    const SrcPixels<T, L> s(src, srcStep);
+    const DstPixels<T, L> d(dst, 0, 0);
+    const __m128i last = _mm_setr_epi32(xMax, yMax, 1, 1);
     const float l = float(xMin), t = float(yMin), r = float(xMax), b = float(yMax);
     for (int32_t i = 0; i < n; ++i) {
         const float x = xs[i], y = ys[i];
         if (outsideRect(x, y, l, t, r, b) || !(x >= 0.0f && y >= 0.0f))
             continue;
-        int32_t ix = truncF(x), iy = truncF(y);
-        if (ix == xMax)
-            ix = ix - 1;
-        if (iy == yMax)
-            iy = iy - 1;
-        remapLinearPixel<T, L>(src, srcStep, dst, i, x, y, ix, iy, false, false);
+        const __m128 pos = positionAt(xs, ys, i);
+        remapLinearPixel<T, L>(s, d, i, pos, cellOf(pos, last), false, false);
     }
 }
 

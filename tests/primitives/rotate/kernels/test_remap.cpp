@@ -8,8 +8,8 @@
 #include <limits>
 #include <vector>
 
-#include "primitives/rotate/remap.h"
-#include "rotate_fixture.h"
+#include "primitives/rotate/kernels/remap.h"
+#include "../rotate_fixture.h"
 
 namespace {
 
