@@ -17,6 +17,7 @@
 #include "paths_fixture.h"
 #include "primitives/core/prim_types.h"
 #include "primitives/resample/resize_gen.h"
+#include "primitives/resample/resize_rows.h"
 #include "primitives/resample/resize_sq.h"
 #include "support/path_harness.h"
 #include "tests/primitives/resample/resample_oracle.h"
@@ -53,12 +54,32 @@ double roundExact(int kind, double v) {
     return r < lo ? lo : r > hi ? hi : r;
 }
 
+// The single-precision weights written out one operation at a time: taps
+// b + k with b = -f - 2, distance capped at 3 and scaled by 100, linear
+// interpolation in the shared table, the sum taken in the order of taps
+// -2, -1, +1, 0, +2, +3, every weight divided by it.
+void singlePrecisionWeights(float f, float out[6]) {
+    const float* t = lanczos3KernelTable;
+    const float b = -f - 2.0f;
+    float raw[6];
+    for (int k = 0; k < 6; ++k) {
+        const float p = std::min(std::fabs(b + float(k)), 3.0f) * 100.0f;
+        const int i = int(p);
+        raw[k] = (p - float(i)) * (t[i + 1] - t[i]) + t[i];
+    }
+    const float s = (((((0.0f + raw[0]) + raw[1]) + raw[3]) + raw[2]) + raw[4]) + raw[5];
+    for (int k = 0; k < 6; ++k)
+        out[k] = raw[k] / s;
+}
+
 } // namespace
 
-// Fractions 0 and 0.5 give path 0's weights bit for bit, 0.25 and 0.75
-// within a unit in the last place, with the worked values (0 reproduces
-// tap 0 with signed zeros around it; 0.75 is 0.25 reversed). Other fractions, negative and past 1 included: identical
-// across paths 1-5, normalised, and within the table's error of the kernel.
+// Fractions 0, 0.25, 0.5 and 0.75 give path 0's weights bit for bit, and
+// the worked values (0 reproduces tap 0 with signed zeros around it; 0.75 is
+// 0.25 reversed). At 0.1 the single- and double-precision generators part in
+// the last bits, each to its worked value. Other fractions, negative and
+// past 1 included: identical across paths 1-5 and to the arithmetic
+// written out, normalised, and within the table's error of the kernel.
 TEST(ResamplePathsLanczos, WeightsFollowTheKernel) {
     const float simple[4] = {0.0f, 0.25f, 0.5f, 0.75f};
     float base[24];
@@ -77,18 +98,15 @@ TEST(ResamplePathsLanczos, WeightsFollowTheKernel) {
         const std::string what = vqtest::pathName(path);
         float got[24];
         lanczos3WeightsTable[path](simple, 4, got);
-        // 0 and 0.5 bit for bit; 0.25 and 0.75 within one unit in the last
-        // place, as the single-precision sum of the taps can round apart
-        // from the double-precision one.
-        ASSERT_EQ(0, std::memcmp(got, base, 6 * sizeof(float))) << what;
-        ASSERT_EQ(0, std::memcmp(got + 12, base + 12, 6 * sizeof(float))) << what;
-        for (int n : {6, 7, 8, 9, 10, 11, 18, 19, 20, 21, 22, 23})
-            ASSERT_LE(std::fabs(got[n] - base[n]), std::ldexp(1.0, std::ilogb(base[n]) - 23)) << what << " " << n;
+        for (int n = 0; n < 24; ++n)
+            EXPECT_EQ(std::memcmp(&got[n], &base[n], sizeof(float)), 0)
+                << what << " fraction " << simple[n / 6] << " tap " << n % 6 << ": " << got[n] << " against "
+                << base[n];
         for (int k = 0; k < 6; ++k) {
             EXPECT_EQ(got[k], k == 2 ? 1.0f : 0.0f) << what;
-            EXPECT_NEAR(got[6 + k], quarter[k], 6e-8) << what << " tap " << k;
-            EXPECT_NEAR(got[12 + k], half[k], 6e-8) << what << " tap " << k;
-            EXPECT_EQ(got[18 + k], got[6 + 5 - k]) << what << " tap " << k;
+            EXPECT_EQ(got[6 + k], quarter[k]) << what << " tap " << k;
+            EXPECT_EQ(got[12 + k], half[k]) << what << " tap " << k;
+            EXPECT_EQ(got[18 + k], quarter[5 - k]) << what << " tap " << k;
         }
         EXPECT_TRUE(std::signbit(got[1]) && std::signbit(got[3]) && !std::signbit(got[4])) << what;
 
@@ -103,7 +121,12 @@ TEST(ResamplePathsLanczos, WeightsFollowTheKernel) {
         ASSERT_EQ(0, std::memcmp(w.data(), first.data(), 4 * first.size())) << what;
         std::vector<float> generic(6 * count);
         lanczos3WeightsTable[0](fractions.data(), count, generic.data());
+        EXPECT_EQ(w[0], 0.017242447f) << what;
+        EXPECT_EQ(generic[0], 0.017242471f);
         for (int i = 0; i < count; ++i) {
+            float spelled[6];
+            singlePrecisionWeights(fractions[i], spelled);
+            ASSERT_EQ(0, std::memcmp(&w[6 * i], spelled, sizeof(spelled))) << what << " fraction " << fractions[i];
             double exact[6], sum = 0;
             kernel.weights(double(fractions[i]), exact);
             for (int k = 0; k < 6; ++k) {
