@@ -108,9 +108,32 @@ function(vq_test name)
   add_executable(${name} ${T_SOURCES})
   vq_apply_path_flags(${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} vq_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  set(first_label "")
+  if(T_LABELS)
+    list(GET T_LABELS 0 first_label)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    PROPERTIES LABELS "${first_label}" TIMEOUT ${T_TIMEOUT}
                ENVIRONMENT "VQ_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+  vq_label_discovered_tests(${name} ${T_LABELS})
+endfunction()
+
+# vq_label_discovered_tests(NAME LABEL ...)
+# Gives every test discovered in executable NAME all its labels. A list
+# cannot travel through gtest_discover_tests' PROPERTIES (it is split into
+# separate words, so only the first label sticks there); with more than one
+# label, a small script included after the discovery script sets them all.
+function(vq_label_discovered_tests name)
+  list(LENGTH ARGN count)
+  if(count LESS 2)
+    return()
+  endif()
+  set(script "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")
+  file(WRITE "${script}"
+    "if(DEFINED ${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${ARGN}\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${script}")
 endfunction()
