@@ -332,6 +332,50 @@ inline __m128i windowRowSum8(__m128i row, __m128i w01, __m128i w23)
     return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(a, w01), _mm_madd_epi16(b, w23)), 8);
 }
 
+#if VQ_PATH_LEVEL >= 3
+// 8u interleaved, byte shuffles: the window row's raw bytes (pixel k,
+// channel c at byte elems k + c) straight into the 16-bit (pixel 0, pixel 1)
+// or (pixel 2, pixel 3) pairs of every channel.
+template <int L> inline __m128i windowPairMask(int firstPixel)
+{
+    constexpr int elems = Shape<L>::elems;
+    alignas(16) int8_t m[16];
+    for (int c = 0; c < 4; ++c)
+        for (int k = 0; k < 2; ++k) {
+            m[4 * c + 2 * k] = int8_t(c < elems ? elems * (firstPixel + k) + c : -128);
+            m[4 * c + 2 * k + 1] = -128;
+        }
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(m));
+}
+
+template <int L> inline __m128i windowRawRow8(const uint8_t* p)
+{
+    if constexpr (L == 0)
+        return _mm_cvtsi32_si128(int(load4(p)));
+    else if constexpr (L == 1)
+        return _mm_unpacklo_epi64(load8(p), _mm_cvtsi32_si128(int(load4(p + 8))));
+    else
+        return load16(p);
+}
+#endif
+
+// 8u: the floored row sums of every channel of window row `o` (masks from
+// windowPairMask on the paths that shuffle bytes).
+template <int L>
+inline __m128i windowRowSums8(const uint8_t* const* p, std::ptrdiff_t o, __m128i w01, __m128i w23,
+                              [[maybe_unused]] __m128i mask01, [[maybe_unused]] __m128i mask23)
+{
+#if VQ_PATH_LEVEL >= 3
+    if constexpr (!Shape<L>::planar) {
+        const __m128i row = windowRawRow8<L>(p[0] + o);
+        return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_shuffle_epi8(row, mask01), w01),
+                                            _mm_madd_epi16(_mm_shuffle_epi8(row, mask23), w23)),
+                              8);
+    }
+#endif
+    return windowRowSum8(windowRow8<L>(p, o), w01, w23);
+}
+
 // 8u: the four table weights of index r as (w0, w1) and (w2, w3) pairs
 // repeated in every lane.
 inline void tableWeightPairs(const CubicWeightPair* tab, int32_t r, __m128i& w01, __m128i& w23)
@@ -370,6 +414,11 @@ void sampleCubicPoints(const SrcPixels<T, L>& s, const DstPixels<T, L>& d, int32
                        int32_t lastCol, int32_t lastRow)
 {
     const float fl = float(left), ft = float(top), fr = float(right), fb = float(bottom);
+#if VQ_PATH_LEVEL >= 3
+    const __m128i mask01 = windowPairMask<L>(0), mask23 = windowPairMask<L>(2);
+#else
+    const __m128i mask01 = _mm_setzero_si128(), mask23 = mask01;
+#endif
     for (int32_t k = 0; k < count; ++k) {
         const float x = xs[k], y = ys[k];
         if (x < fl || y < ft || x > fr || y > fb)
@@ -386,7 +435,7 @@ void sampleCubicPoints(const SrcPixels<T, L>& s, const DstPixels<T, L>& d, int32
             tableWeightPairs(lagrangeCubicWeightTable.w, ry, wy01, wy23);
             __m128i rows[4];
             for (int j = 0; j < 4; ++j)
-                rows[j] = windowRowSum8(windowRow8<L>(s.plane, s.at(x0, y0 + j)), wx01, wx23);
+                rows[j] = windowRowSums8<L>(s.plane, s.at(x0, y0 + j), wx01, wx23, mask01, mask23);
             const __m128i s01 = _mm_packs_epi32(rows[0], rows[1]), s23 = _mm_packs_epi32(rows[2], rows[3]);
             const __m128i v = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(s01, _mm_srli_si128(s01, 8)), wy01),
                                             _mm_madd_epi16(_mm_unpacklo_epi16(s23, _mm_srli_si128(s23, 8)), wy23));
