@@ -228,16 +228,30 @@ inline __m128i pairRow8(uint32_t left, uint32_t right)
                              _mm_setzero_si128());
 }
 
-// 8u bilinear pixel in 14-bit fixed point: each row pass floored by 8 bits
-// and narrowed with saturation, the column pass rounded with `bias` and
-// floored by 20 bits. C4 saturates to 0..255, the other layouts keep the
-// low 8 bits.
-template <int L>
-inline uint32_t bilinear8(uint32_t p00, uint32_t p10, uint32_t p01, uint32_t p11, __m128i xPair, __m128i yPair,
-                          int32_t bias)
+// 8u interleaved: pixels x and x + 1 of one row, read together, as
+// (left, right) pairs per channel (lanes past the layout's channels carry
+// bytes that nothing stores).
+template <int L> inline __m128i adjacentPairs8(const uint8_t* p)
 {
-    const __m128i top = _mm_srai_epi32(_mm_madd_epi16(pairRow8(p00, p10), xPair), 8);
-    const __m128i bottom = _mm_srai_epi32(_mm_madd_epi16(pairRow8(p01, p11), xPair), 8);
+    __m128i raw;
+    if constexpr (L == 0)
+        raw = _mm_cvtsi32_si128(int(load2(p)));
+    else if constexpr (L == 1)
+        raw = _mm_insert_epi16(_mm_cvtsi32_si128(int(load4(p))), int(load2(p + 4)), 2);
+    else
+        raw = load8(p);
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi8(raw, _mm_srli_si128(raw, Shape<L>::elems)), _mm_setzero_si128());
+}
+
+// 8u bilinear pixel in 14-bit fixed point from the (left, right) channel
+// pairs of the top and bottom rows: each row pass floored by 8 bits and
+// narrowed with saturation, the column pass rounded with `bias` and floored
+// by 20 bits. C4 saturates to 0..255, the other layouts keep the low 8 bits.
+template <int L>
+inline uint32_t bilinear8(__m128i topPairs, __m128i bottomPairs, __m128i xPair, __m128i yPair, int32_t bias)
+{
+    const __m128i top = _mm_srai_epi32(_mm_madd_epi16(topPairs, xPair), 8);
+    const __m128i bottom = _mm_srai_epi32(_mm_madd_epi16(bottomPairs, xPair), 8);
     const __m128i tb = _mm_packs_epi32(top, bottom);
     const __m128i v = _mm_unpacklo_epi16(tb, _mm_srli_si128(tb, 8));
     __m128i r = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(v, yPair), _mm_set1_epi32(bias)), 20);
@@ -274,10 +288,11 @@ inline __m128 bilinearF(__m128 p00, __m128 p10, __m128 p01, __m128 p11, __m128 f
 }
 
 // One bilinear destination pixel from the cell with columns x0, x1 and rows
-// y0, y1. 8u takes the 14-bit weights (wx, wy) in lanes 0 and 1 of w and
-// the final bias; 16u and 32f take the single-precision fractions in f.
-// 16u stores the nearest integer (ties to even), low 16 bits.
-template <typename T, int L>
+// y0, y1 (`Adjacent`: x1 is x0 + 1). 8u takes the 14-bit weights (wx, wy)
+// in lanes 0 and 1 of w and the final bias; 16u and 32f take the
+// single-precision fractions in f. 16u stores the nearest integer (ties to
+// even), low 16 bits.
+template <typename T, int L, bool Adjacent = false>
 inline void bilinearPixel(const SrcPixels<T, L>& s, int32_t x0, int32_t x1, int32_t y0, int32_t y1,
                           uint8_t* const* d, std::ptrdiff_t dO, __m128i w, int32_t bias, __m128 f,
                           BilinearForm form)
@@ -286,9 +301,15 @@ inline void bilinearPixel(const SrcPixels<T, L>& s, int32_t x0, int32_t x1, int3
     if constexpr (sizeof(T) == 1) {
         __m128i xPair, yPair;
         weightPairs(w, xPair, yPair);
-        storePixel8<L>(d, dO,
-                       bilinear8<L>(loadPixel8<L>(s.plane, o00), loadPixel8<L>(s.plane, o10),
-                                    loadPixel8<L>(s.plane, o01), loadPixel8<L>(s.plane, o11), xPair, yPair, bias));
+        __m128i topPairs, bottomPairs;
+        if constexpr (Adjacent && !Shape<L>::planar) {
+            topPairs = adjacentPairs8<L>(s.plane[0] + o00);
+            bottomPairs = adjacentPairs8<L>(s.plane[0] + o01);
+        } else {
+            topPairs = pairRow8(loadPixel8<L>(s.plane, o00), loadPixel8<L>(s.plane, o10));
+            bottomPairs = pairRow8(loadPixel8<L>(s.plane, o01), loadPixel8<L>(s.plane, o11));
+        }
+        storePixel8<L>(d, dO, bilinear8<L>(topPairs, bottomPairs, xPair, yPair, bias));
     } else {
         const __m128 r = bilinearF(loadPixelF<T, L>(s.plane, o00), loadPixelF<T, L>(s.plane, o10),
                                    loadPixelF<T, L>(s.plane, o01), loadPixelF<T, L>(s.plane, o11), f, form);
@@ -532,7 +553,7 @@ void warpRowLinear(const void* src, void* dst, int32_t srcStep, int32_t dstStep,
                 w = _mm_cvtpd_epi32(_mm_mul_pd(f, _mm_set1_pd(16384.0)));
             else
                 ff = _mm_cvtpd_ps(f);
-            bilinearPixel<T, L>(s, xi, xi + 1, yi, yi + 1, d.plane, d.at(j), w, 524288, ff, form);
+            bilinearPixel<T, L, true>(s, xi, xi + 1, yi, yi + 1, d.plane, d.at(j), w, 524288, ff, form);
         });
 }
 
