@@ -4,6 +4,7 @@
 #include "readers/plain/bmp_reader.h"
 #include "jpeg/jpeg_reader.h"
 #include "readers/folders/kestrix_folder_reader.h"
+#include "readers/jp2/jp2_loader.h"
 #include "readers/mirax/mirax_reader.h"
 #include "readers/plain/png_reader.h"
 #include "readers/plain/ppm_reader.h"
@@ -66,9 +67,12 @@ bool openVerifySource(const ConversionJob& job, JobSources& s, JobFailure& failu
         return true;
     }
     if (s.mirax) return true;
-    // This build has no JPEG 2000 reader.
-    if (job.pathEndsWith(".jp2"))
-        return failWith(failure, "Cannot handle JPEG 2000 file " + path + ".", kStatusFailed, true);
+    if (job.pathEndsWith(".jp2")) {
+        if (!createJ2KLoader(s.stream.get(), s.formatReader.put()) ||
+            !s.formatReader->getTileLoader(s.tileLoader.put()) || s.tileLoader == nullptr)
+            return failWith(failure, "Cannot handle JPEG 2000 file " + path + ".", kStatusFailed, true);
+        return true;
+    }
     if (job.pathEndsWith(".svs") || job.pathEndsWith(".scn")) {
         if (!createSVSRawTileLoader(s.stream.get(), s.tileLoader.put()) || s.tileLoader == nullptr)
             return failWith(failure, "Cannot create loader for file " + path + ".", kStatusFailed, true);
@@ -114,10 +118,11 @@ bool openConversionSource(const ConversionJob& job, JobSources& s, JobFailure& f
             createPNGLoader(stream, s.formatReader.put());
         } else if (job.pathEndsWith(".bmp")) {
             createBMPLoader(stream, s.formatReader.put());
+        } else if (job.pathEndsWith(".jp2")) {
+            createJ2KLoader(stream, s.formatReader.put());
         } else if (job.pathEndsWith(".ppm")) {
             createPPMLoader(stream, s.formatReader.put());
         }
-        // ".jp2": no reader in this build.
     }
 
     if (s.formatReader == nullptr && s.tileLoader == nullptr)

@@ -6,10 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "j2k/codec_types.h"
 #include "j2k/diagnostics.h"
+#include "j2k/decoder/geometry.h"
 #include "j2k/decoder/main_header.h"
 #include "j2k/decoder/tile.h"
 
@@ -159,6 +161,99 @@ public:
         for (uint32_t c = 0; c < refs.size(); ++c)
             refs[c] = image.Components()[c].Ref();
         WriteComponents(refs.data());
+    }
+
+    // Random access to the tiles of a stream held in a file: the tile-part
+    // headers are read once and each tile-part's body is recorded (stream
+    // position, length) with its tile; a tile is later decoded from its
+    // recorded bodies alone, into a decoding copy that the caller owns, so
+    // several copies can be reconstructed at once outside any lock.
+
+    // Records the body of the tile-part whose header ReadNextTilePart just
+    // read and skips it; false when there is nothing (left) to record. A
+    // tile-part of unknown length (Psot 0) runs to the end of the enclosing
+    // bound (the code-stream box), as does one whose length passes it.
+    bool RecordTilePartData() {
+        if (currentTile_ < 0)
+            return false;
+        Input& in = *input_;
+        uint64_t length = lengthKnown_ ? remaining_ : in.Remaining();
+        if (length > in.Remaining())
+            length = in.Remaining();
+        remaining_ = 0;
+        lengthKnown_ = true;
+        if (length == 0)
+            return false;
+        tiles_[uint32_t(currentTile_)].tilePartExtents.emplace_back(in.Position(), length);
+        in.Skip(length);
+        return true;
+    }
+    // Reads every tile-part header up to the end of the code-stream and
+    // records the bodies. The end of the enclosing bound ends the stream
+    // as EOC does.
+    void IndexTileParts() {
+        while (input_->Remaining() >= 2 && ReadNextTilePart())
+            while (RecordTilePartData()) {
+            }
+        open_ = false;
+    }
+    // Rectangle of tile t on the reference grid; empty when t is not a tile.
+    J2KRect TileRect(uint32_t t) const { return t < tiles_.Size() ? tiles_[t].Rect() : J2KRect(); }
+
+    // True when dropping the finest `reduction` resolutions leaves a prefix
+    // of tile t's packet sequence, so a reduced decoding may stop early
+    // without parsing the packets it leaves out: resolution-major orders, or
+    // layer-major with one layer, with no progression changes and every
+    // component at the same number of levels, at least `reduction`.
+    bool ReducedDecodingAllowed(uint32_t t, uint32_t reduction) const {
+        if (reduction == 0)
+            return true;
+        if (t >= tiles_.Size())
+            return false;
+        const DJP2Tile& tile = tiles_[t];
+        const DJP2TileCoding& c = tile.Coding();
+        if (c.progressionCount != 0 || tile.HasTilePartProgressions())
+            return false;
+        const uint32_t order = c.cod.progression;
+        if (!(order == 1 || order == 2 || (order == 0 && c.cod.layers <= 1)))
+            return false;
+        for (uint32_t k = 0; k < header_.componentCount; ++k)
+            if (c.style[k]->levels != c.style[0]->levels || c.style[k]->levels < reduction)
+                return false;
+        return true;
+    }
+
+    // Decodes the packets of tile t that a reconstruction at `reduction`
+    // needs, from the recorded tile-part bodies, into `copy` (re-used when
+    // given, else a new one). The input's position is kept.
+    std::unique_ptr<DJP2Tile> DecodeTileCopy(uint32_t t, std::unique_ptr<DJP2Tile> copy, uint32_t reduction) {
+        if (t >= tiles_.Size())
+            ThrowDiagn<DJP2CSException, 0>();
+        if (!copy)
+            copy = std::make_unique<DJP2Tile>();
+        copy->SetOutput(diag_.Output());
+        const DJP2Tile& source = tiles_[t];
+        copy->RetargetFrom(source, reduction);
+        copy->Iterator().Restart(reduction);
+        Input& in = *input_;
+        const uint64_t resume = in.Position();
+        for (const auto& [position, length] : source.tilePartExtents) {
+            in.SeekAndPushBound(position, length);
+            try {
+                while (in.Remaining() > 0 && copy->DecodeNextPacket(in)) {
+                }
+            } catch (...) {
+                in.PopBoundAndSeek(resume);
+                throw;
+            }
+            in.PopBoundAndSeek(resume);
+        }
+        return copy;
+    }
+    // Reconstructs a decoding copy at its reduction: component c goes to
+    // planes[c], which points at the component's first sample in the tile.
+    static void WriteTileCopy(const PlaneRef* planes, DJP2Tile& copy, uint32_t reduction) {
+        copy.WriteComponents(planes, reduction);
     }
 
     const DJP2MainHeader& MainHeader() const { return header_; }

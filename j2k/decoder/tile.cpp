@@ -213,6 +213,7 @@ void DJP2Tile::RetargetFrom(const DJP2Tile& t, uint32_t reduction) {
     coding_.quant = t.coding_.quant;
     coding_.style = t.coding_.style;
     iterator_ = t.iterator_;
+    transformAllowed = t.transformAllowed;
     tilePartExtents = t.tilePartExtents;
     planes_.Resize(t.planes_.Count());
     packets_.Resize(t.packets_.Count());

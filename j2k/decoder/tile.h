@@ -128,6 +128,8 @@ public:
     // A decoding copy: takes tile t's rectangle, coding and iterator and its
     // recorded tile-part extents; its trees are rebuilt at the reduction.
     void RetargetFrom(const DJP2Tile& t, uint32_t reduction);
+    // A later tile-part changed the progression.
+    bool HasTilePartProgressions() const { return !tilePartLists_.empty(); }
 
     // Reads a tile-part header up to and including SOD into this tile; the
     // SOT segment has been read (tile-part index and count given).

@@ -6,6 +6,8 @@
 #include "engine/base/imageContainer.h"
 #include "j2k/byte_input.h"
 #include "j2k/jp2_file.h"
+#include "readers/jp2/jp2_strip_loader.h"
+#include "readers/jp2/jp2_tile_loader.h"
 
 namespace {
 
@@ -30,11 +32,20 @@ bool vq_J2KFileInfo::readHeader(vq_stream* stream) {
     input.Attach(stream);
     try {
         DJP2FileReader reader(&input);
+        readHeaderFrom(reader);
+    } catch (const std::bad_alloc&) {
+        valid = false;
+    }
+    input.Detach();
+    return valid;
+}
+
+bool vq_J2KFileInfo::readHeaderFrom(DJP2FileReader& reader) {
+    valid = false;
+    try {
         reader.ReadFileHeader();
-        if (!reader.ReadToCodestream() || reader.Header().unread) {
-            input.Detach();
+        if (!reader.ReadToCodestream() || reader.Header().unread)
             return false;
-        }
         valid = true;
         imageSize = reader.Header().imageHeader.size;
         levelSizes.assign(1, imageSize);
@@ -76,7 +87,6 @@ bool vq_J2KFileInfo::readHeader(vq_stream* stream) {
     } catch (const std::bad_alloc&) {
         valid = false;
     }
-    input.Detach();
     return valid;
 }
 
@@ -116,10 +126,33 @@ bool vq_J2KLoader::getFileInfo(vq_FileInfo** out) {
     return true;
 }
 
-// Tile and strip access to JP2 files is not part of this build yet: the
-// loader offers neither, so a job fails with its "Cannot handle" message.
-bool vq_J2KLoader::getTileLoader(vq_tileloader_base**) { return false; }
-bool vq_J2KLoader::getStripLoader(vq_stripLoader_base**) { return false; }
+bool vq_J2KLoader::getTileLoader(vq_tileloader_base** out) {
+    if (!out || !stream)
+        return false;
+    vq_J2KTileloader* loader = vq_J2KTileloader::create(stream.get());
+    if (!loader)
+        return false;
+    if (!loader->open()) {
+        loader->release();
+        return false;
+    }
+    *out = loader;
+    return true;
+}
+
+bool vq_J2KLoader::getStripLoader(vq_stripLoader_base** out) {
+    if (!out || !stream)
+        return false;
+    vq_J2KStriploader* loader = vq_J2KStriploader::create(stream.get());
+    if (!loader)
+        return false;
+    if (!loader->open()) {
+        loader->release();
+        return false;
+    }
+    *out = loader;
+    return true;
+}
 
 bool createJ2KLoader(vq_stream* stream, vq_loader_base** out) {
     if (!stream || !out)

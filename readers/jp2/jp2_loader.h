@@ -10,6 +10,8 @@
 #include "engine/base/loader_base.h"
 #include "engine/base/stream.h"
 
+class DJP2FileReader;
+
 class vq_J2KFileInfo : public vq_FileInfo {
 public:
     static vq_J2KFileInfo* create();
@@ -17,6 +19,9 @@ public:
     // Reads the JP2 header and the code-stream's main header from the start
     // of the stream; the result is the valid flag.
     bool readHeader(vq_stream* stream);
+    // The same through a reader whose input the caller attached; the input
+    // stays positioned after the main header, inside the code-stream box.
+    bool readHeaderFrom(DJP2FileReader& reader);
 
     bool isValid() override { return valid; }
     std::vector<IntPair> getLevelSizes() override { return levelSizes; }

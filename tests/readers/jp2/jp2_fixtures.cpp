@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+
 #include "j2k/j2k_fixtures.h"
 #include "support/test_env.h"
 
@@ -43,6 +47,53 @@ std::string CompressJp2(const std::string& dir, const std::string& name, int wid
                                       &log);
     EXPECT_EQ(rc, 0) << log;
     return out;
+}
+
+Pixels ReadPnm(const std::string& path) {
+    Pixels p;
+    const std::string bytes = vqtest::readFile(path);
+    // "P5" or "P6", width, height, maxval, one whitespace byte, samples.
+    size_t at = 0;
+    auto token = [&]() {
+        for (;;) {
+            while (at < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[at])))
+                ++at;
+            if (at >= bytes.size() || bytes[at] != '#')
+                break;
+            while (at < bytes.size() && bytes[at] != '\n')  // a comment line
+                ++at;
+        }
+        const size_t start = at;
+        while (at < bytes.size() && !std::isspace(static_cast<unsigned char>(bytes[at])))
+            ++at;
+        return bytes.substr(start, at - start);
+    };
+    const std::string magic = token();
+    if (magic != "P5" && magic != "P6") {
+        ADD_FAILURE() << path << " is not a binary PGM or PPM";
+        return p;
+    }
+    p.channels = magic == "P5" ? 1 : 3;
+    p.width = std::stoi(token());
+    p.height = std::stoi(token());
+    const int maxval = std::stoi(token());
+    EXPECT_EQ(maxval, 255) << path;
+    ++at;
+    const size_t n = size_t(p.width) * p.height * p.channels;
+    EXPECT_EQ(bytes.size() - at, n) << path;
+    p.bytes.assign(bytes.begin() + std::ptrdiff_t(at), bytes.begin() + std::ptrdiff_t(std::min(bytes.size(), at + n)));
+    p.bytes.resize(n);
+    return p;
+}
+
+Pixels ReferenceDecode(const std::string& dir, const std::string& jp2, int reduction, bool grey) {
+    const std::string out = dir + "/reference_r" + std::to_string(reduction) + (grey ? ".pgm" : ".ppm");
+    std::string log;
+    const int rc = vqtest::runCommand(vqtest::requireTool("opj_decompress") + " -i '" + jp2 + "' -o '" + out +
+                                          "' -r " + std::to_string(reduction) + " 2>&1",
+                                      &log);
+    EXPECT_EQ(rc, 0) << log;
+    return ReadPnm(out);
 }
 
 } // namespace jp2test

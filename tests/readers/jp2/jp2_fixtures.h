@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace jp2test {
 
@@ -26,5 +27,16 @@ std::string GreyCodestream(const std::string& dir, int width, int height);
 // 8-bit planes; extra options go to the tool.
 std::string CompressJp2(const std::string& dir, const std::string& name, int width, int height, int components,
                         const std::string& options);
+
+// An 8-bit image read back from a PGM or PPM file.
+struct Pixels {
+    int width = 0, height = 0, channels = 0;
+    std::vector<uint8_t> bytes;  // rows of width x channels samples
+    uint8_t At(int x, int y, int c) const { return bytes[(size_t(y) * width + x) * channels + c]; }
+};
+Pixels ReadPnm(const std::string& path);
+// The whole image of a JP2 file decoded by opj_decompress with `reduction`
+// resolution levels dropped (PPM for colour, PGM for grey files).
+Pixels ReferenceDecode(const std::string& dir, const std::string& jp2, int reduction, bool grey);
 
 } // namespace jp2test
