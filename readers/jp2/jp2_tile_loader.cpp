@@ -2,6 +2,7 @@
 #include "readers/jp2/jp2_tile_loader.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <new>
 
@@ -53,16 +54,22 @@ bool vq_J2KTileloader::open() {
         out = IntPair(out.first / 2, out.second / 2);
     outputTileSize = out;
 
+    // Sizes come from the file: counts are formed in 64 bits and a pyramid
+    // of more tiles than a 32-bit count holds is refused.
+    int64_t total = 0;
     auto addLevel = [&](IntPair codestreamTile, IntPair size) {
-        const IntPair counts((size.first + out.first - 1) / out.first, (size.second + out.second - 1) / out.second);
+        const int64_t across = (int64_t(size.first) + out.first - 1) / out.first;
+        const int64_t down = (int64_t(size.second) + out.second - 1) / out.second;
         codestreamTileSizes.push_back(codestreamTile);
         levelSizes.push_back(size);
         edgeSizes.emplace_back(EdgeOf(size.first, out.first), EdgeOf(size.second, out.second));
-        levelTileCounts.push_back(counts);
-        totalTiles += counts.first * counts.second;
+        levelTileCounts.emplace_back(int32_t(across), int32_t(down));
+        total += across * down;
+        return total <= INT32_MAX;
     };
     IntPair cw = ct, size = info.getImageSize();
-    addLevel(cw, size);
+    if (!addLevel(cw, size))
+        return false;
     // Reduced levels only where a reduced decoding can stop early in every
     // tile's packet sequence; otherwise the pyramid is built from level 0.
     const int levels = source.reductionsAllowed() ? info.getReductionLevels() : 0;
@@ -76,8 +83,10 @@ bool vq_J2KTileloader::open() {
             break;
         if (size.first <= out.first && size.second <= out.second)
             break;
-        addLevel(cw, size);
+        if (!addLevel(cw, size))
+            return false;
     }
+    totalTiles = int32_t(total);
     return true;
 }
 
