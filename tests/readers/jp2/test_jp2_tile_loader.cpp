@@ -411,3 +411,84 @@ TEST(JP2TileLoader, FilesWithoutUsableTilesAreRefused) {
     EXPECT_EQ(TileLoaderOf(stream.get()), nullptr);
     EXPECT_EQ(StripLoaderOf(stream.get()), nullptr);
 }
+
+TEST(JP2TileLoader, PixelsFollowTheComponentCountWhateverTheColourBoxSays) {
+    const std::string dir = vqtest::scratchDir("jp2_tiles_colour");
+    struct {
+        const char* name;
+        int components;
+        std::string colour;  // replaces the body of the enumerated colour box
+        int format;
+    } cases[] = {
+        // An ICC profile (METH 2; four bytes stand for the profile) on RGB.
+        {"icc_rgb", 3, std::string("\x02\x00\x00\x00\x00\x00\x00", 7), vq_fmtRGB24},
+        // sYCC on a grey file: grey by the component count.
+        {"sycc_grey", 1, std::string("\x01\x00\x00\x00\x00\x00\x12", 7), vq_fmtGray8},
+        // RGB with alpha: the fourth component is dropped.
+        {"rgba", 4, std::string("\x01\x00\x00\x00\x00\x00\x10", 7), vq_fmtRGB24},
+        // Grey with alpha, and an ICC profile.
+        {"grey_alpha", 2, std::string("\x02\x00\x00\x00\x00\x00\x00", 7), vq_fmtGray8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string jp2 = CompressJp2(dir, c.name, 200, 150, c.components, "-t 64,64 -n 3");
+        // The reference: every component decoded by opj_decompress as raw
+        // planes, then the first three (or the first) as pixels.
+        std::string log;
+        const std::string raw = dir + "/" + c.name + "_reference.raw";
+        ASSERT_EQ(vqtest::runCommand(vqtest::requireTool("opj_decompress") + " -i '" + jp2 + "' -o '" + raw + "' 2>&1",
+                                     &log),
+                  0)
+            << log;
+        const std::string planes = vqtest::readFile(raw);
+        ASSERT_EQ(planes.size(), size_t(200) * 150 * c.components);
+        Pixels ref;
+        ref.width = 200;
+        ref.height = 150;
+        ref.channels = c.components >= 3 ? 3 : 1;
+        ref.bytes.resize(size_t(200) * 150 * ref.channels);
+        for (size_t k = 0; k < size_t(200) * 150; ++k)
+            for (int ch = 0; ch < ref.channels; ++ch)
+                ref.bytes[k * ref.channels + ch] = uint8_t(planes[size_t(ch) * 200 * 150 + k]);
+        std::string bytes = vqtest::readFile(jp2);
+        const size_t colr = bytes.find("colr");
+        ASSERT_NE(colr, std::string::npos);
+        ASSERT_EQ(bytes.substr(colr - 4, 4), Be32(15));  // an enumerated body of 7 bytes
+        bytes.replace(colr + 4, 7, c.colour);
+        const std::string changed = dir + "/" + c.name + "_colour.jp2";
+        ASSERT_TRUE(vqtest::writeFile(changed, bytes));
+
+        vq_ptr<vq_stream> stream = OpenFile(changed);
+        vq_ptr<vq_tileloader_base> loader = TileLoaderOf(stream.get());
+        ASSERT_NE(loader, nullptr);
+        EXPECT_EQ(loader->getPixelFormat(0, 0), c.format);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x) {
+                vq_ptr<imageContainer> tile = vq_ptr<imageContainer>::adopt(imageContainer::create());
+                ASSERT_TRUE(loader->loadTile(x, y, 0, 0, tile.get(), vq_fmtRGB24));
+                EXPECT_EQ(MaxDifference(ref, x * 64, y * 64, tile.get()), 0) << x << "," << y;
+            }
+        // Asked for the file's own format, a grey file gives one channel.
+        if (c.format == vq_fmtGray8) {
+            vq_ptr<imageContainer> tile = vq_ptr<imageContainer>::adopt(imageContainer::create());
+            ASSERT_TRUE(loader->loadTile(1, 1, 0, 0, tile.get(), vq_fmtGray8));
+            ASSERT_EQ(tile->getFormat(), vq_fmtGray8);
+            const uint8_t* px = nullptr;
+            int32_t step = 0;
+            tile->lockPixelsConst(&px, &step);
+            int worst = 0;
+            for (int y = 0; y < 64; ++y)
+                for (int x = 0; x < 64; ++x)
+                    worst = std::max(worst, std::abs(int(px[ptrdiff_t(y) * step + x]) - ref.At(64 + x, 64 + y, 0)));
+            tile->unlockPixels();
+            EXPECT_EQ(worst, 0);
+        }
+        vq_ptr<vq_stripLoader_base> strips = StripLoaderOf(stream.get());
+        ASSERT_NE(strips, nullptr);
+        ASSERT_TRUE(strips->prepareStrips(150, vq_fmtRGB24));
+        vq_ptr<imageContainer> strip = vq_ptr<imageContainer>::adopt(imageContainer::create());
+        int done = 0;
+        ASSERT_TRUE(strips->readNextStrip(&done, strip.get()));
+        EXPECT_EQ(MaxDifference(ref, 0, 0, strip.get()), 0);
+    }
+}
