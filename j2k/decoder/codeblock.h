@@ -51,9 +51,23 @@ public:
     void Finish(std::vector<uint8_t>& scratch);
 
     bool Included() const { return passes != 0 || attached_; }
-    // Every coding pass down to the last magnitude bit-plane was received:
-    // the coefficients carry no reconstruction offset of their own.
-    bool Complete() const { return attached_ && bitPlanes_ > 0 && passes >= 3 * bitPlanes_ - 2; }
+    // Which coefficients the passes received decoded down to the last
+    // magnitude bit-plane, where the code-block decoder leaves them at the
+    // lower end of their interval (a coefficient decoded to a higher plane
+    // sits at the middle of its interval): none; only those that plane's
+    // significance pass made significant, all of magnitude 1 (a coefficient
+    // significant before has 3 or more); or, once that plane's refinement
+    // pass arrived, every nonzero coefficient.
+    enum class LastPlane { none, newlySignificant, all };
+    LastPlane LastPlaneReached() const {
+        if (!attached_ || bitPlanes_ == 0 || passes == 0)
+            return LastPlane::none;
+        // One cleanup pass on the top plane, then three passes per plane.
+        const uint32_t total = 3 * bitPlanes_ - 2;
+        if (passes + 1 >= total)
+            return LastPlane::all;
+        return passes + 2 == total ? LastPlane::newlySignificant : LastPlane::none;
+    }
 
     // Set-up.
     PlaneRef plane;      // first coefficient in the band plane

@@ -99,24 +99,26 @@ void DJP2Tile::DecodeComponent(uint32_t c, const PlaneRef& out, uint32_t /*reduc
         convert(planes.level[i].hh, floats.level[i].hh);
     }
     // Midpoint reconstruction: the code-block decoder leaves a coefficient
-    // cut at bit-plane p at the middle of its interval (half of 2^p above the
-    // decoded bits), but one decoded to the last bit-plane at the interval's
-    // lower end. Those get their half step here, so every dequantised value
-    // sits at the middle of its quantisation interval.
+    // cut at bit-plane p > 0 at the middle of its interval (half of 2^p above
+    // the decoded bits), but one decoded down to the last bit-plane at the
+    // interval's lower end. Those get their half step here, so every
+    // dequantised value sits at the middle of its quantisation interval.
     auto midpoints = [&](DJP2Band& band, const DJP2PlaneBuffer& ints, DJP2PlaneBuffer& f) {
         if (!HasSamples(ints))
             return;
         for (uint32_t p = 0; p < band.precincts.Count(); ++p)
             for (uint32_t k = 0; k < band.precincts[p].blocks.Count(); ++k) {
                 const DJP2CodeBlock& b = band.precincts[p].blocks[k];
-                if (!b.Complete())
+                const DJP2CodeBlock::LastPlane reach = b.LastPlaneReached();
+                if (reach == DJP2CodeBlock::LastPlane::none)
                     continue;
+                const bool onesOnly = reach == DJP2CodeBlock::LastPlane::newlySignificant;
                 const ptrdiff_t offset = b.plane.data - ints.Ref().data;
                 const ptrdiff_t y0 = offset / ints.Ref().step, x0 = (offset % ints.Ref().step) / 4;
                 for (uint32_t y = 0; y < b.rect.height; ++y) {
                     float* row = reinterpret_cast<float*>(f.Row(int32_t(y0 + y))) + x0;
                     for (uint32_t x = 0; x < b.rect.width; ++x)
-                        if (row[x] != 0)
+                        if (row[x] != 0 && (!onesOnly || std::fabs(row[x]) == 1.0f))
                             row[x] += row[x] > 0 ? 0.5f : -0.5f;
                 }
             }
