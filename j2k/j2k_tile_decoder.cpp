@@ -4,6 +4,7 @@
 #include <openjpeg.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <new>
 
@@ -23,11 +24,16 @@ namespace {
 struct Planes8 {
     struct Component {
         std::vector<uint8_t> samples;
+        // The decoded samples as they are, kept only for 16-bit output.
+        std::vector<int32_t> wide;
+        DJP2BitDepth depth;
         IntPair size;
         IntPair sampling;
     };
     std::vector<Component> comps;
     IntPair imageSize;
+    // Keep the decoded samples of 16-bit components (set before decoding).
+    bool keepWide = false;
 };
 
 // Brings one decoded component (32-bit samples of the given depth) to bytes.
@@ -35,9 +41,14 @@ void AddComponent(Planes8& out, const PlaneRef& src, const DJP2BitDepth& depth, 
     Planes8::Component c;
     c.size = size;
     c.sampling = sampling;
+    c.depth = depth;
     if (size.first > 0 && size.second > 0) {
         std::vector<int32_t> wide(size_t(size.first) * size.second);
         const PlaneRef w(wide.data(), size.first * 4);
+        if (out.keepWide && depth.bits == 15) {
+            c.wide.resize(wide.size());
+            CopyPlane32(src, PlaneRef(c.wide.data(), size.first * 4), size);
+        }
         ConvertComponentTo8u(src, depth, size, w);
         c.samples.resize(wide.size());
         convert32sTo8uC1(wide.data(), size.first * 4, c.samples.data(), size.first, PrimSize{size.first, size.second});
@@ -116,6 +127,30 @@ bool CheckInput(const uint8_t* data, int32_t length) {
     return true;
 }
 
+// The image size a code-stream's SIZ segment declares, (0, 0) when the bytes
+// do not begin with SOC and SIZ.
+IntPair DeclaredSize(const uint8_t* d, int32_t length) {
+    if (length < 24 || d[0] != 0xFF || d[1] != 0x4F || d[2] != 0xFF || d[3] != 0x51)
+        return IntPair(0, 0);
+    const auto be32 = [&](int at) {
+        return uint32_t(d[at]) << 24 | uint32_t(d[at + 1]) << 16 | uint32_t(d[at + 2]) << 8 | d[at + 3];
+    };
+    const uint32_t x1 = be32(8), y1 = be32(12), x0 = be32(16), y0 = be32(20);
+    if (x0 >= x1 || y0 >= y1 || x1 - x0 > INT32_MAX || y1 - y0 > INT32_MAX)
+        return IntPair(0, 0);
+    return IntPair(int32_t(x1 - x0), int32_t(y1 - y0));
+}
+
+// A tile's code-stream comes from an untrusted file: one that declares an
+// image larger than the stored tile is refused before anything is decoded
+// (its planes would be sized by the code-stream, not by the tile).
+bool FitsTile(const uint8_t* data, int32_t length, IntPair tile) {
+    if (tile.first <= 0 || tile.second <= 0)
+        return true;
+    const IntPair s = DeclaredSize(data, length);
+    return s.first <= tile.first && s.second <= tile.second;
+}
+
 bool Is422(const Planes8& p) {
     return p.comps.size() == 3 && p.comps[1].sampling == IntPair(2, 1) && p.comps[2].sampling == IntPair(2, 1) &&
            p.comps[0].sampling == IntPair(1, 1);
@@ -137,6 +172,44 @@ void WritePlane(imageContainer* dst, const Planes8::Component& c) {
     for (int y = 0; y < h; ++y)
         std::copy_n(c.samples.data() + size_t(y) * c.size.first, w, px + ptrdiff_t(y) * step);
     dst->unlockPixels();
+}
+
+// 16-bit tiles decoded without a stored tile size keep their depth: one grey
+// component (a second, alpha, is dropped) becomes 16-bit grey, three or four
+// components of full chroma become 48-bit RGB (alpha dropped), every sample
+// brought to 16 unsigned bits. -1 when the tile is not such a tile (it then
+// goes the 8-bit way), else whether it was written.
+int Write16(Planes8& p, imageContainer* dst) {
+    const size_t n = p.comps.size();
+    const size_t used = n <= 2 ? 1 : (n <= 4 && Is444(p) ? 3 : 0);
+    if (used == 0 || p.comps[0].sampling != IntPair(1, 1))
+        return -1;
+    const IntPair size = p.comps[0].size;
+    PlaneRef src[3], out[3];
+    DJP2BitDepth depths[3];
+    for (size_t k = 0; k < used; ++k) {
+        Planes8::Component& c = p.comps[k];
+        if (c.wide.empty() || c.size != size)
+            return -1;
+        src[k] = PlaneRef(c.wide.data(), size.first * 4);
+        out[k] = src[k];
+        depths[k] = c.depth;
+    }
+    // In place: each plane to 16 unsigned bits, clamped to 0..65535.
+    MapComponentsToPlanes(src, depths, uint32_t(used), size, out, 15, false, uint32_t(used), size);
+    if (!dst->create(used == 1 ? vq_fmtGray16 : vq_fmtRGB48, size.first, size.second, false))
+        return 0;
+    uint8_t* px = nullptr;
+    int32_t step = 0;
+    dst->lockPixels(&px, &step);
+    for (int y = 0; y < size.second; ++y) {
+        auto* row = reinterpret_cast<uint16_t*>(px + ptrdiff_t(y) * step);
+        for (int x = 0; x < size.first; ++x)
+            for (size_t k = 0; k < used; ++k)
+                row[size_t(x) * used + k] = uint16_t(out[k].Row(y)[x]);
+    }
+    dst->unlockPixels();
+    return 1;
 }
 
 } // namespace
@@ -177,10 +250,18 @@ bool vq_TIFFJ2KTileDecoder::decodeTile(const IntPair& position, int level, const
                                        imageContainer* dst) {
     if (!CheckInput(data, length) || !dst)
         return false;
+    const bool tiled = tileSize.first > 0 && tileSize.second > 0;
+    if (!FitsTile(data, length, tileSize))
+        return false;
     Planes8 p;
+    p.keepWide = !tiled;
     if (!Decode(decoderKind, data, length, p) || p.comps.empty())
         return false;
-    const bool tiled = tileSize.first > 0 && tileSize.second > 0;
+    if (!tiled && p.comps[0].depth.bits == 15) {
+        const int written = Write16(p, dst);
+        if (written >= 0)
+            return written == 1;
+    }
     const IntPair full = tiled ? tileSize : p.imageSize;
     const IntPair crop = tiled ? cropSize(position, level, tileSize) : full;
     const size_t n = p.comps.size();
@@ -245,6 +326,8 @@ bool vq_TIFFJ2KTileDecoder::decodeTileYCbCr(const IntPair& position, int level, 
                                             imageContainer* cr) {
     if (!CheckInput(data, length) || !y || !cb || !cr)
         return false;
+    if (!FitsTile(data, length, tileSize))
+        return false;
     Planes8 p;
     if (!Decode(decoderKind, data, length, p) || p.comps.size() < 3) {
         if (decoderKind == 2)
@@ -261,11 +344,13 @@ bool vq_TIFFJ2KTileDecoder::decodeTileYCbCr(const IntPair& position, int level, 
     for (int k = 0; k < 3; ++k) {
         const Planes8::Component& c = p.comps[k];
         const IntPair want = k == 0 ? crop : chroma;
-        // Planes come at the decoded component sizes; a crop beyond them
-        // would show samples that were never written, so it is clamped.
-        if (c.size.first <= 0 || c.size.second <= 0 || !out[k]->create(formats[k], c.size.first, c.size.second, false))
+        // Planes come at the decoded component sizes; a code-stream that does
+        // not cover the visible part would show samples that were never
+        // decoded, so it is refused.
+        if (c.size.first < want.first || c.size.second < want.second || want.first <= 0 || want.second <= 0 ||
+            !out[k]->create(formats[k], c.size.first, c.size.second, false))
             return false;
-        out[k]->crop(std::min(want.first, c.size.first), std::min(want.second, c.size.second));
+        out[k]->crop(want.first, want.second);
         WritePlane(out[k], c);
     }
     return true;

@@ -2,6 +2,7 @@
 #include "j2k/sample_convert.h"
 
 #include <cstddef>
+#include <vector>
 
 #include "primitives/core/border.h"
 #include "primitives/core/copy.h"
@@ -252,4 +253,70 @@ void ConvertComponentsTo8u(DJP2Image& image, uint32_t n, const PlaneRef* dst) {
         const DJP2PlaneBuffer& c = image.Components()[i];
         ConvertComponentTo8u(c.Ref(), image.BitDepths()[i], c.Size(), dst[i]);
     }
+}
+
+void LargestBitDepth(DJP2Image& image, IntPair& size, int32_t& bits, bool& isSigned) {
+    const J2KRect& r = image.Rect();
+    size = IntPair(int32_t(r.x1()), int32_t(r.y1()));
+    bits = 0;
+    isSigned = false;
+    for (uint32_t i = 0; i < image.NComponents(); ++i) {
+        const DJP2BitDepth& d = image.BitDepths()[i];
+        if (d.bits > bits)
+            bits = d.bits;
+        if (d.isSigned)
+            isSigned = true;
+    }
+}
+
+void AverageComponents(const PlaneRef* src, const DJP2BitDepth* depths, uint32_t n, const PlaneRef& dst,
+                       const DJP2BitDepth& target, IntPair size) {
+    if (n == 0 || Empty(size))
+        return;
+    if (n == 1) {
+        CopyPlane32(src[0], dst, size);
+        AdjustSampleDepth(dst, size, depths[0].bits, depths[0].isSigned != 0, target.bits, target.isSigned != 0);
+        return;
+    }
+    // Each sample is given the level offset that moves its component to the
+    // target's signedness, then the n samples are averaged.
+    std::vector<double> offset(n, 0.0);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (target.isSigned && !depths[i].isSigned)
+            offset[i] = -double(LevelOffset(depths[i].bits));
+        else if (!target.isSigned && depths[i].isSigned)
+            offset[i] = double(LevelOffset(depths[i].bits));
+    }
+    const double scale = 1.0 / n;
+    for (int32_t y = 0; y < size.second; ++y) {
+        int32_t* out = Row32(dst, y);
+        for (int32_t x = 0; x < size.first; ++x) {
+            double sum = 0;
+            for (uint32_t i = 0; i < n; ++i)
+                sum += double(Row32(src[i], y)[x]) + offset[i];
+            out[x] = int32_t(sum * scale + 0.5);
+        }
+    }
+}
+
+void MapComponentsToPlanes(const PlaneRef* src, const DJP2BitDepth* depths, uint32_t n, IntPair srcSize,
+                           const PlaneRef* dst, int32_t targetBits, bool targetSigned, uint32_t m, IntPair dstSize) {
+    if (n == 0 || m == 0 || Empty(srcSize) || Empty(dstSize))
+        return;
+    // The largest value of the target depth (bits is the depth minus one).
+    const int32_t high = targetBits >= 30 ? INT32_MAX : (int32_t(1) << (targetBits + 1)) - 1;
+    if (n == m) {
+        for (uint32_t i = 0; i < n; ++i) {
+            ResamplePlane32(src[i], srcSize, dst[i], dstSize);
+            AdjustSampleDepth(dst[i], dstSize, depths[i].bits, depths[i].isSigned != 0, targetBits, false);
+            ClampPlane(dst[i], dstSize, 0, high);
+        }
+        return;
+    }
+    DJP2PlaneBuffer work;
+    work.Allocate(uint32_t(srcSize.first), uint32_t(srcSize.second));
+    AverageComponents(src, depths, n, work.Ref(), DJP2BitDepth(targetBits, targetSigned), srcSize);
+    ResamplePlane32(work.Ref(), srcSize, dst[0], dstSize);
+    for (uint32_t i = 1; i < m; ++i)
+        CopyPlane32(dst[0], dst[i], dstSize);
 }

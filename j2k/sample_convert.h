@@ -59,3 +59,16 @@ void ConvertComponentTo8u(const PlaneRef& src, const DJP2BitDepth& depth, IntPai
 // ConvertComponentTo8u of component i into dst[i] for i below the smaller of
 // n and the image's component count.
 void ConvertComponentsTo8u(DJP2Image& image, uint32_t n, const PlaneRef* dst);
+// size = the end point of the image rectangle; bits = the largest precision
+// field of the components; isSigned = whether any component is signed.
+void LargestBitDepth(DJP2Image& image, IntPair& size, int32_t& bits, bool& isSigned);
+// One plane from n: with one source a copy brought to the target depth;
+// otherwise the mean of the n samples, each first given the level offset that
+// moves its component to the target's signedness (rounded half up).
+void AverageComponents(const PlaneRef* src, const DJP2BitDepth* depths, uint32_t n, const PlaneRef& dst,
+                       const DJP2BitDepth& target, IntPair size);
+// n planes of srcSize onto m planes of dstSize: plane by plane when n = m
+// (re-sized, brought to targetBits unsigned and clamped to that depth's
+// range), else averaged into one plane that every destination receives.
+void MapComponentsToPlanes(const PlaneRef* src, const DJP2BitDepth* depths, uint32_t n, IntPair srcSize,
+                           const PlaneRef* dst, int32_t targetBits, bool targetSigned, uint32_t m, IntPair dstSize);

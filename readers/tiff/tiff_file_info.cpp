@@ -1,11 +1,15 @@
 // The binding of the TIFF library to an engine stream and the file info of a
 // TIFF header.
 #include <cstdio>
+#include <new>
+#include <vector>
 
 #include "engine/base/imageContainer.h"
 #include "engine/base/stream.h"
 #include "engine/base/reader_messages.h"
 #include "primitives/core/planar.h"
+#include "j2k/byte_input.h"
+#include "j2k/decoder/codestream.h"
 #include "readers/tiff/tiff_reader.h"
 
 using namespace vqtiff;
@@ -139,7 +143,42 @@ void vq_TIFFFileInfo::readDirectories(TIFFHandle* tiff) {
             if (hs == 1 && vs == 2) subsampling = 3;
             if (hs == 2 && vs == 2) subsampling = 4;
         }
+    } else if (compression == 33003 && tiled) {
+        subsampling = codestreamSubsampling(tiff);
     }
+}
+
+int vq_TIFFFileInfo::codestreamSubsampling(TIFFHandle* tiff) {
+    // JPEG 2000 tiles carry their chroma sampling in the main header of each
+    // code-stream: the first tile of the first directory speaks for the file.
+    if (TIFFNumberOfTiles(tiff) == 0) return 5;
+    const int64_t length = TIFFStoredSizeInFile(tiff, 0);
+    if (length <= 0 || length > INT32_MAX) return 5;
+    std::vector<uint8_t> bytes;
+    try {
+        bytes.resize(size_t(length));
+    } catch (const std::bad_alloc&) {
+        return 5;
+    }
+    const int64_t n = TIFFReadRawTile(tiff, 0, bytes.data(), length);
+    if (n <= 0) return 5;
+    try {
+        MemoryBoundedInputBE input;
+        input.Attach(bytes.data(), uint64_t(n));
+        DJP2Codestream<MemoryBoundedInputBE> cs;
+        cs.AttachInput(&input);
+        cs.ReadMainHeader();
+        const DJP2MainHeader& h = cs.MainHeader();
+        if (h.componentCount < 2) return 5;
+        const IntPair f = h.sampling[1];
+        if (f == IntPair(1, 1)) return 1;
+        if (f == IntPair(2, 1)) return 2;
+        if (f == IntPair(1, 2)) return 3;
+        if (f == IntPair(2, 2)) return 4;
+    } catch (...) {
+        // A main header the codec rejects leaves the subsampling undetermined.
+    }
+    return 5;
 }
 
 void vq_TIFFFileInfo::printReport(FILE* out) {

@@ -14,6 +14,7 @@
 #include "jpeg/jpeg_bridge.h"
 #include "jpeg/jpeg_stream_parser.h"
 #include "jpeg/jpeg_tables.h"
+#include "j2k/j2k_tile_decoder.h"
 #include "readers/tiff/tiff_reader.h"
 
 using namespace vqtiff;
@@ -21,12 +22,6 @@ using namespace vqtiff;
 namespace {
 
 constexpr int kMaxPlanes = 16;
-
-bool refuseJpeg2000(int compression) {
-    if (compression != 33003) return false;
-    reportReaderMessage("JPEG 2000 compressed TIFF files are not supported by this build\n");
-    return true;
-}
 
 // A new tile or strip reader of type L with its own TIFF handle over the
 // stream, handed out once it opened.
@@ -144,7 +139,7 @@ bool vq_TIFFTileLoader::open() {
     TIFFHandle* tiff = binding.handle();
     if (tiff == nullptr) return false;
     fileInfo.readDirectories(tiff);
-    if (!fileInfo.isValid() || refuseJpeg2000(fileInfo.compression)) return false;
+    if (!fileInfo.isValid()) return false;
     levelSizes = fileInfo.levelSizes;
     levelDirectories = fileInfo.levelDirectories;
     uint32_t tw = 0, th = 0;
@@ -263,6 +258,8 @@ bool vq_TIFFTileLoader::isJPEG(int image) { return getCompression(image) == 7; }
 
 bool vq_TIFFTileLoader::loadRawTile(int x, int y, int level, int image, vq_raw_tile** out) {
     if (out == nullptr || !validLevel(level, image)) return false;
+    // A JPEG 2000 tile is a complete code-stream as stored.
+    if (fileInfo.compression == 33003) return loadRawTileAsStored(x, y, level, image, out);
     vq_ptr<vq_raw_tile> tile;
     if (!createRawTile(tile.put())) return false;
     vq::platform::ScopedLock guard(lock_);
@@ -371,6 +368,15 @@ bool vq_TIFFTileLoader::loadTile(int x, int y, int level, int image, imageContai
     if (pf < 0 || !dst->create(pf, tileSize.first, tileSize.second, false)) return false;
     if (!dst->crop(size.first, size.second)) reportReaderMessage("Crop failed in tiff tile loader\n");
     if (fileInfo.separatePlanes) return loadPlanarTile(x, y, level, dst) && convertForDelivery(dst, format);
+    if (fileInfo.compression == 33003) {
+        // The stored code-stream is read under the lock; decoding runs
+        // outside it, so several threads decode tiles at once.
+        vq_ptr<vq_raw_tile> raw;
+        if (!loadRawTileAsStored(x, y, level, 0, raw.put())) return false;
+        vq_ptr<vq_TIFFJ2KTileDecoder> decoder = makeJ2KDecoder();
+        return decoder && decoder->decodeTile(IntPair(x, y), level, raw->getData(), raw->getDataLength(), dst) &&
+               convertForDelivery(dst, format);
+    }
     vq::platform::ScopedLock guard(lock_);
     if (++users > 1) {
         --users;
@@ -427,6 +433,12 @@ bool vq_TIFFTileLoader::loadTile(int x, int y, int level, int image, imageContai
 
 bool vq_TIFFTileLoader::isRawYCbCr(int image) {
     if (binding.handle() == nullptr) return false;
+    // JPEG 2000 tiles with subsampled chroma hold Y, Cb and Cr; tiles of full
+    // chroma hold RGB (the code-stream's own component transform), which the
+    // tile decoder interleaves as it is and which must not be taken for Y,
+    // Cb and Cr.
+    if (getCompression(image) == 33003)
+        return fileInfo.subsampling == 2 || fileInfo.subsampling == 3 || fileInfo.subsampling == 4;
     if (getCompression(image) != 7 || jpegTables.empty()) return false;
     return rawSubsampling != 5 && rawColourSpace == 3;
 }
@@ -438,6 +450,20 @@ bool vq_TIFFTileLoader::loadTileYCbCr(int x, int y, int level, int image, imageC
     const bool edge = size != tileSize;
     vq_ptr<vq_raw_tile> raw;
     if (!loadRawTile(x, y, level, 0, raw.put())) return false;
+    if (fileInfo.compression == 33003) {
+        vq_ptr<vq_TIFFJ2KTileDecoder> decoder = makeJ2KDecoder();
+        if (!decoder || !decoder->decodeTileYCbCr(IntPair(x, y), level, raw->getData(), raw->getDataLength(), yPlane,
+                                                  cbPlane, crPlane))
+            return false;
+        // Each code-stream states its own size and sampling: planes that do
+        // not show the tile's visible size at the file's subsampling would
+        // hand the pyramid samples that were never decoded.
+        const IntPair chroma = chromaPlaneSize(size, fileInfo.subsampling);
+        const auto shows = [](imageContainer* c, IntPair want) {
+            return c->getWidth() == want.first && c->getHeight() == want.second;
+        };
+        return shows(yPlane, size) && shows(cbPlane, chroma) && shows(crPlane, chroma);
+    }
     if (getCompression(image) != 7) return false;
     if (!jpegDecoder->decodeTileYCbCr(IntPair(x, y), level, raw->getData(), raw->getDataLength(), yPlane, cbPlane,
                                       crPlane))
@@ -480,8 +506,29 @@ int vq_TIFFTileLoader::getQuality() {
     return quality;
 }
 
+vq_ptr<vq_TIFFJ2KTileDecoder> vq_TIFFTileLoader::makeJ2KDecoder() const {
+    vq_ptr<vq_TIFFJ2KTileDecoder> d = vq_ptr<vq_TIFFJ2KTileDecoder>::adopt(createTIFFJ2KTileDecoder());
+    if (!d) return d;
+    // The decoder kind is the setting's value at this moment.
+    vq_ptr<vq_global_base> settings;
+    getGlobal(settings.put());
+    d->decoderKind = settings ? settings->getJ2KDecoder() : 0;
+    d->tileSize = tileSize;
+    d->edgeSizes = edgeTileSizes;
+    d->tileCounts = levelTileCounts;
+    return d;
+}
+
 bool vq_TIFFTileLoader::createTileDecoder(vq_tileDecoder_base** out, int) {
-    if (out == nullptr || fileInfo.compression != 7 || jpegTables.empty()) return false;
+    if (out == nullptr) return false;
+    if (fileInfo.compression == 33003) {
+        vq_ptr<vq_TIFFJ2KTileDecoder> d = makeJ2KDecoder();
+        if (!d) return false;
+        *out = d.get();
+        (*out)->addRef();
+        return true;
+    }
+    if (fileInfo.compression != 7 || jpegTables.empty()) return false;
     vq_TIFFJPEGTileDecoder* d = createTIFFJPEGTileDecoder();
     if (d == nullptr) return false;
     d->tileSize = tileSize;

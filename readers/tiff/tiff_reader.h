@@ -10,6 +10,7 @@
 
 #include "platform/threads.h"
 #include "jpeg/jpeg_tile_decoder.h"
+#include "j2k/j2k_tile_decoder.h"
 #include "engine/base/loader_base.h"
 #include "tiff/vqtiff.h"
 
@@ -58,6 +59,9 @@ public:
     int getSubsampling() override { return subsampling; }
 
     void readDirectories(vqtiff::TIFFHandle* tiff);
+    // Subsampling code of the second component of the first tile's JPEG 2000
+    // code-stream; 5 when it cannot be read.
+    static int codestreamSubsampling(vqtiff::TIFFHandle* tiff);
 
     IntPair resolution{0, 0};
     IntPair tileSize{0, 0};
@@ -144,6 +148,9 @@ private:
     // Stored length of tile `index` of the current directory.
     int64_t storedTileLength(uint32_t index);
     bool loadPlanarTile(int x, int y, int level, imageContainer* dst);
+    // A JPEG 2000 tile decoder for this file's levels, of the kind the
+    // settings name now.
+    vq_ptr<vq_TIFFJ2KTileDecoder> makeJ2KDecoder() const;
     // Reads the frame header of the first JPEG tile once, at open.
     void learnRawTileKind();
 

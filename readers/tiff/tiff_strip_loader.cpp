@@ -42,8 +42,10 @@ bool vq_TIFFStripLoader::open() {
     if (tiff == nullptr) return false;
     fileInfo.readDirectories(tiff);
     if (!fileInfo.isValid()) return false;
+    // JPEG 2000 is read tile by tile (the tile reader and its JPEG 2000 tile
+    // decoder); the library decodes no JPEG 2000 strips.
     if (fileInfo.compression == 33003) {
-        reportReaderMessage("JPEG 2000 compressed TIFF files are not supported by this build\n");
+        if (!fileInfo.tiled) reportReaderMessage("JPEG 2000 compressed TIFF strips are not supported\n");
         return false;
     }
     uint32_t w = 0, h = 0;

@@ -343,7 +343,7 @@ TEST_F(ReaderEndToEnd, RefusedFilesSayWhyInTheJobsLog) {
         {"deep.ppm", "PPM file is not 8-bit"},
         // The header promises more rows than the file holds.
         {"short.ppm", "PPM image of 300 x 200 pixels needs 180015 bytes but the file holds 90015\n"},
-        {"j2k.tif", "JPEG 2000 compressed TIFF files are not supported by this build\n"},
+        {"j2k.tif", "JPEG 2000 compressed TIFF strips are not supported\n"},
         {"notatiff.tif", "TIFF:"},
         {"palette.tif", "TIFF samples (photometric 3, 1 per pixel of 8 bits) are not supported\n"},
     };

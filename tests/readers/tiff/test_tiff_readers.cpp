@@ -519,8 +519,9 @@ TEST(TiffTileLoader, SeventeenPlanesRefused) {
 }
 
 TEST(TiffTileLoader, RefusedFiles) {
-    // JPEG 2000 tiles cannot be decoded yet: the file info names them, the
-    // tile and strip readers refuse the file.
+    // Tiles that are not JPEG 2000 code-streams: the file info names the
+    // compression, the tile reader opens (subsampling undetermined) and
+    // refuses to decode the tile.
     for (int compression : {33003, 33005}) {
         TiffBuilder b;
         Spec s;
@@ -534,7 +535,11 @@ TEST(TiffTileLoader, RefusedFiles) {
         ASSERT_TRUE(loader(*src)->getFileInfo(info.put()));
         EXPECT_NE(report(info.get()).find("JPEG2000 (Aperio) compression\n"), std::string::npos);
         vq_ptr<vq_tileloader_base> t;
-        EXPECT_FALSE(loader(*src)->getTileLoader(t.put())) << compression;
+        ASSERT_TRUE(loader(*src)->getTileLoader(t.put())) << compression;
+        EXPECT_EQ(t->getSubsampling(0), 5);
+        vq_ptr<imageContainer> c = vq_ptr<imageContainer>::adopt(imageContainer::create());
+        EXPECT_FALSE(t->loadTile(0, 0, 0, 0, c.get(), 4)) << compression;
+        EXPECT_FALSE(t->isRawYCbCr(0));
     }
     // A JPEG pyramid one of whose levels keeps no JPEGTables.
     JpegTiff f = jpegTiledFile("1x1", 2);
