@@ -352,8 +352,8 @@ void queueStripTiles(const std::vector<vq_ptr<vq_zoom_tile_base>>& tiles)
         queued = loadedTileList.size();
     }
     loadedTileEvent.set();
-    while (queued > 240 && stripReaderGoesOn()) {
-        runStateChanged.waitFor([] { return !stripReaderGoesOn() || loadedTileCount() <= 240; }, 100);
+    while (queued > kStripReaderRoom && stripReaderGoesOn()) {
+        runStateChanged.waitFor([] { return !stripReaderGoesOn() || loadedTileCount() <= kStripReaderRoom; }, 100);
         vqp::ScopedLock lock(loadedTileLock);
         queued = loadedTileList.size();
         loadedTileEvent.set();
@@ -412,8 +412,13 @@ vq_loadedTile takeLoadedTile()
 {
     vq_loadedTile record = loadedTileList.back();
     loadedTileList.pop_back();
-    setBackPressure(loadedTileList.size() > 40);
-    runStateChanged.notifyAll();
+    const size_t remaining = loadedTileList.size();
+    setBackPressure(remaining > 40);
+    // One record less matters to a waiting producer only when the queue
+    // reaches its limit; waking every producer for each record made them
+    // queue up on loadedTileLock behind the consumer.
+    if (isQueueRoomLimit(remaining))
+        runStateChanged.notifyAll();
     return record;
 }
 

@@ -1,6 +1,7 @@
 // A source tile on its way from a loader thread to the consumer.
 #pragma once
 
+#include <cstddef>
 #include <list>
 #include <string>
 
@@ -34,7 +35,26 @@ public:
 // from the back. Guarded by loadedTileLock.
 extern std::list<vq_loadedTile> loadedTileList;
 
+// Queue lengths at which a held-back producer may go on: a tile loader waits
+// while more than 24 records are queued, a raw loader after queuing until 63
+// (a quad loader 64) remain, before drawing while more than 128 remain, the
+// strip reader while more than 240 remain.
+constexpr size_t kTileLoaderRoom = 24;
+constexpr size_t kRawLoaderRoom = 63;
+constexpr size_t kQuadLoaderRoom = 64;
+constexpr size_t kRawDrawRoom = 128;
+constexpr size_t kStripReaderRoom = 240;
+
+// True when a queue that has just shrunk to `length` records lets one of the
+// waits above end: only then are the waiting producers woken.
+constexpr bool isQueueRoomLimit(size_t length)
+{
+    return length == kTileLoaderRoom || length == kRawLoaderRoom || length == kQuadLoaderRoom ||
+           length == kRawDrawRoom || length == kStripReaderRoom;
+}
+
 // Takes the oldest record as the consumer does (the caller holds
 // loadedTileLock and the list is not empty): sets backPressure while more
-// than 40 records remain and wakes the loaders waiting for room.
+// than 40 records remain and wakes the producers waiting for room when the
+// queue shrinks to one of their limits (or back-pressure clears).
 vq_loadedTile takeLoadedTile();

@@ -185,24 +185,22 @@ void rawQuadLoaderThreadProc(void* arg)
         vq_loadedTile output(IntPair(topLeft.first / 2, topLeft.second / 2));
         vq_loadedTile members[4];
         static const int32_t bits[4] = {1, 2, 8, 4};
+        // The members are read without loadedTileLock: the tile reader
+        // guards its own file, and the consumer must not wait for a read to
+        // take a record.
         bool failed = false;
-        {
-            vqp::ScopedLock lock(loadedTileLock);
-            for (int32_t i = 0; i < 4 && !failed; ++i) {
-                if ((mask & bits[i]) == 0)
-                    continue;
-                members[i].position = corners[i];
-                if (!loadRawTileForQuad(start.loader.get(), start.level, start.image, members[i])) {
-                    output.setError(formatTileError("Failed to load raw tile x:%d y:%d on layer %d\n",
-                                                    corners[i].first, corners[i].second, start.level));
-                    failed = true;
-                }
+        for (int32_t i = 0; i < 4 && !failed; ++i) {
+            if ((mask & bits[i]) == 0)
+                continue;
+            members[i].position = corners[i];
+            if (!loadRawTileForQuad(start.loader.get(), start.level, start.image, members[i])) {
+                output.setError(formatTileError("Failed to load raw tile x:%d y:%d on layer %d\n", corners[i].first,
+                                                corners[i].second, start.level));
+                failed = true;
             }
-            if (failed)
-                loadedTileList.push_front(output);
         }
         if (failed) {
-            loadedTileEvent.set();
+            queueRecord(output);
             continue;
         }
         if (output.createTile(ycbcrTiles)) {
@@ -231,9 +229,9 @@ void rawQuadLoaderThreadProc(void* arg)
         if (cancelRequested)
             break;
         const size_t queued = queueRecord(output);
-        if (queued > 64 || backPressure) {
-            const int64_t waited = waitForRoom(64, true, kRawPauseMs);
-            if (queued > 64 && start.extra && held.heldTooLong(waited))
+        if (queued > kQuadLoaderRoom || backPressure) {
+            const int64_t waited = waitForRoom(kQuadLoaderRoom, true, kRawPauseMs);
+            if (queued > kQuadLoaderRoom && start.extra && held.heldTooLong(waited))
                 break;
         }
     }
@@ -257,8 +255,8 @@ void rawTileLoaderThreadProc(void* arg)
         return;
     vq_extraLoaderHold held;
     while (runGoesOn()) {
-        if (queueLongerThan(128)) {
-            waitForRoom(128, false, kRawPauseMs);
+        if (queueLongerThan(kRawDrawRoom)) {
+            waitForRoom(kRawDrawRoom, false, kRawPauseMs);
             continue;
         }
         IntPair position;
@@ -269,15 +267,14 @@ void rawTileLoaderThreadProc(void* arg)
             std::fputs("Failed to create zoom tile\n", stderr);
             break;
         }
+        // Read without loadedTileLock (the tile reader guards its own file),
+        // so that the consumer and the other loaders never wait for a read.
         vq_ptr<vq_raw_tile> raw;
-        {
-            vqp::ScopedLock lock(loadedTileLock);
-            vq_raw_tile* loaded = nullptr;
-            if (start.loader->loadRawTile(position.first, position.second, start.level, start.image, &loaded))
-                raw = vq_ptr<vq_raw_tile>::adopt(loaded);
-            else if (loaded != nullptr)
-                loaded->release();
-        }
+        vq_raw_tile* loaded = nullptr;
+        if (start.loader->loadRawTile(position.first, position.second, start.level, start.image, &loaded))
+            raw = vq_ptr<vq_raw_tile>::adopt(loaded);
+        else if (loaded != nullptr)
+            loaded->release();
         if (keepRawTiles)
             record.rawTile = raw;
         if (raw == nullptr) {
@@ -290,8 +287,8 @@ void rawTileLoaderThreadProc(void* arg)
             record.tile.reset();
         }
         const size_t queued = queueRecord(record);
-        if (queued >= 64 || backPressure) {
-            const int64_t waited = waitForRoom(63, true, kRawPauseMs);
+        if (queued > kRawLoaderRoom || backPressure) {
+            const int64_t waited = waitForRoom(kRawLoaderRoom, true, kRawPauseMs);
             if (start.extra && held.heldTooLong(waited))
                 break;
         }
@@ -346,8 +343,8 @@ void tileLoaderThreadProc(void* arg)
             }
         }
         const size_t queued = queueRecord(record);
-        if (queued > 24 || backPressure)
-            waitForRoom(24, true, 500);
+        if (queued > kTileLoaderRoom || backPressure)
+            waitForRoom(kTileLoaderRoom, true, 500);
     }
     loaderEnded();
 }

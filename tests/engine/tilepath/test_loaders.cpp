@@ -204,6 +204,57 @@ TEST(Loaders, LoaderHeldByAFullQueueResumesWhenTheConsumerTakesARecord)
     EXPECT_EQ(liveRunThreads(), 0);
 }
 
+TEST(Loaders, ConsumerTakesARecordWhileARawLoaderReads)
+{
+    // A raw loader's read of the first tile (or group) stalls; the consumer
+    // must still take the record already queued instead of waiting for the
+    // read to end. The read gives up after 5 s, so a loader that reads under
+    // the consumer's lock fails the test rather than hanging it.
+    for (const bool quadMode : {false, true}) {
+        SCOPED_TRACE(quadMode ? "quad loader" : "tile loader");
+        vq_ptr<MemoryTileLoader> source = MemoryTileLoader::make(IntPair(512, 512), IntPair(64, 64), TJSAMP_420);
+        std::atomic<bool> reading{false}, released{false};
+        source->onRawRead = [&](int32_t x, int32_t y) {
+            if (x != 0 || y != 0)
+                return;
+            reading = true;
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!released && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            reading = false;
+        };
+        cancelRequested = false;
+        initThreadGlobals();
+        ycbcrTiles = true;
+        keepRawTiles = false;
+        loaderThreadLimit = 1;
+        globalTileCursor.reset(IntPair(8, 8), 0);
+        {
+            vq::platform::ScopedLock lock(loadedTileLock);
+            loadedTileList.push_front(vq_loadedTile(IntPair(5, 7)));
+        }
+        ASSERT_TRUE(startRawLoaderThread(source.get(), 0, 0, quadMode));
+        ASSERT_TRUE(eventually([&] { return reading.load(); }));
+
+        bool takenDuringRead = false;
+        IntPair takenPosition(-1, -1);
+        {
+            vq::platform::ScopedLock lock(loadedTileLock);
+            takenDuringRead = reading;
+            if (!loadedTileList.empty())
+                takenPosition = takeLoadedTile().position;
+        }
+        EXPECT_TRUE(takenDuringRead) << "the consumer waited for the loader's read";
+        EXPECT_EQ(takenPosition, IntPair(5, 7));
+
+        globalTileCursor.finish();
+        released = true;
+        releaseThreadGlobals();
+        EXPECT_EQ(loadersRunning.load(), 0);
+        EXPECT_EQ(liveRunThreads(), 0);
+    }
+}
+
 // Starts `count` raw loaders on a large JPEG-tiled source with 63 records
 // already queued, so that each record a loader queues holds it back.
 vq_ptr<MemoryTileLoader> startHeldRawLoaders(int32_t count)

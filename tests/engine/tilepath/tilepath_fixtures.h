@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -162,6 +163,8 @@ public:
     int64_t getFileSize() override { return 0; }
     bool loadRawTile(int x, int y, int level, int, vq_raw_tile** out) override
     {
+        if (onRawRead)
+            onRawRead(x, y);
         if (!jpeg() || level < 0 || failing(x, y))
             return false;
         const std::vector<uint8_t>& bytes = sourceTile(x, y);
@@ -213,6 +216,8 @@ public:
     int32_t cancelAt = -1;                // the driver is cancelled when this many tiles were loaded
     vq_kestrifier_base* driver = nullptr; // for cancelAt
     std::atomic<int32_t> tilesLoaded{0};
+    // Called on the reading thread at the start of every raw tile read.
+    std::function<void(int32_t x, int32_t y)> onRawRead;
 
 private:
     MemoryTileLoader() = default;
