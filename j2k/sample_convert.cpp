@@ -255,20 +255,6 @@ void ConvertComponentsTo8u(DJP2Image& image, uint32_t n, const PlaneRef* dst) {
     }
 }
 
-void LargestBitDepth(DJP2Image& image, IntPair& size, int32_t& bits, bool& isSigned) {
-    const J2KRect& r = image.Rect();
-    size = IntPair(int32_t(r.x1()), int32_t(r.y1()));
-    bits = 0;
-    isSigned = false;
-    for (uint32_t i = 0; i < image.NComponents(); ++i) {
-        const DJP2BitDepth& d = image.BitDepths()[i];
-        if (d.bits > bits)
-            bits = d.bits;
-        if (d.isSigned)
-            isSigned = true;
-    }
-}
-
 void AverageComponents(const PlaneRef* src, const DJP2BitDepth* depths, uint32_t n, const PlaneRef& dst,
                        const DJP2BitDepth& target, IntPair size) {
     if (n == 0 || Empty(size))

@@ -59,9 +59,6 @@ void ConvertComponentTo8u(const PlaneRef& src, const DJP2BitDepth& depth, IntPai
 // ConvertComponentTo8u of component i into dst[i] for i below the smaller of
 // n and the image's component count.
 void ConvertComponentsTo8u(DJP2Image& image, uint32_t n, const PlaneRef* dst);
-// size = the end point of the image rectangle; bits = the largest precision
-// field of the components; isSigned = whether any component is signed.
-void LargestBitDepth(DJP2Image& image, IntPair& size, int32_t& bits, bool& isSigned);
 // One plane from n: with one source a copy brought to the target depth;
 // otherwise the mean of the n samples, each first given the level offset that
 // moves its component to the target's signedness (rounded half up).

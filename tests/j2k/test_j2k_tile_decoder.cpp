@@ -3,6 +3,7 @@
 // give back exactly what opj_decompress gives.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "engine/base/stream.h"
 #include "j2k/j2k_fixtures.h"
 #include "j2k/j2k_tile_decoder.h"
+#include "j2k/sample_convert.h"
 #include "support/test_env.h"
 
 namespace {
@@ -43,7 +45,7 @@ std::string Visible(imageContainer& c) {
     const uint8_t* px = nullptr;
     int32_t step = 0;
     c.lockPixelsConst(&px, &step);
-    const size_t row = size_t(c.getWidth()) * c.getChannels();
+    const size_t row = size_t(c.getWidth()) * size_t(imageContainer::bytesPerPixel(c.getFormat()));
     std::string out;
     for (int y = 0; y < c.getHeight(); ++y)
         out.append(reinterpret_cast<const char*>(px) + ptrdiff_t(y) * step, row);
@@ -180,4 +182,81 @@ TEST(J2KTileDecoder, MessagesAndTileDimensions) {
         ASSERT_EQ(openMemoryStream(bytes.data(), bytes.size(), s.put()), 0);
         EXPECT_EQ(d->getTileDimensions(s.get()), want);
     }
+}
+
+// 16-bit tiles decoded without a stored tile size keep 16 bits: one
+// component as 16-bit grey, three as 48-bit RGB, each sample equal to
+// opj_decompress's (PNM samples are big-endian); with a tile size they come as
+// 8-bit RGB of the samples' high bytes.
+TEST_P(J2KTiles, SixteenBitTilesKeepTheirDepth) {
+    const std::string dir = vqtest::scratchDir("j2k_tiles_16_" + std::to_string(GetParam()));
+    const int w = 21, h = 13;
+    for (int components : {1, 3}) {
+        SCOPED_TRACE(components);
+        const std::string raw = j2ktest::WriteRaw(dir, "deep" + std::to_string(components), w, h, components, 16, 7);
+        const std::string cs = j2ktest::Compress(
+            dir, raw, "-n 2 -F " + std::to_string(w) + "," + std::to_string(h) + "," + std::to_string(components) + ",16,u");
+        const std::string pnm = OpjDecompress(dir, cs, components == 1 ? "pgm" : "ppm");
+        ASSERT_EQ(pnm.size(), size_t(w) * h * components * 2);
+        auto d = Decoder(GetParam());
+        imageContainer out;
+        ASSERT_TRUE(d->decodeTile({0, 0}, 0, Bytes(cs), int32_t(cs.size()), &out));
+        EXPECT_EQ(out.getFormat(), components == 1 ? vq_fmtGray16 : vq_fmtRGB48);
+        ASSERT_EQ(out.getFullSize(), IntPair(w, h));
+        const std::string got = Visible(out);
+        ASSERT_EQ(got.size(), pnm.size());
+        int wrong = 0;
+        for (size_t i = 0; i < got.size() / 2; ++i) {
+            uint16_t native = 0;
+            std::memcpy(&native, got.data() + 2 * i, 2);
+            const uint16_t want = uint16_t(uint8_t(pnm[2 * i]) << 8 | uint8_t(pnm[2 * i + 1]));
+            wrong += native != want;
+        }
+        EXPECT_EQ(wrong, 0);
+
+        d->tileSize = IntPair(w, h);
+        ASSERT_TRUE(d->decodeTile({0, 0}, 0, Bytes(cs), int32_t(cs.size()), &out));
+        EXPECT_EQ(out.getFormat(), vq_fmtRGB24);
+        const std::string eight = Visible(out);
+        ASSERT_EQ(eight.size(), size_t(w) * h * 3);
+        wrong = 0;
+        for (int i = 0; i < w * h; ++i)
+            for (int k = 0; k < 3; ++k)
+                wrong += eight[size_t(i) * 3 + k] != pnm[(size_t(i) * components + (components == 1 ? 0 : k)) * 2];
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// Averaging and mapping components onto fewer or as many planes.
+TEST(J2KComponentFunctions, AverageAndMap) {
+    // Three unsigned 8-bit samples 10, 11, 11: 10.67 + 0.5 truncated is 11;
+    // towards a signed target each loses 128 first: -117.33 + 0.5 gives -116.
+    int32_t a = 10, b = 11, c = 11, out = 0;
+    const PlaneRef planes[3] = {PlaneRef(&a, 4), PlaneRef(&b, 4), PlaneRef(&c, 4)};
+    const DJP2BitDepth u8[3] = {DJP2BitDepth(7, false), DJP2BitDepth(7, false), DJP2BitDepth(7, false)};
+    AverageComponents(planes, u8, 3, PlaneRef(&out, 4), DJP2BitDepth(7, false), IntPair(1, 1));
+    EXPECT_EQ(out, 11);
+    AverageComponents(planes, u8, 3, PlaneRef(&out, 4), DJP2BitDepth(7, true), IntPair(1, 1));
+    EXPECT_EQ(out, -116);
+    // A signed 12-bit sample -2048 and an unsigned 12-bit 4095 onto one
+    // unsigned plane: 0 and 4095 averaged.
+    int32_t s12 = -2048, u12 = 4095;
+    const PlaneRef two[2] = {PlaneRef(&s12, 4), PlaneRef(&u12, 4)};
+    const DJP2BitDepth d12[2] = {DJP2BitDepth(11, true), DJP2BitDepth(11, false)};
+    AverageComponents(two, d12, 2, PlaneRef(&out, 4), DJP2BitDepth(11, false), IntPair(1, 1));
+    EXPECT_EQ(out, 2048);
+    // Plane by plane to 16 unsigned bits: a signed 16-bit -32768 becomes 0,
+    // an unsigned 12-bit 4095 becomes 65520 (shifted by 4), nothing passes 65535.
+    int32_t p0 = -32768, p1 = 4095, o[2] = {};
+    const PlaneRef src[2] = {PlaneRef(&p0, 4), PlaneRef(&p1, 4)};
+    const PlaneRef dst[2] = {PlaneRef(&o[0], 4), PlaneRef(&o[1], 4)};
+    const DJP2BitDepth d[2] = {DJP2BitDepth(15, true), DJP2BitDepth(11, false)};
+    MapComponentsToPlanes(src, d, 2, IntPair(1, 1), dst, 15, false, 2, IntPair(1, 1));
+    EXPECT_EQ(o[0], 0);
+    EXPECT_EQ(o[1], 65520);
+    int32_t over = 70000, clamped = 0;
+    const PlaneRef one(&over, 4), oneOut(&clamped, 4);
+    const DJP2BitDepth u16(15, false);
+    MapComponentsToPlanes(&one, &u16, 1, IntPair(1, 1), &oneOut, 15, false, 1, IntPair(1, 1));
+    EXPECT_EQ(clamped, 65535);
 }
