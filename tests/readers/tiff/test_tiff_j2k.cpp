@@ -304,14 +304,17 @@ INSTANTIATE_TEST_SUITE_P(Kinds, TiffJ2K, ::testing::Values(0, 2),
                          [](const auto& info) { return info.param == 0 ? "OwnCodec" : "OpenJpeg"; });
 
 // Eight threads loading every tile of a 4 x 4-tile level, in different
-// orders, of a plain TIFF and of an SVS slide get the tiles one thread gets.
+// orders, of a plain TIFF and of an SVS slide, with either decoder kind, get
+// the tiles one thread gets.
 TEST(TiffJ2KThreads, EightThreadsDecodeWhatOneThreadDecodes) {
     const std::string dir = vqtest::scratchDir("tiff_j2k_threads");
     const int size = 4 * kTile - 8;
     const Bytes picture = rgb(4 * kTile, 4 * kTile, 11);
     const DirSpec d = rgbLevel(dir, size, size, picture, 4 * kTile);
-    for (bool svs : {false, true}) {
-        SCOPED_TRACE(svs ? "svs" : "tif");
+    for (int combination = 0; combination < 4; ++combination) {
+        const bool svs = combination % 2 == 1;
+        const KindSetting kind(combination < 2 ? 0 : 2);
+        SCOPED_TRACE(std::string(svs ? "svs" : "tif") + (combination < 2 ? " own codec" : " OpenJPEG"));
         TiffBuilder b;
         addDir(b, d);
         auto src = source(b.bytes());
