@@ -126,10 +126,15 @@ bool vq_J2KLoader::getFileInfo(vq_FileInfo** out) {
     return true;
 }
 
-bool vq_J2KLoader::getTileLoader(vq_tileloader_base** out) {
+namespace {
+
+// Makes a loader of kind L over the stream and opens it; the caller gets it
+// only when it opened.
+template <class L, class Base>
+bool openLoader(vq_stream* stream, Base** out) {
     if (!out || !stream)
         return false;
-    vq_J2KTileloader* loader = vq_J2KTileloader::create(stream.get());
+    L* loader = L::create(stream);
     if (!loader)
         return false;
     if (!loader->open()) {
@@ -140,18 +145,14 @@ bool vq_J2KLoader::getTileLoader(vq_tileloader_base** out) {
     return true;
 }
 
+} // namespace
+
+bool vq_J2KLoader::getTileLoader(vq_tileloader_base** out) {
+    return openLoader<vq_J2KTileloader>(stream.get(), out);
+}
+
 bool vq_J2KLoader::getStripLoader(vq_stripLoader_base** out) {
-    if (!out || !stream)
-        return false;
-    vq_J2KStriploader* loader = vq_J2KStriploader::create(stream.get());
-    if (!loader)
-        return false;
-    if (!loader->open()) {
-        loader->release();
-        return false;
-    }
-    *out = loader;
-    return true;
+    return openLoader<vq_J2KStriploader>(stream.get(), out);
 }
 
 bool createJ2KLoader(vq_stream* stream, vq_loader_base** out) {
