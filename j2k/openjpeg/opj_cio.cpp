@@ -204,30 +204,34 @@ int64_t vq_opj_stream_cio::skip(int64_t count) {
     return target - here;
 }
 
-size_t vq_opj_stream_cio::read(void* buffer, size_t count) {
-    if (!source_) return 0;
-    auto* out = static_cast<uint8_t*>(buffer);
+namespace {
+
+// Moves count bytes through a stream call that takes at most 1 GiB at a
+// time (its count is 32-bit), until done or the stream stops giving.
+template <class Bytes, class Transfer>
+size_t transferAll(Bytes* bytes, size_t count, Transfer transfer) {
     size_t total = 0;
     while (total < count) {
         auto chunk = static_cast<uint32_t>(std::min<size_t>(count - total, 1u << 30));
-        int32_t n = source_->read(out + total, chunk);
+        int32_t n = transfer(bytes + total, chunk);
         if (n <= 0) break;
         total += static_cast<size_t>(n);
     }
     return total;
 }
 
+} // namespace
+
+size_t vq_opj_stream_cio::read(void* buffer, size_t count) {
+    if (!source_) return 0;
+    return transferAll(static_cast<uint8_t*>(buffer), count,
+                       [&](uint8_t* at, uint32_t n) { return source_->read(at, n); });
+}
+
 size_t vq_opj_stream_cio::write(const void* buffer, size_t count) {
     if (!source_) return 0;
-    auto* in = static_cast<const uint8_t*>(buffer);
-    size_t total = 0;
-    while (total < count) {
-        auto chunk = static_cast<uint32_t>(std::min<size_t>(count - total, 1u << 30));
-        int32_t n = source_->write(in + total, chunk);
-        if (n <= 0) break;
-        total += static_cast<size_t>(n);
-    }
-    return total;
+    return transferAll(static_cast<const uint8_t*>(buffer), count,
+                       [&](const uint8_t* at, uint32_t n) { return source_->write(at, n); });
 }
 
 vq_opj_cio* vq_opj_cio_open(opj_codec_t* codec, const uint8_t* buffer, int64_t length) {
