@@ -22,6 +22,13 @@ elseif(NOT VQ_SANITIZER STREQUAL "")
   message(FATAL_ERROR "VQ_SANITIZER must be address, fuzz, thread or empty")
 endif()
 
+# Sanitizer builds fill the buffers of containers created without the zero
+# fill with a poison byte, so that any reader relying on zeros nobody wrote
+# shows wrong pixels in the tests instead of passing on freshly mapped memory.
+if(NOT VQ_SANITIZER STREQUAL "")
+  add_compile_definitions(VQ_POISON_UNCLEARED)
+endif()
+
 # Debug information: line tables are all that sanitizer reports and
 # backtraces need, and full variable information made the test build about
 # 6 GB (every test binary links the libraries it uses statically). Compressed

@@ -1,7 +1,11 @@
 #include "engine/base/imageContainer.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "primitives/core/border.h"
 #include "primitives/core/copy.h"
@@ -100,6 +104,7 @@ bool imageContainer::createBuffer(int32_t newFormat, int32_t newWidth, int32_t n
         uncrop();
         if (newFormat == format && newWidth == width && newHeight == height && packed == packedRows) {
             if (zeroed) clear();
+            else poisonUncleared();
             return true;
         }
         freeImage(data);
@@ -112,7 +117,14 @@ bool imageContainer::createBuffer(int32_t newFormat, int32_t newWidth, int32_t n
     cropped = false;
     bool ok = allocate(packed);
     if (zeroed) clear();
+    else poisonUncleared();
     return ok;
+}
+
+void imageContainer::poisonUncleared() {
+#ifdef VQ_POISON_UNCLEARED
+    if (data) std::memset(data, kUnclearedPoison, static_cast<size_t>(step) * static_cast<size_t>(fullHeight));
+#endif
 }
 
 bool imageContainer::allocate(bool packed) {
@@ -145,18 +157,61 @@ void imageContainer::freeBuffer() {
 
 void imageContainer::fill(uint8_t value) {
     if (!data || width == 0 || height == 0) return;
-    const PrimSize size{width, height};
+    fillRegion(0, 0, width, height, value);
+}
+
+void imageContainer::fillRegion(int32_t x, int32_t y, int32_t w, int32_t h, uint8_t value) {
+    if (w <= 0 || h <= 0) return;
+    uint8_t* origin = data + static_cast<intptr_t>(y) * step + static_cast<intptr_t>(x) * bytesPerPixel(format);
+    const PrimSize size{w, h};
     switch (groupOf(format)) {
-    case Group::C1_8u: setRoi8uC1(value, data, step, size); break;
+    case Group::C1_8u: setRoi8uC1(value, origin, step, size); break;
     case Group::C3_8u: {
         const uint8_t colour[3] = {value, value, value};
-        setRoi8uC3(colour, data, step, size);
+        setRoi8uC3(colour, origin, step, size);
         break;
     }
-    case Group::C4_8u: setRoi8uC1(value, data, step, PrimSize{width * 4, height}); break;
-    case Group::C1_16u: setRoi16uC1(value, as16(data), step, size); break;
-    case Group::C3_16u: setRoi16uC1(value, as16(data), step, PrimSize{width * 3, height}); break;
+    case Group::C4_8u: setRoi8uC1(value, origin, step, PrimSize{w * 4, h}); break;
+    case Group::C1_16u: setRoi16uC1(value, as16(origin), step, size); break;
+    case Group::C3_16u: setRoi16uC1(value, as16(origin), step, PrimSize{w * 3, h}); break;
     case Group::None: break;
+    }
+}
+
+void imageContainer::fillOutside(const PrimRect* covered, int32_t count, uint8_t value) {
+    if (!data || width == 0 || height == 0) return;
+    // The rectangles clipped to the visible region, empty ones dropped.
+    std::vector<PrimRect> rects;
+    for (int32_t i = 0; covered != nullptr && i < count; ++i) {
+        const int64_t x0 = std::max<int64_t>(covered[i].x, 0), y0 = std::max<int64_t>(covered[i].y, 0);
+        const int64_t x1 = std::min<int64_t>(int64_t(covered[i].x) + covered[i].width, width);
+        const int64_t y1 = std::min<int64_t>(int64_t(covered[i].y) + covered[i].height, height);
+        if (x0 < x1 && y0 < y1)
+            rects.push_back(PrimRect{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0)});
+    }
+    // Bands of rows between the rectangles' top and bottom edges: inside a
+    // band every rectangle covers all rows or none, so the gaps between the
+    // covered column spans are filled band by band.
+    std::vector<int32_t> edges{0, height};
+    for (const PrimRect& r : rects) {
+        edges.push_back(r.y);
+        edges.push_back(r.y + r.height);
+    }
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    std::vector<std::pair<int32_t, int32_t>> spans;
+    for (size_t b = 0; b + 1 < edges.size(); ++b) {
+        const int32_t top = edges[b], bottom = edges[b + 1];
+        spans.clear();
+        for (const PrimRect& r : rects)
+            if (r.y <= top && r.y + r.height >= bottom) spans.emplace_back(r.x, r.x + r.width);
+        std::sort(spans.begin(), spans.end());
+        int32_t x = 0;
+        for (const auto& s : spans) {
+            if (s.first > x) fillRegion(x, top, s.first - x, bottom - top, value);
+            x = std::max(x, s.second);
+        }
+        if (x < width) fillRegion(x, top, width - x, bottom - top, value);
     }
 }
 

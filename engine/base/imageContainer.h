@@ -9,6 +9,7 @@
 
 #include "engine/base/IntPair.h"
 #include "engine/base/vq_refcount.h"
+#include "primitives/core/prim_types.h"
 
 // Pixel-format codes of containers and tiles.
 enum PixelFormat : int32_t {
@@ -103,8 +104,12 @@ public:
 
     bool create(int32_t format, int32_t width, int32_t height, bool packedRows) override;
     // create for a caller that writes every pixel of the full size itself:
-    // a re-used or new buffer is not cleared.
+    // a re-used or new buffer is not cleared. Builds with
+    // VQ_POISON_UNCLEARED (the sanitizer builds) fill it with
+    // kUnclearedPoison instead, so that a reader relying on zeros it never
+    // wrote sees wrong pixels in the tests.
     bool createUncleared(int32_t format, int32_t width, int32_t height, bool packedRows);
+    static constexpr uint8_t kUnclearedPoison = 0xA5;
     bool cloneFrom(vq_image_container_base* source, bool packedRows) override;
     bool cloneWithBorder(vq_image_container_base* source, int32_t border) override;
     int32_t getWidth() override { return width; }
@@ -117,6 +122,11 @@ public:
     void freeBuffer() override;
     void clear() override { fill(0); }
     void fill(uint8_t value) override;
+    // Sets every sample of the visible region that lies outside all of the
+    // given rectangles (clipped to the visible region) to the value: the part
+    // of an uncleared buffer that the caller's copies leave, such as padding
+    // or the places of absent quad members.
+    void fillOutside(const PrimRect* covered, int32_t count, uint8_t value);
     int32_t lockPixels(uint8_t** dataOut, int32_t* stepOut) override;
     int32_t lockPixelsConst(const uint8_t** dataOut, int32_t* stepOut) override;
     int32_t unlockPixels() override;
@@ -145,6 +155,10 @@ public:
 
 private:
     bool createBuffer(int32_t format, int32_t width, int32_t height, bool packedRows, bool zeroed);
+    // Sets the samples of a rectangle inside the full buffer to the value.
+    void fillRegion(int32_t x, int32_t y, int32_t w, int32_t h, uint8_t value);
+    // The poison fill of an uncleared buffer in builds that ask for it.
+    void poisonUncleared();
     // Writes the locked line when locked; true when changes are allowed.
     bool modifiable();
     // Converts a source buffer of srcFormat into this buffer over the visible size.

@@ -107,7 +107,7 @@ vq_tileKey vq_tileQuadBase::resultKey() const
     return vq_tileKey(k.x / 2, k.y / 2, k.level == 0 ? 0 : k.level - 1);
 }
 
-bool vq_tileQuadBase::copyMembers(uint8_t* data, int32_t step, int32_t plane, int32_t bytesPerPixel)
+bool vq_tileQuadBase::copyMembers(imageContainer* merged, int32_t plane)
 {
     const IntPair tl = topLeft_->getPlaneSize(plane);
     const struct {
@@ -115,9 +115,19 @@ bool vq_tileQuadBase::copyMembers(uint8_t* data, int32_t step, int32_t plane, in
         int32_t x, y;
     } places[] = {{topLeft(), 0, 0}, {topRight(), tl.first, 0}, {bottomLeft(), 0, tl.second},
                   {bottomRight(), tl.first, tl.second}};
+    PrimRect covered[4];
+    int32_t count = 0;
+    for (const auto& p : places)
+        if (p.tile != nullptr) {
+            const IntPair size = p.tile->getPlaneSize(plane);
+            covered[count++] = PrimRect{p.x, p.y, size.first, size.second};
+        }
+    merged->fillOutside(covered, count, 0);
+    const int32_t bytesPerPixel = pixelBytes(merged);
+    PixelLock lock(merged);
     for (const auto& p : places)
         if (p.tile != nullptr &&
-            !p.tile->copyDataTo(data + p.y * step + p.x * bytesPerPixel, step, plane))
+            !p.tile->copyDataTo(lock.data() + p.y * lock.step() + p.x * bytesPerPixel, lock.step(), plane))
             return false;
     return true;
 }
@@ -148,13 +158,8 @@ void vq_tileQuadBase::generateMergedOutput(vq_ptr<vq_zoom_tile_base>& out, bool 
     if (!result->getContainer(c, f))
         return;
     result->setKey(resultKey());
-    if (!c->create(f, F.first, F.second, false))
+    if (!c->createUncleared(f, F.first, F.second, false) || !copyMembers(c.get(), f))
         return;
-    {
-        PixelLock lock(c.get());
-        if (!copyMembers(lock.data(), lock.step(), f, pixelBytes(c.get())))
-            return;
-    }
     if (clearQuad)
         clear();
     out = result;
@@ -172,10 +177,8 @@ void vq_tileQuadBase::generateMergedOutputYCbCr(vq_ptr<vq_zoom_tile_base>& out, 
     for (int32_t plane = planeY; plane <= planeCr; ++plane) {
         vq_ptr<imageContainer> c;
         const IntPair F = getMergedFullSize(plane);
-        if (!result->getContainer(c, plane) || !c->create(plane, F.first, F.second, false))
-            return;
-        PixelLock lock(c.get());
-        if (!copyMembers(lock.data(), lock.step(), plane, 1))
+        if (!result->getContainer(c, plane) || !c->createUncleared(plane, F.first, F.second, false) ||
+            !copyMembers(c.get(), plane))
             return;
     }
     if (clearQuad)

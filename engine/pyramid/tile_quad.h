@@ -62,7 +62,10 @@ protected:
     bool placeCorner(const IntPair& position, int32_t corner);
     vq_ptr<vq_zoom_tile_base>* memberSlot(int32_t corner);
     vq_tileKey resultKey() const;
-    bool copyMembers(uint8_t* data, int32_t step, int32_t plane, int32_t bytesPerPixel);
+    // Copies the members' visible pixels of a plane into the merged container
+    // (created uncleared) and zeroes the rest of it: the places of absent
+    // members and whatever the members' visible sizes leave uncovered.
+    bool copyMembers(imageContainer* merged, int32_t plane);
 
     vq_ptr<vq_zoom_tile_base> topLeft_, topRight_, bottomLeft_, bottomRight_;
     int32_t present_ = 0;

@@ -1,5 +1,6 @@
 #include "engine/pyramid/zoom_tile.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/base/pixel_lock.h"
@@ -75,12 +76,17 @@ vq_ptr<imageContainer> vq_zoom_tile_base::padContainer(const IntPair& size, imag
     if (saved_ || (container->getWidth() == size.first && container->getHeight() == size.second))
         return vq_ptr<imageContainer>(container);
     vq_ptr<imageContainer> padded = newContainer();
-    if (padded == nullptr || !padded->create(container->getFormat(), size.first, size.second, false))
+    if (padded == nullptr || !padded->createUncleared(container->getFormat(), size.first, size.second, false))
         return vq_ptr<imageContainer>();
-    padded->fill(fill);
+    // The source's pixels go to the top-left corner, the fill value only
+    // around them. A source larger than the target gives only what fits.
+    const int32_t w = std::min(container->getWidth(), size.first);
+    const int32_t h = std::min(container->getHeight(), size.second);
+    const PrimRect copied{0, 0, w, h};
+    padded->fillOutside(&copied, 1, fill);
     {
         PixelLock lock(padded.get());
-        container->copyDataTo(lock.data(), 0, container->getHeight(), container->getWidth(), lock.step());
+        container->copyDataTo(lock.data(), 0, h, w, lock.step());
     }
     return padded;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -102,6 +103,114 @@ TEST(QuadHalve, EdgeQuads)
         EXPECT_EQ(half->getSize(), c.half) << c.name;
         EXPECT_EQ(half->getFullSize(), IntPair(256, 256)) << c.name;
         EXPECT_EQ(half->getKey(), vq_tileKey(c.members[0].first / 2, c.members[0].second / 2, 0));
+    }
+}
+
+// A member of a hand-made quad: its corner (dx, dy), full side and visible size.
+struct MemberShape {
+    int dx, dy;
+    IntPair visible;
+};
+
+// Samples of member k: distinct per member so that a misplaced copy shows.
+uint8_t memberPixel(int k, int x, int y, int c)
+{
+    return static_cast<uint8_t>(patternPixel(x, y, c) + 50 * k + 1);
+}
+
+// The merged plane as the members lay it out: top-left at (0, 0), top-right
+// right of the top-left's visible width, bottom members below its visible
+// height; every sample no member covers is 0.
+std::vector<uint8_t> expectedMerge(const std::vector<MemberShape>& members, IntPair full, int channels,
+                                   const std::function<IntPair(IntPair)>& planeSize, int channel0)
+{
+    std::vector<uint8_t> image(static_cast<size_t>(full.first * full.second * channels), 0);
+    IntPair tl(0, 0);
+    for (const MemberShape& m : members)
+        if (m.dx == 0 && m.dy == 0)
+            tl = planeSize(m.visible);
+    for (const MemberShape& m : members) {
+        const int k = m.dy * 2 + m.dx;
+        const IntPair v = planeSize(m.visible);
+        const int ox = m.dx * tl.first, oy = m.dy * tl.second;
+        for (int y = 0; y < v.second; ++y)
+            for (int x = 0; x < v.first; ++x)
+                for (int c = 0; c < channels; ++c)
+                    image[static_cast<size_t>(((oy + y) * full.first + ox + x) * channels + c)] =
+                        memberPixel(k, x, y, channel0 + c);
+    }
+    return image;
+}
+
+void expectPlaneEquals(imageContainer* c, const std::vector<uint8_t>& expected, IntPair full, int channels,
+                       const std::string& what)
+{
+    ASSERT_NE(c, nullptr) << what;
+    ASSERT_EQ(c->getFullSize(), full) << what;
+    uint8_t* data = nullptr;
+    int32_t step = 0;
+    c->lockPixels(&data, &step);
+    int mismatches = 0, firstX = -1, firstY = -1;
+    for (int y = 0; y < full.second; ++y)
+        for (int x = 0; x < full.first * channels; ++x)
+            if (data[y * step + x] != expected[static_cast<size_t>(y * full.first * channels + x)] && mismatches++ == 0) {
+                firstX = x / channels;
+                firstY = y;
+            }
+    c->unlockPixels();
+    EXPECT_EQ(mismatches, 0) << what << ": first at " << firstX << "," << firstY;
+}
+
+TEST(QuadHalve, MergeZeroesExactlyWhatNoMemberCovers)
+{
+    // Tiles of 16 x 16 whose visible parts leave gaps: absent members, a
+    // cropped edge, members shorter or narrower than their neighbours. The
+    // merged buffer must hold the members' pixels and 0 everywhere else, for
+    // RGB and for the three planes of YCbCr tiles.
+    const int side = 16;
+    const struct {
+        const char* name;
+        std::vector<MemberShape> members;
+    } cases[] = {
+        {"full quad", {{0, 0, {16, 16}}, {1, 0, {16, 16}}, {0, 1, {16, 16}}, {1, 1, {16, 16}}}},
+        {"right edge", {{0, 0, {5, 16}}, {0, 1, {5, 16}}}},
+        {"bottom edge", {{0, 0, {16, 3}}, {1, 0, {16, 3}}}},
+        {"corner", {{0, 0, {7, 9}}}},
+        {"ragged", {{0, 0, {16, 16}}, {1, 0, {10, 6}}, {0, 1, {4, 16}}, {1, 1, {16, 12}}}},
+        {"top-right absent", {{0, 0, {16, 16}}, {0, 1, {16, 16}}, {1, 1, {9, 16}}}},
+    };
+    for (const auto& k : cases) {
+        vq_tileQuad rgb, ycc;
+        for (const MemberShape& m : k.members) {
+            const int id = m.dy * 2 + m.dx;
+            auto fn = [id](int x, int y, int c) { return memberPixel(id, x, y, c); };
+            rgb.addTile(makeRgbTile(m.dx, m.dy, 1, side, side, fn, m.visible.first, m.visible.second).get(), nullptr);
+            auto t = makeYCbCrTile(m.dx, m.dy, 1, side, side, 4, fn);
+            const IntPair cv = chromaPlaneSize(m.visible, 4);
+            containerOf(t.get(), planeY)->crop(m.visible.first, m.visible.second);
+            containerOf(t.get(), planeCb)->crop(cv.first, cv.second);
+            containerOf(t.get(), planeCr)->crop(cv.first, cv.second);
+            ycc.addTile(t.get(), nullptr);
+        }
+        vq_ptr<vq_zoom_tile_base> merged;
+        rgb.generateMergedOutput(merged, false);
+        ASSERT_NE(merged, nullptr) << k.name;
+        const IntPair full(2 * side, 2 * side);
+        auto same = [](IntPair v) { return v; };
+        expectPlaneEquals(containerOf(merged.get(), 4), expectedMerge(k.members, full, 3, same, 0), full, 3,
+                          std::string(k.name) + " RGB");
+
+        vq_ptr<vq_zoom_tile_base> mergedYcc;
+        ycc.generateMergedOutput(mergedYcc, false);
+        ASSERT_NE(mergedYcc, nullptr) << k.name;
+        auto chroma = [](IntPair v) { return chromaPlaneSize(v, 4); };
+        const IntPair chromaFull(side, side);
+        expectPlaneEquals(containerOf(mergedYcc.get(), planeY), expectedMerge(k.members, full, 1, same, 0), full, 1,
+                          std::string(k.name) + " Y");
+        expectPlaneEquals(containerOf(mergedYcc.get(), planeCb), expectedMerge(k.members, chromaFull, 1, chroma, 1),
+                          chromaFull, 1, std::string(k.name) + " Cb");
+        expectPlaneEquals(containerOf(mergedYcc.get(), planeCr), expectedMerge(k.members, chromaFull, 1, chroma, 2),
+                          chromaFull, 1, std::string(k.name) + " Cr");
     }
 }
 

@@ -38,6 +38,34 @@ TEST(ZoomTile, PadKeepsCropAndFillsWhite)
     }
 }
 
+TEST(ZoomTile, PadFillsEverySampleAroundTheVisiblePixels)
+{
+    // Every sample outside the source's visible part is the fill value, also
+    // where the source's own buffer held pixels beyond its crop.
+    const struct {
+        IntPair full, visible, target;
+    } cases[] = {
+        {{200, 100}, {200, 100}, {256, 256}},
+        {{256, 256}, {130, 70}, {256, 256}},
+        {{40, 256}, {40, 256}, {256, 256}},
+        {{256, 30}, {256, 30}, {256, 256}},
+    };
+    for (const auto& k : cases) {
+        auto t = makeRgbTile(0, 0, 0, k.full.first, k.full.second, patternPixel, k.visible.first, k.visible.second);
+        ASSERT_TRUE(t->padToSize(k.target, false));
+        imageContainer* c = containerOf(t.get(), 4);
+        ASSERT_EQ(c->getFullSize(), k.target);
+        int wrong = 0;
+        for (int y = 0; y < k.target.second; ++y)
+            for (int x = 0; x < k.target.first; ++x)
+                for (int ch = 0; ch < 3; ++ch) {
+                    const bool inside = x < k.visible.first && y < k.visible.second;
+                    wrong += pixelAt(c, x, y, ch) != (inside ? patternPixel(x, y, ch) : 255);
+                }
+        EXPECT_EQ(wrong, 0) << k.visible.first << "x" << k.visible.second;
+    }
+}
+
 TEST(ZoomTile, PadYCbCrFillsChromaWithGrey)
 {
     auto t = makeYCbCrTile(0, 0, 0, 200, 100, 4);
