@@ -261,7 +261,9 @@ bool imageContainer::cloneFrom(vq_image_container_base* source, bool packed) {
     // A cropped source fills only its visible part; the rest of the full size
     // is read by halving and encoding, so it must be zero.
     IntPair full = source->getFullSize();
-    if (!createBuffer(source->getFormat(), full.first, full.second, packed, source->isCropped())) return false;
+    if (!createBuffer(source->getFormat(), full.first, full.second, packed, false)) return false;
+    const PrimRect copied{0, 0, source->getWidth(), source->getHeight()};
+    fillOutside(&copied, 1, 0);
     crop(source->getWidth(), source->getHeight());
     return source->copyDataTo(data, 0, height, width, step);
 }
@@ -281,9 +283,13 @@ bool imageContainer::cloneWithBorder(vq_image_container_base* source, int32_t bo
     }
     const int32_t srcFormat = source->getFormat();
     IntPair full = source->getFullSize();
-    if (!createBuffer(srcFormat, full.first + 2 * border, full.second + 2 * border, false, source->isCropped()))
+    if (!createBuffer(srcFormat, full.first + 2 * border, full.second + 2 * border, false, false))
         return false;
     const int32_t sw = source->getWidth(), sh = source->getHeight();
+    // The bordered copy fills the visible part; beyond it (a cropped source)
+    // the buffer is zero.
+    const PrimRect bordered{0, 0, sw + 2 * border, sh + 2 * border};
+    fillOutside(&bordered, 1, 0);
     crop(sw + 2 * border, sh + 2 * border);
 
     const uint8_t* src = nullptr;
