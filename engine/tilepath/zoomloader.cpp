@@ -141,7 +141,9 @@ bool vq_zoomloader::readNextStrip(int* rowsDone, imageContainer* dst) {
     if (tileReader == nullptr || band == nullptr || !dst)
         return false;
     const int c = std::min(stripHeight, imageSize.second - delivered);
-    if (c < 1 || !dst->create(format, imageSize.first, c, false))
+    // Every row of the strip is copied from the band at the full width; a
+    // strip that fails is not used.
+    if (c < 1 || !dst->createUncleared(format, imageSize.first, c, false))
         return false;
     uint8_t* pixels = nullptr;
     int32_t step = 0;
