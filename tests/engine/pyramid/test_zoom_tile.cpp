@@ -41,7 +41,8 @@ TEST(ZoomTile, PadKeepsCropAndFillsWhite)
 TEST(ZoomTile, PadFillsEverySampleAroundTheVisiblePixels)
 {
     // Every sample outside the source's visible part is the fill value, also
-    // where the source's own buffer held pixels beyond its crop.
+    // where the source's own buffer held pixels beyond its crop; the target's
+    // buffer is never written past its own size.
     const struct {
         IntPair full, visible, target;
     } cases[] = {
@@ -49,6 +50,8 @@ TEST(ZoomTile, PadFillsEverySampleAroundTheVisiblePixels)
         {{256, 256}, {130, 70}, {256, 256}},
         {{40, 256}, {40, 256}, {256, 256}},
         {{256, 30}, {256, 30}, {256, 256}},
+        // A source larger than the target keeps only the part that fits.
+        {{300, 280}, {300, 280}, {256, 256}},
     };
     for (const auto& k : cases) {
         auto t = makeRgbTile(0, 0, 0, k.full.first, k.full.second, patternPixel, k.visible.first, k.visible.second);
