@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <ctime>
+#include <linux/futex.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -57,41 +60,92 @@ void Thread::join() {
 
 bool setCurrentThreadPriority(ThreadPriority priority) { return setTidPriority(currentTid(), priority); }
 
-Event::Event(bool manualReset, bool initiallySet) : manualReset_(manualReset), signalled_(initiallySet) {}
+namespace {
 
-void Event::set() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    signalled_ = true;
-    if (manualReset_)
-        cond_.notify_all();
-    else
-        cond_.notify_one();
+// Sleeps while *word still holds `expected`, at most until `deadline` (none
+// when it is the maximum). Returns when woken, when the word differs already,
+// on a signal, or at the deadline; callers look again in every case.
+void futexWait(std::atomic<uint32_t>& word, uint32_t expected, std::chrono::steady_clock::time_point deadline) {
+    timespec until{};
+    const timespec* limit = nullptr;
+    if (deadline != std::chrono::steady_clock::time_point::max()) {
+        // steady_clock is CLOCK_MONOTONIC, the clock FUTEX_WAIT_BITSET measures.
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count();
+        until.tv_sec = static_cast<time_t>(ns / 1000000000);
+        until.tv_nsec = static_cast<long>(ns % 1000000000);
+        limit = &until;
+    }
+    ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_BITSET_PRIVATE, expected, limit, nullptr,
+              FUTEX_BITSET_MATCH_ANY);
 }
 
-void Event::reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    signalled_ = false;
+void futexWake(std::atomic<uint32_t>& word, int count) {
+    ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
+}
+
+std::chrono::steady_clock::time_point deadlineAfter(int64_t timeoutMs) {
+    if (timeoutMs < 0)
+        return std::chrono::steady_clock::time_point::max();
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+}
+
+} // namespace
+
+Event::Event(bool manualReset, bool initiallySet) : signalled_(initiallySet ? 1 : 0), manualReset_(manualReset) {}
+
+// The setter publishes the state before it looks for sleepers, and a waiter
+// counts itself a sleeper before the kernel compares the state: one of the
+// two always sees the other, so no set is lost.
+void Event::set() {
+    if (manualReset_) {
+        signalled_.store(1);
+        if (sleepers_.load() != 0)
+            futexWake(signalled_, INT_MAX);
+        return;
+    }
+    if (signalled_.exchange(1) == 0 && sleepers_.load() != 0)
+        futexWake(signalled_, 1);
+}
+
+void Event::reset() { signalled_.store(0); }
+
+// An auto-reset event hands its signal to exactly one taker.
+bool Event::take() {
+    if (manualReset_)
+        return signalled_.load() != 0;
+    uint32_t set = 1;
+    return signalled_.compare_exchange_strong(set, 0);
 }
 
 bool Event::wait(int64_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    auto ready = [this] { return signalled_; };
-    if (timeoutMs < 0)
-        cond_.wait(lock, ready);
-    else if (!cond_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready))
-        return false;
-    if (!manualReset_)
-        signalled_ = false;  // an auto-reset event releases exactly one waiter
-    return true;
+    const auto deadline = deadlineAfter(timeoutMs);
+    for (;;) {
+        if (take())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        sleepers_.fetch_add(1);
+        futexWait(signalled_, 0, deadline);
+        sleepers_.fetch_sub(1);
+    }
 }
 
 void Condition::notifyAll() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++changes_;
-    }
-    cond_.notify_all();
+    changes_.fetch_add(1);
+    if (sleepers_.load() != 0)
+        futexWake(changes_, INT_MAX);
 }
+
+bool Condition::sleepUntilChanged(uint32_t seen, std::chrono::steady_clock::time_point deadline) {
+    if (std::chrono::steady_clock::now() >= deadline)
+        return false;
+    sleepers_.fetch_add(1);
+    futexWait(changes_, seen, deadline);
+    sleepers_.fetch_sub(1);
+    return true;
+}
+
+CriticalSection::CriticalSection(int spinCount) : spins_(spinCount > 0 && processorCount() > 1 ? spinCount : 0) {}
 
 void sleepMs(int64_t milliseconds) {
     if (milliseconds <= 0)

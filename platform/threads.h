@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -46,6 +45,11 @@ bool setCurrentThreadPriority(ThreadPriority priority);
 // Win32-style event. An auto-reset event releases exactly one waiter per set()
 // and returns to non-signalled; a manual-reset event stays signalled and
 // releases every waiter until reset().
+//
+// Events and conditions sit on the producer-consumer hot path of a run (one
+// set per queued tile or job), so they are built on the kernel's futex rather
+// than on a condition variable: set() and notifyAll() never block the thread
+// that calls them, and they make a system call only when a thread sleeps.
 class Event {
 public:
     explicit Event(bool manualReset = false, bool initiallySet = false);
@@ -56,16 +60,17 @@ public:
     bool wait(int64_t timeoutMs = -1);
 
 private:
-    std::mutex mutex_;
-    std::condition_variable cond_;
+    bool take();
+
+    std::atomic<uint32_t> signalled_;
+    std::atomic<uint32_t> sleepers_{0};
     const bool manualReset_;
-    bool signalled_;
 };
 
 // Lets threads wait for a change of shared state that they test themselves
 // (a queue length, a flag, a count of running threads). Whoever changes such
 // state calls notifyAll afterwards. A waiter tests its condition without
-// holding this object's lock, so the test may take any other lock, and a
+// holding any lock of this object, so the test may take any other lock, and a
 // change that lands between the test and the wait still wakes the waiter.
 class Condition {
 public:
@@ -77,34 +82,42 @@ public:
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            uint64_t seen = 0;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                seen = changes_;
-            }
+            const uint32_t seen = changes_.load();
             if (ready())
                 return true;
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (!cond_.wait_until(lock, deadline, [&] { return changes_ != seen; })) {
-                lock.unlock();
+            if (!sleepUntilChanged(seen, deadline))
                 return ready();
-            }
         }
     }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable cond_;
-    uint64_t changes_ = 0;
+    // Sleeps while the change count is still `seen`; false once the deadline
+    // has passed.
+    bool sleepUntilChanged(uint32_t seen, std::chrono::steady_clock::time_point deadline);
+
+    std::atomic<uint32_t> changes_{0};
+    std::atomic<uint32_t> sleepers_{0};
 };
 
 constexpr int64_t kInfinite = -1;
 
 // Re-entrant lock: the owning thread may enter again; each enter needs a leave.
+// With a spin count, a thread that finds the lock taken tries again that many
+// times before it sleeps (on a machine with more than one processor): the
+// engine's queue locks are held for a few list operations, and a sleep and a
+// wake-up cost far more than that.
 class CriticalSection {
 public:
-    explicit CriticalSection(int spinCount = 0) { (void)spinCount; }
-    void enter() { mutex_.lock(); }
+    explicit CriticalSection(int spinCount = 0);
+    void enter()
+    {
+        for (int i = 0; i < spins_; ++i) {
+            if (mutex_.try_lock())
+                return;
+            pauseProcessor();
+        }
+        mutex_.lock();
+    }
     bool tryEnter() { return mutex_.try_lock(); }
     void leave() { mutex_.unlock(); }
     // BasicLockable, so std::lock_guard and std::unique_lock work too.
@@ -112,7 +125,15 @@ public:
     void unlock() { leave(); }
 
 private:
+    static void pauseProcessor()
+    {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+
     std::recursive_mutex mutex_;
+    const int spins_;
 };
 
 class ScopedLock {

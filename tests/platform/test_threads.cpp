@@ -122,6 +122,62 @@ TEST(CriticalSection, IsReentrantAndExcludesOtherThreads) {
     EXPECT_TRUE(otherGotIn.load());
 }
 
+TEST(CriticalSection, ExcludesUnderContentionWithAndWithoutSpinning) {
+    for (const int spins : {0, 2000}) {
+        CriticalSection cs(spins);
+        int64_t count = 0;  // plain: only the lock keeps the increments whole
+        std::vector<std::unique_ptr<Thread>> threads;
+        for (int t = 0; t < 8; ++t) {
+            threads.push_back(std::make_unique<Thread>());
+            ASSERT_TRUE(threads.back()->start([&] {
+                for (int i = 0; i < 20000; ++i) {
+                    ScopedLock lock(cs);
+                    count = count + 1;
+                }
+            }));
+        }
+        for (auto& t : threads)
+            t->join();
+        EXPECT_EQ(count, 8 * 20000) << "spin count " << spins;
+    }
+}
+
+TEST(Condition, WakesAWaiterWhenTheStateChangesAndTimesOutOtherwise) {
+    Condition changed;
+    std::atomic<bool> ready{false};
+    std::atomic<int> result{-1};
+    Thread waiter;
+    ASSERT_TRUE(waiter.start([&] { result = changed.waitFor([&] { return ready.load(); }, 60000) ? 1 : 0; }));
+    ready = true;
+    changed.notifyAll();
+    EXPECT_TRUE(eventually([&] { return result.load() != -1; }));
+    waiter.join();
+    EXPECT_EQ(result.load(), 1);
+
+    EXPECT_FALSE(changed.waitFor([] { return false; }, 30));
+}
+
+// The state changes (and is announced) after the waiter has tested it but
+// before it sleeps; the waiter must see the announcement instead of sleeping
+// until its time-out.
+TEST(Condition, AChangeBetweenTheTestAndTheSleepIsNotLost) {
+    Condition changed;
+    bool state = false;
+    int tests = 0;
+    auto ready = [&] {
+        ++tests;
+        if (tests == 1) {
+            state = true;
+            changed.notifyAll();
+            return false;
+        }
+        return state;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(changed.waitFor(ready, 60000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "slept until the time-out";
+}
+
 TEST(Interlocked, CountsFromManyThreads) {
     int32_t count = 0;
     std::vector<std::unique_ptr<Thread>> threads;
