@@ -60,6 +60,21 @@ void Thread::join() {
 
 bool setCurrentThreadPriority(ThreadPriority priority) { return setTidPriority(currentTid(), priority); }
 
+ScopedThreadPriority::ScopedThreadPriority(ThreadPriority priority) {
+    const int tid = currentTid();
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+    if (nice == -1 && errno != 0)
+        return;
+    previousNice_ = nice;
+    moved_ = setTidPriority(tid, priority);
+}
+
+ScopedThreadPriority::~ScopedThreadPriority() {
+    if (moved_)
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(currentTid()), previousNice_);
+}
+
 namespace {
 
 // Sleeps while *word still holds `expected`, at most until `deadline` (none

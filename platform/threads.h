@@ -42,6 +42,22 @@ private:
 // Sets the calling thread's priority step; see Thread::setPriority.
 bool setCurrentThreadPriority(ThreadPriority priority);
 
+// Moves the calling thread to a priority step for the life of the object and
+// back to its earlier priority afterwards. When the system refuses the move
+// (an unprivileged user may not raise priority), nothing changes.
+class ScopedThreadPriority {
+public:
+    explicit ScopedThreadPriority(ThreadPriority priority);
+    ~ScopedThreadPriority();
+    ScopedThreadPriority(const ScopedThreadPriority&) = delete;
+    ScopedThreadPriority& operator=(const ScopedThreadPriority&) = delete;
+    bool moved() const { return moved_; }
+
+private:
+    int previousNice_ = 0;
+    bool moved_ = false;
+};
+
 // Win32-style event. An auto-reset event releases exactly one waiter per set()
 // and returns to non-signalled; a manual-reset event stays signalled and
 // releases every waiter until reset().

@@ -127,8 +127,7 @@ void stopRun()
 
 size_t loadedTileCount()
 {
-    vqp::ScopedLock lock(loadedTileLock);
-    return loadedTileList.size();
+    return loadedTileList.waiting();
 }
 
 void sleepMilliseconds(int32_t milliseconds)

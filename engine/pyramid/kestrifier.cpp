@@ -406,7 +406,7 @@ void stripReaderThreadProc(void* arg)
 
 } // namespace
 
-std::list<vq_loadedTile> loadedTileList;
+vq_loadedTileQueue loadedTileList;
 
 vq_loadedTile takeLoadedTile()
 {
@@ -434,6 +434,10 @@ bool vq_loadedTile::createTile(bool ycbcr)
 
 int32_t vq_kestrifier::consumeLoadedTiles(int32_t total, int32_t level)
 {
+    // The consumer builds every level on its own and so paces the run. At
+    // the encoders' priority, the encoder it wakes for each finished tile no
+    // longer takes its processor from it; the loaders stay below both.
+    const vqp::ScopedThreadPriority pace(vqp::ThreadPriority::AboveNormal);
     const int32_t baseLevel = baseLayer->getLevel();
     int32_t remaining = total, taken = 0, errors = 0;
     bool stopped = false;

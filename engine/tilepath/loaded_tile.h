@@ -1,6 +1,7 @@
 // A source tile on its way from a loader thread to the consumer.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <list>
 #include <string>
@@ -31,9 +32,40 @@ public:
     std::string error;
 };
 
+// The records waiting for the consumer, changed only under loadedTileLock.
+// Producers that wait for room test the length many times per record, so the
+// queue keeps it in an atomic that they read without taking the lock.
+class vq_loadedTileQueue {
+public:
+    void push_front(const vq_loadedTile& record)
+    {
+        records.push_front(record);
+        length.store(records.size());
+    }
+    void pop_back()
+    {
+        records.pop_back();
+        length.store(records.size());
+    }
+    void clear()
+    {
+        records.clear();
+        length.store(0);
+    }
+    vq_loadedTile& back() { return records.back(); }
+    bool empty() const { return records.empty(); }
+    size_t size() const { return records.size(); }
+    // The length as last changed; needs no lock.
+    size_t waiting() const { return length.load(); }
+
+private:
+    std::list<vq_loadedTile> records;
+    std::atomic<size_t> length{0};
+};
+
 // Records for the consumer: loaders push at the front, the consumer takes
 // from the back. Guarded by loadedTileLock.
-extern std::list<vq_loadedTile> loadedTileList;
+extern vq_loadedTileQueue loadedTileList;
 
 // Queue lengths at which a held-back producer may go on: a tile loader waits
 // while more than 24 records are queued, a raw loader after queuing until 63

@@ -241,8 +241,7 @@ void rawQuadLoaderThreadProc(void* arg)
 // True while more than `limit` records wait; signals the consumer then.
 static bool queueLongerThan(size_t limit)
 {
-    vqp::ScopedLock lock(loadedTileLock);
-    if (loadedTileList.size() <= limit)
+    if (loadedTileCount() <= limit)
         return false;
     loadedTileEvent.set();
     return true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "engine/base/imageContainer.h"
 #include "engine/base/raw_tile.h"
@@ -262,7 +263,9 @@ bool vq_TIFFTileLoader::loadRawTile(int x, int y, int level, int image, vq_raw_t
     if (fileInfo.compression == 33003) return loadRawTileAsStored(x, y, level, image, out);
     vq_ptr<vq_raw_tile> tile;
     if (!createRawTile(tile.put())) return false;
-    vq::platform::ScopedLock guard(lock_);
+    // The file is shared: directory selection and the read are guarded, the
+    // rest of the tile's assembly runs outside the lock.
+    std::unique_lock<vq::platform::CriticalSection> guard(lock_);
     selectLevel(level);
     const uint32_t index = uint32_t(x + y * levelTileCounts[level].first);
     const int64_t length = storedTileLength(index);
@@ -284,6 +287,7 @@ bool vq_TIFFTileLoader::loadRawTile(int x, int y, int level, int image, vq_raw_t
     std::memcpy(d + 2, body, bodyLength);
     uint8_t* stored = d + 2 + bodyLength;
     int64_t n = TIFFReadRawTile(binding.handle(), index, stored, length);
+    guard.unlock();
     if (n >= 2 && stored[0] == 0xFF && stored[1] == 0xD8) {
         std::memmove(stored, stored + 2, size_t(n - 2));
         n -= 2;

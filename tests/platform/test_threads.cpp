@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <set>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "platform/guid.h"
 #include "platform/threads.h"
@@ -218,6 +223,29 @@ TEST(Thread, PrioritySteps) {
     }));
     again.join();
     EXPECT_TRUE(ran.load());
+}
+
+TEST(Thread, ScopedPriorityMovesTheThreadAndMovesItBack) {
+    auto nice = [] {
+        errno = 0;
+        return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
+    };
+    Thread t;
+    std::atomic<int> before{99}, during{99}, after{99};
+    std::atomic<bool> moved{false};
+    ASSERT_TRUE(t.start([&] {
+        before = nice();
+        {
+            ScopedThreadPriority raised(ThreadPriority::AboveNormal);
+            moved = raised.moved();
+            during = nice();
+        }
+        after = nice();
+    }));
+    t.join();
+    // Raising needs privileges; without them the thread keeps its priority.
+    EXPECT_EQ(during.load(), moved ? before - 5 : before.load());
+    EXPECT_EQ(after.load(), before.load());
 }
 
 TEST(Thread, StartTwiceIsRefusedAndDestructorJoins) {

@@ -3,8 +3,11 @@
 // images cut into requested strips, RGBA sources and whole-image reads.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "engine/base/imageContainer.h"
 #include "engine/base/raw_tile.h"
@@ -341,6 +344,35 @@ TEST(TiffTileLoader, JpegTilesRawAndPlanes) {
     vq_ptr<vq_tileDecoder_base> decoder;
     EXPECT_TRUE(t->createTileDecoder(decoder.put(), 0));
     EXPECT_NEAR(t->getQuality(), 90, 2) << "estimated from the tables";
+}
+
+// Loader threads read raw tiles of one file at once: the directory choice and
+// the read share the file, the assembly of each tile does not.
+TEST(TiffTileLoader, RawTilesReadFromManyThreadsEqualTheTilesReadOneByOne) {
+    JpegTiff f = jpegTiledFile("2x2", 6);
+    vq_ptr<vq_tileloader_base> t;
+    ASSERT_TRUE(loader(*f.src)->getTileLoader(t.put()));
+    std::vector<Bytes> alone(6);
+    for (int i = 0; i < 6; ++i) {
+        vq_ptr<vq_raw_tile> raw;
+        ASSERT_TRUE(t->loadRawTile(i % 3, i / 3, 0, 0, raw.put()));
+        alone[i].assign(raw->getData(), raw->getData() + raw->getDataLength());
+    }
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int k = 0; k < 8; ++k)
+        threads.emplace_back([&, k] {
+            for (int round = 0; round < 50; ++round) {
+                const int i = (k + round) % 6;
+                vq_ptr<vq_raw_tile> raw;
+                if (!t->loadRawTile(i % 3, i / 3, 0, 0, raw.put()) ||
+                    Bytes(raw->getData(), raw->getData() + raw->getDataLength()) != alone[i])
+                    ++mismatches;
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches.load(), 0);
 }
 
 TEST(TiffTileLoader, SubsamplingIsTheTilesOwn) {
