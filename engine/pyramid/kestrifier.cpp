@@ -413,11 +413,13 @@ vq_loadedTile takeLoadedTile()
     vq_loadedTile record = loadedTileList.back();
     loadedTileList.pop_back();
     const size_t remaining = loadedTileList.size();
-    setBackPressure(remaining > 40);
+    const bool pressing = remaining > kConsumerPressure;
+    setBackPressure(pressing);
     // One record less matters to a waiting producer only when the queue
-    // reaches its limit; waking every producer for each record made them
-    // queue up on loadedTileLock behind the consumer.
-    if (isQueueRoomLimit(remaining))
+    // reaches a limit it may go on at; waking every producer for each record
+    // made them queue up on loadedTileLock behind the consumer, and every
+    // wake-up is paid for on the consumer's thread.
+    if (isQueueRoomLimit(remaining, pressing))
         runStateChanged.notifyAll();
     return record;
 }

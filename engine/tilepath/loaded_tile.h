@@ -77,12 +77,20 @@ constexpr size_t kQuadLoaderRoom = 64;
 constexpr size_t kRawDrawRoom = 128;
 constexpr size_t kStripReaderRoom = 240;
 
-// True when a queue that has just shrunk to `length` records lets one of the
-// waits above end: only then are the waiting producers woken.
-constexpr bool isQueueRoomLimit(size_t length)
+// More records than this waiting for the consumer set backPressure.
+constexpr size_t kConsumerPressure = 40;
+
+// True when a queue that has just shrunk to `length` records (and left
+// backPressure set or clear as `pressing` says) lets one of the waits above
+// end: only then are the waiting producers woken. The raw and quad loaders
+// also wait while backPressure is set, and the consumer sets it for every
+// length above 40, so their limits of 63 and 64 never let them go on at the
+// consumer's take; clearing backPressure wakes them.
+constexpr bool isQueueRoomLimit(size_t length, bool pressing)
 {
-    return length == kTileLoaderRoom || length == kRawLoaderRoom || length == kQuadLoaderRoom ||
-           length == kRawDrawRoom || length == kStripReaderRoom;
+    if (length == kRawLoaderRoom || length == kQuadLoaderRoom)
+        return !pressing;
+    return length == kTileLoaderRoom || length == kRawDrawRoom || length == kStripReaderRoom;
 }
 
 // Takes the oldest record as the consumer does (the caller holds
