@@ -251,11 +251,14 @@ bool copyStripPlane(imageContainer* plane, int32_t format, const IntPair& fullSi
                     const uint8_t* src, int32_t srcStep)
 {
     // Planes of the last column or row keep their full size; halving and
-    // encoding read that edge beyond the visible part, so it must be zero.
-    const bool whole = visible == fullSize;
-    if (plane == nullptr || !(whole ? plane->createUncleared(format, fullSize.first, fullSize.second, false)
-                                    : plane->create(format, fullSize.first, fullSize.second, false)))
+    // encoding read that edge beyond the visible part, so it is zeroed. The
+    // visible part is copied over, so it is not cleared first.
+    if (plane == nullptr || !plane->createUncleared(format, fullSize.first, fullSize.second, false))
         return false;
+    if (visible != fullSize) {
+        const PrimRect copied{0, 0, visible.first, visible.second};
+        plane->fillOutside(&copied, 1, 0);
+    }
     uint8_t* dst = nullptr;
     int32_t dstStep = 0;
     plane->lockPixels(&dst, &dstStep);

@@ -110,6 +110,21 @@ TEST_F(StripRun, YCbCrTilesHoldFullPlanesCroppedAtTheEdge)
     EXPECT_EQ(tiles[2]->getPlaneSize(planeCb), IntPair(44, 128));
     EXPECT_EQ(tiles[2]->getPlaneFullSize(planeCr), IntPair(128, 128));
     EXPECT_EQ(pixelAt(containerOf(tiles[1].get(), planeCr), 3, 5), patternPixel(131, 5, 0));
+    // Halving and encoding read the edge tile's planes at full size: beyond
+    // the visible part every sample is zero.
+    for (const int plane : {planeY, planeCb, planeCr}) {
+        imageContainer* c = containerOf(tiles[2].get(), plane);
+        const IntPair full = tiles[2]->getPlaneFullSize(plane), visible = tiles[2]->getPlaneSize(plane);
+        const uint8_t* data = nullptr;
+        int32_t step = 0;
+        c->lockPixelsConst(&data, &step);
+        int32_t nonZero = 0;
+        for (int32_t row = 0; row < full.second; ++row)
+            for (int32_t col = 0; col < full.first; ++col)
+                nonZero += (col >= visible.first || row >= visible.second) && data[row * step + col] != 0;
+        c->unlockPixels();
+        EXPECT_EQ(nonZero, 0) << "plane " << plane;
+    }
 }
 
 TEST_F(StripRun, RgbWhenTheOutputOrFormatAsksForIt)
