@@ -2,29 +2,16 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <vector>
 
 #include "engine/base/imageContainer.h"
 #include "engine/base/tile_key.h"
 
 namespace {
 
-// Sets a rectangle of the band to zero.
-void zeroRegion(imageContainer* band, int x, int y, int w, int h) {
-    if (w <= 0 || h <= 0)
-        return;
-    const int pixelBytes = band->getChannels() * (band->getBitsPerSample() == 16 ? 2 : 1);
-    uint8_t* data = nullptr;
-    int32_t step = 0;
-    band->lockPixels(&data, &step);
-    for (int r = y; r < y + h; ++r)
-        std::memset(data + int64_t(r) * step + int64_t(x) * pixelBytes, 0, size_t(w) * pixelBytes);
-    band->unlockPixels();
-}
-
 // A band is made without clearing it, as its tiles normally cover it whole.
 // Whatever the tiles leave uncovered (a reader that hands out a tile smaller
-// than its place) is set to zero here, as a cleared band would hold it.
+// than its place) is set to zero at the end, as a cleared band would hold it.
 class BandCover {
 public:
     explicit BandCover(imageContainer* band) : band_(band) {}
@@ -38,18 +25,16 @@ public:
             return false;
         if (!band_->copyRegionFrom(tile, IntPair(0, 0), IntPair(x, 0), w, h))
             return false;
-        zeroRegion(band_, covered_, 0, x - covered_, band_->getHeight());
-        zeroRegion(band_, x, h, w, band_->getHeight() - h);
-        covered_ = std::max(covered_, x + w);
+        placed_.push_back(PrimRect{x, 0, w, h});
         return true;
     }
 
-    // Zeroes the columns right of the last tile.
-    void finish() { zeroRegion(band_, covered_, 0, band_->getWidth() - covered_, band_->getHeight()); }
+    // Zeroes every part of the band that no tile covers.
+    void finish() { band_->fillOutside(placed_.data(), int32_t(placed_.size()), 0); }
 
 private:
     imageContainer* band_;
-    int covered_ = 0; // columns [0, covered_) hold tiles or zeros
+    std::vector<PrimRect> placed_;
 };
 
 bool makeContainer(vq_ptr<imageContainer>& c) {
