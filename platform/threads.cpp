@@ -98,6 +98,19 @@ void futexWake(std::atomic<uint32_t>& word, int count) {
     ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
 }
 
+// Counts the caller among `sleepers` while it sleeps on `word` (see
+// futexWait), so that a waker knows to make its system call; false, without
+// sleeping, once the deadline has passed.
+bool sleepWhile(std::atomic<uint32_t>& word, uint32_t expected, std::atomic<uint32_t>& sleepers,
+                std::chrono::steady_clock::time_point deadline) {
+    if (std::chrono::steady_clock::now() >= deadline)
+        return false;
+    sleepers.fetch_add(1);
+    futexWait(word, expected, deadline);
+    sleepers.fetch_sub(1);
+    return true;
+}
+
 std::chrono::steady_clock::time_point deadlineAfter(int64_t timeoutMs) {
     if (timeoutMs < 0)
         return std::chrono::steady_clock::time_point::max();
@@ -137,11 +150,8 @@ bool Event::wait(int64_t timeoutMs) {
     for (;;) {
         if (take())
             return true;
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (!sleepWhile(signalled_, 0, sleepers_, deadline))
             return false;
-        sleepers_.fetch_add(1);
-        futexWait(signalled_, 0, deadline);
-        sleepers_.fetch_sub(1);
     }
 }
 
@@ -152,12 +162,7 @@ void Condition::notifyAll() {
 }
 
 bool Condition::sleepUntilChanged(uint32_t seen, std::chrono::steady_clock::time_point deadline) {
-    if (std::chrono::steady_clock::now() >= deadline)
-        return false;
-    sleepers_.fetch_add(1);
-    futexWait(changes_, seen, deadline);
-    sleepers_.fetch_sub(1);
-    return true;
+    return sleepWhile(changes_, seen, sleepers_, deadline);
 }
 
 CriticalSection::CriticalSection(int spinCount) : spins_(spinCount > 0 && processorCount() > 1 ? spinCount : 0) {}
