@@ -419,9 +419,8 @@ vq_loadedTile takeLoadedTile()
     const bool pressing = remaining > kConsumerPressure;
     setBackPressure(pressing);
     // One record less matters to a waiting producer only when the queue
-    // reaches a limit it may go on at; waking every producer for each record
-    // made them queue up on loadedTileLock behind the consumer, and every
-    // wake-up is paid for on the consumer's thread.
+    // reaches a limit it may go on at; every wake-up is paid for on the
+    // consumer's thread.
     if (isQueueRoomLimit(remaining, pressing))
         runStateChanged.notifyAll();
     return record;
